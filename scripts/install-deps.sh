@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kestrava builds and tests with, only those missing.
+# Called by run.sh and test.sh; quiet and quick when everything is present.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev            # the desktop window
+    libgtest-dev libgmock-dev
+    libbenchmark-dev        # throughput figures of the decode pipeline
+    binutils-mingw-w64-x86-64  # builds real PE files for the Carrowin version-resource tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Kestrava needs these Debian packages: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+        SUDO=sudo
+    else
+        echo "Please install them as root: apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+else
+    SUDO=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,32 @@
+// A test fixture that points the data root, the log and the module's temporary folder
+// at a fresh folder of its own, so no test touches the user's files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kestrava::test {
+
+class TempFolders : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The fresh folder; XDG_DATA_HOME is <root>/data and TMPDIR is <root>/tmp.
+    const std::string& Root() const { return root_; }
+    std::string DataHome() const { return root_ + "/data"; }
+    std::string Tmp() const { return root_ + "/tmp"; }
+    // Reads a whole file; empty when it does not exist.
+    static std::string ReadFile(const std::string& path);
+    static void WriteFile(const std::string& path, const std::string& contents);
+    // The repository's own folder (for shipped data and the shared real captures).
+    static std::string SourceDir();
+
+private:
+    std::string root_;
+    std::string savedXdg_, savedTmp_;
+    bool hadXdg_ = false, hadTmp_ = false;
+};
+
+}  // namespace kestrava::test
