@@ -6,14 +6,15 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace kestrava {
 
 struct WordSpec {
-    std::string name;            // trimmed field, empty for a brace word
-    int value = -1;              // character value, -1 unknown or brace word
+    std::string name;  // trimmed field, empty for a brace word
+    int value = -1;    // character value, -1 unknown or brace word
     int rdPlusCode = -1;
     int rdMinusCode = -1;
     int rangeLow = -1;
@@ -35,13 +36,16 @@ inline constexpr std::int8_t kSentAtRdMinus = 1;
 inline constexpr std::int8_t kSentAtBoth = 2;
 
 class CMacros {
-public:
+  public:
     static constexpr int kMaxRows = 1200;
     static constexpr int kMaxNames = 1250;
     static constexpr std::size_t kMaxNameLength = 24;
     static constexpr std::size_t kMaxTokenLength = 99;
     static constexpr std::size_t kMaxHeaderLength = 27;
     static constexpr int kCodeCount = 1024;
+    // Outside files are read up to these sizes; the real ones are a few kilobytes.
+    static constexpr std::size_t kMaxTableFileBytes = 4u << 20;
+    static constexpr std::size_t kMaxDefinitionFileBytes = 64u << 10;
 
     CMacros();
     virtual ~CMacros();
@@ -96,8 +100,14 @@ public:
     int lastRow = -1;
     std::array<std::string, kMaxNames> nameTable;
 
-private:
+  private:
     void RebuildCodeIndex();
+    void ReadCodeTable(const std::string& path);
+    void StoreRecord(const std::array<std::string, 5>& fields, int& row, bool& fullLogged);
+    void ReadDefinitionLines(const std::string& text);
+    void AddPrimitiveLine(const std::string& line);
+    WordSpec PlainWord(const std::string& field) const;
+    WordSpec BraceWord(std::string_view inner) const;
 
     std::array<std::int16_t, kCodeCount> codeIndex_{};
     std::string logSource_ = "CMacros";
