@@ -1,0 +1,161 @@
+#include "synth/Manifest.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "synth/Encoder8b10b.h"
+#include "synth/FisBuilder.h"
+
+namespace kestrava::synth {
+namespace {
+
+std::string RoleOf(const SentDword& dword) {
+    switch (dword.role) {
+        case DwordRole::Primitive:
+            return std::string(NameOf(dword.primitive));
+        case DwordRole::FisDword:
+            return "FIS " + std::to_string(dword.frame) + " dword " +
+                   std::to_string(dword.indexInFrame);
+        case DwordRole::Crc:
+            return "FIS " + std::to_string(dword.frame) + " CRC";
+        case DwordRole::Junk:
+            return "junk";
+        case DwordRole::Raw:
+            return "data";
+    }
+    return "data";
+}
+
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*x", digits, value);
+    return text;
+}
+
+}  // namespace
+
+Manifest::Manifest(const SataTraffic& traffic, const AnalogSynth& synth)
+    : faults_(traffic.faults), bits_(traffic.bits) {
+    auto sampleOfBit = [&](int bit) { return std::lround(synth.BitCentreSample(bit)); };
+
+    characters_.reserve(traffic.characters.size());
+    for (const SentCharacter& ch : traffic.characters) {
+        Character c;
+        c.name = ch.fault == FaultKind::InvalidCode ? "Invalid Code" : Encoder8b10b::Name(ch.value);
+        c.code = ch.code;
+        c.negativeBefore = ch.negativeBefore;
+        c.firstBitSample = sampleOfBit(ch.firstBit);
+        c.role = RoleOf(traffic.dwords[ch.dword]);
+        c.fault = ch.fault;
+        characters_.push_back(std::move(c));
+    }
+
+    std::vector<bool> inFrame(traffic.dwords.size(), false);
+    for (const SentFrame& f : traffic.frames)
+        for (int d = f.sofDword + 1; d < f.eofDword; ++d) inFrame[d] = true;
+    for (std::size_t d = 0; d < traffic.dwords.size(); ++d) {
+        const SentDword& dword = traffic.dwords[d];
+        if (dword.role != DwordRole::Primitive) continue;
+        primitives_.push_back({std::string(NameOf(dword.primitive)), dword.firstCharacter,
+                               characters_[dword.firstCharacter].firstBitSample, inFrame[d]});
+    }
+
+    for (const SentFrame& f : traffic.frames) {
+        Frame frame;
+        frame.type = f.Type();
+        frame.description = f.description;
+        frame.dwords = f.dwords;
+        frame.character = traffic.dwords[f.dwordIndexes.front()].firstCharacter;
+        frame.sample = characters_[frame.character].firstBitSample;
+        frames_.push_back(frame);
+        if (f.carriesCdb && f.dwords.size() > 1) {
+            Atapi a;
+            a.opcode = static_cast<std::uint8_t>(f.dwords[1]);
+            a.character = traffic.dwords[f.dwordIndexes[1]].firstCharacter;
+            a.sample = characters_[a.character].firstBitSample;
+            atapi_.push_back(a);
+        }
+    }
+}
+
+void Manifest::Set(const std::string& key, const std::string& value) {
+    for (auto& [k, v] : header_)
+        if (k == key) {
+            v = value;
+            return;
+        }
+    header_.emplace_back(key, value);
+}
+
+std::vector<std::uint32_t> Manifest::DataWords() const {
+    std::vector<std::uint32_t> words;
+    for (const Frame& f : frames_) words.insert(words.end(), f.dwords.begin(), f.dwords.end());
+    return words;
+}
+
+std::string Manifest::Text() const {
+    std::string out = "# Capture manifest: what the generator sent on the line\n";
+    for (const auto& [key, value] : header_) out += key + ": " + value + "\n";
+    out += "characters: " + std::to_string(characters_.size()) + "\n";
+    out += "bits: " + std::to_string(bits_.size()) + "\n";
+    out += "primitives: " + std::to_string(primitives_.size()) + "\n";
+    out += "frames: " + std::to_string(frames_.size()) + "\n";
+    out += "data words: " + std::to_string(DataWords().size()) + "\n";
+    out += "atapi commands: " + std::to_string(atapi_.size()) + "\n";
+    out += "faults: " + std::to_string(faults_.size()) + "\n";
+
+    out += "\n[frames]\n# index type name, first character, sample, description; then the dwords\n";
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+        const Frame& f = frames_[i];
+        out += std::to_string(i) + " " + Hex(f.type, 2) + " " +
+               std::string(FisBuilder::TypeName(f.type)) + ", character " +
+               std::to_string(f.character) + ", sample " + std::to_string(f.sample);
+        if (!f.description.empty()) out += ", " + f.description;
+        out += "\n";
+        for (std::size_t d = 0; d < f.dwords.size(); ++d)
+            out += "  " + Hex(f.dwords[d], 8) + (d + 1 == f.dwords.size() ? " CRC\n" : "\n");
+    }
+
+    out += "\n[atapi]\n# opcode, first character of the packet, sample\n";
+    for (const Atapi& a : atapi_)
+        out += Hex(a.opcode, 2) + " " + std::to_string(a.character) + " " +
+               std::to_string(a.sample) + "\n";
+
+    out += "\n[faults]\n# kind character\n";
+    for (const SentFault& f : faults_)
+        out += std::string(FaultName(f.kind)) + " " + std::to_string(f.character) + "\n";
+
+    out += "\n[primitives]\n# character sample name (in-frame)\n";
+    for (const Primitive& p : primitives_)
+        out += std::to_string(p.character) + " " + std::to_string(p.sample) + " " + p.name +
+               (p.inFrame ? " in-frame\n" : "\n");
+
+    out += "\n[characters]\n# index sample name code disparity-before role [fault]\n";
+    for (std::size_t i = 0; i < characters_.size(); ++i) {
+        const Character& c = characters_[i];
+        out += std::to_string(i) + " " + std::to_string(c.firstBitSample) + " " + c.name + " " +
+               Encoder8b10b::BitsText(c.code) + " " + (c.negativeBefore ? "-" : "+") + " " + c.role;
+        if (c.fault != FaultKind::None) out += " " + std::string(FaultName(c.fault));
+        out += "\n";
+    }
+
+    out += "\n[bits]\n";
+    for (std::size_t i = 0; i < bits_.size(); i += 80) {
+        for (std::size_t j = i; j < bits_.size() && j < i + 80; ++j) out += bits_[j] ? '1' : '0';
+        out += "\n";
+    }
+    return out;
+}
+
+std::string Manifest::Write(const std::string& path) const {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) return "cannot create " + path;
+    const std::string text = Text();
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.close();
+    if (!file) return "cannot write " + path;
+    return {};
+}
+
+}  // namespace kestrava::synth

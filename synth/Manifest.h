@@ -1,0 +1,75 @@
+// What a capture was made of, for people and for tests: header values (how it was
+// made), every character with its name, code and sample position, the primitives in
+// order, every frame with its unscrambled dwords, the ATAPI command packets, the
+// deliberate faults and the line bits.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "synth/AnalogSynth.h"
+#include "synth/SataTraffic.h"
+
+namespace kestrava::synth {
+
+class Manifest {
+  public:
+    struct Character {
+        std::string name;  // "K28.5"; "Invalid Code" for the invalid-code fault
+        std::uint16_t code = 0;
+        bool negativeBefore = true;
+        long firstBitSample = 0;  // sample index nearest the centre of its first bit
+        std::string role;         // "ALIGN", "FIS 2 dword 1", "FIS 2 CRC", "junk", ...
+        FaultKind fault = FaultKind::None;
+    };
+    struct Primitive {
+        std::string name;
+        int character = 0;  // index of its first character
+        long sample = 0;
+        bool inFrame = false;
+    };
+    struct Frame {
+        std::uint8_t type = 0;
+        std::string description;
+        std::vector<std::uint32_t> dwords;  // unscrambled, the CRC last
+        int character = 0;                  // first character of FIS dword 0
+        long sample = 0;
+    };
+    struct Atapi {
+        std::uint8_t opcode = 0;
+        int character = 0;  // first character of the packet's dword 1
+        long sample = 0;
+    };
+
+    Manifest(const SataTraffic& traffic, const AnalogSynth& synth);
+
+    // A "key: value" line of the header, in the order given.
+    void Set(const std::string& key, const std::string& value);
+
+    const std::vector<std::pair<std::string, std::string>>& Header() const { return header_; }
+    const std::vector<Character>& Characters() const { return characters_; }
+    const std::vector<Primitive>& Primitives() const { return primitives_; }
+    const std::vector<Frame>& Frames() const { return frames_; }
+    // The dwords of all frames in order, each frame's CRC included.
+    std::vector<std::uint32_t> DataWords() const;
+    const std::vector<Atapi>& AtapiCommands() const { return atapi_; }
+    const std::vector<SentFault>& Faults() const { return faults_; }
+    const std::vector<std::uint8_t>& Bits() const { return bits_; }
+
+    std::string Text() const;
+    // Returns an empty text on success, else what went wrong.
+    std::string Write(const std::string& path) const;
+
+  private:
+    std::vector<std::pair<std::string, std::string>> header_;
+    std::vector<Character> characters_;
+    std::vector<Primitive> primitives_;
+    std::vector<Frame> frames_;
+    std::vector<Atapi> atapi_;
+    std::vector<SentFault> faults_;
+    std::vector<std::uint8_t> bits_;
+};
+
+}  // namespace kestrava::synth
