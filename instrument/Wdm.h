@@ -1,0 +1,86 @@
+// The waveform data module: a flat interface over one program-wide state that holds the
+// waveform file reader, the edge-search engine and the module's last error code.
+// Arrays handed out stay owned by the module, except the edge times, which are the
+// caller's own copies.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "instrument/CQelWfmReader.h"
+#include "instrument/EdgeSearchEngine.h"  // the edge kinds kEdgeRising, kEdgeFalling, kEdgeBoth
+
+namespace kestrava {
+
+inline constexpr int kWdmDdiConnectFailed = 1001;
+inline constexpr int kWdmGpibConnectFailed = 1002;
+inline constexpr int kWdmDdiDisconnectFailed = 1003;
+inline constexpr int kWdmGpibDisconnectFailed = 1004;
+inline constexpr int kWdmInvalidSource = 1005;
+inline constexpr int kWdmInvalidFileName = 1006;
+inline constexpr int kWdmInvalidFileFormat = 1007;
+inline constexpr int kWdmErrorOpeningFile = 1008;
+inline constexpr int kWdmInvalidDataWidth = 1009;
+inline constexpr int kWdmDataNotAvailable = 1010;
+inline constexpr int kWdmSourceNotActive = 1011;
+inline constexpr int kWdmFileRecordLengthMismatch = 1012;
+
+struct WdmErrorEntry {
+    int code;
+    std::string_view text;
+};
+
+inline constexpr std::array<WdmErrorEntry, 12> kWdmErrorTexts{{
+    {kWdmDdiConnectFailed, "DDI_CONNECT FAILED"},
+    {kWdmGpibConnectFailed, "GPIB CONNECT FAILED"},
+    {kWdmDdiDisconnectFailed, "DDI DISCONNECT FAILED"},
+    {kWdmGpibDisconnectFailed, "GPIB DISCONNECT FAILED"},
+    {kWdmInvalidSource, "INVALID SOURCE"},
+    {kWdmInvalidFileName, "INVALID FILE NAME"},
+    {kWdmInvalidFileFormat, "INVALID FILE FORMAT"},
+    {kWdmErrorOpeningFile, "ERROR OPENING FILE"},
+    {kWdmInvalidDataWidth, "INVALID DATA WIDTH"},
+    {kWdmDataNotAvailable, "DATA NOT AVAILABLE"},
+    {kWdmSourceNotActive, "SOURCE NOT ACTIVE"},
+    {kWdmFileRecordLengthMismatch, "FILE RECORD LENGTH MISMATCH"},
+}};
+
+// Module start: creates the module's temporary folder, then the reader and the engine.
+// When the folder cannot be made, the error code is the system's error number and the
+// module has neither. Every other function starts the module on first use.
+bool WdmStart();
+// Program exit: destroys what the start made; a later call starts the module afresh.
+void WdmStop();
+
+// Imports a waveform file. The points are volts, owned by the module until the next
+// load; empty on failure. The description is a copy of the file's explicit dimension 1
+// (zeroed on failure). Clears the edge searches.
+std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int flag,
+                                            const char* versionText, const char* secondName,
+                                            WfmExplicitDimension& description);
+
+bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string& name);
+// Runs the searches over the given volts with the time base of the last loaded file;
+// at most the last file's point count is searched. False when the module has no engine.
+bool WdmFindEdgesInData(std::span<const float> data);
+// Drops every edge search (the module's loads and transfers do it too).
+void WdmClearEdgeSearches();
+
+std::int64_t WdmGetFallingEdgeCount(const std::string& name);
+std::int64_t WdmGetRisingEdgeCount(const std::string& name);
+// New arrays of seconds, one per crossing; empty for an unknown name or a missing list.
+std::vector<double> WdmGetFallingEdgeTimes(const std::string& name);
+std::vector<double> WdmGetRisingEdgeTimes(const std::string& name);
+// The search's own lists in points; empty for an unknown name or a missing list.
+std::span<const double> WdmGetFallingEdgePositions(const std::string& name);
+std::span<const double> WdmGetRisingEdgePositions(const std::string& name);
+
+int WdmGetLastError();
+// The table's text for 1001-1012, the system's message below 1000, empty otherwise.
+std::string WdmGetErrorText(int code);
+
+}  // namespace kestrava

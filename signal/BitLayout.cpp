@@ -1,0 +1,154 @@
+#include "signal/BitLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "session/base/Folders.h"
+
+namespace kestrava {
+namespace {
+
+constexpr double kInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr double kInt32Min = std::numeric_limits<std::int32_t>::min();
+
+std::int32_t SaturatedInt32(double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= kInt32Max) return std::numeric_limits<std::int32_t>::max();
+    if (x <= kInt32Min) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(x);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+std::int32_t NearestInteger(double x) {
+    std::int32_t t = SaturatedInt32(x);
+    if (x - static_cast<double>(t) > 0.5 && t < std::numeric_limits<std::int32_t>::max())
+        return t + 1;
+    return t;
+}
+
+void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t level,
+             std::int32_t& cursor, BitStream& bits) {
+    if (n <= 0) return;
+    const std::int64_t s = static_cast<std::int64_t>(span) / n;
+    const double step = static_cast<float>(s);
+    // Double precision: a float loses whole samples in records beyond 2^24 points.
+    const double first = static_cast<double>(start) + step / 2.0;
+    const std::int32_t end = std::min<std::int32_t>(
+        bits.bitCount, static_cast<std::int32_t>(std::min<std::int64_t>(
+                           n + cursor, std::numeric_limits<std::int32_t>::max())));
+    for (std::int64_t i = 0; cursor < end; ++i, ++cursor) {
+        bits.bits[static_cast<std::size_t>(cursor)] = level;
+        bits.bitPositions[static_cast<std::size_t>(cursor)] =
+            NearestInteger(first + static_cast<double>(i) * step) + 1;
+    }
+}
+
+bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCount,
+                BitStream& bits) {
+    const auto nR = static_cast<std::int64_t>(edges.risingPositions.size());
+    const auto nF = static_cast<std::int64_t>(edges.fallingPositions.size());
+    if (nR == 0 || nF == 0 || std::llabs(nR - nF) > 1) return false;
+    if (edges.risingTimesS.size() != edges.risingPositions.size() ||
+        edges.fallingTimesS.size() != edges.fallingPositions.size())
+        return false;
+    const std::int64_t total = nR + nF;
+
+    const bool firstRising = edges.risingTimesS.front() <= edges.fallingTimesS.front();
+    const std::span<const double> firstPositions =
+        firstRising ? edges.risingPositions : edges.fallingPositions;
+    const std::span<const double> secondPositions =
+        firstRising ? edges.fallingPositions : edges.risingPositions;
+    const std::span<const double> firstTimes =
+        firstRising ? edges.risingTimesS : edges.fallingTimesS;
+    const std::span<const double> secondTimes =
+        firstRising ? edges.fallingTimesS : edges.risingTimesS;
+    const double t0 = firstTimes.front();
+    const double t1 = std::max(edges.risingTimesS.back(), edges.fallingTimesS.back());
+
+    // The bit count comes from the file's time base, which is untrusted: it is bounded by
+    // the record's samples, as no record carries more bits than samples.
+    const double wanted = static_cast<double>(bitRateBps) * (t1 - t0);
+    const double limit = std::min<double>(sampleCount, kInt32Max - 4);
+    const std::int32_t bitCount =
+        wanted > 0.0 ? static_cast<std::int32_t>(std::min(wanted, limit)) : 0;
+
+    // Alternate between the lists, beginning with the first edge's, until the list
+    // whose turn it is runs out.
+    std::vector<std::int32_t> merged;
+    merged.reserve(static_cast<std::size_t>(total));
+    for (std::int64_t k = 0; k < total; ++k) {
+        const std::span<const double> list = k % 2 == 0 ? firstPositions : secondPositions;
+        const auto index = static_cast<std::size_t>(k / 2);
+        if (index >= list.size()) break;
+        merged.push_back(SaturatedInt32(std::ceil(list[index])));
+    }
+
+    BitStream out;
+    out.bitCount = bitCount;
+    out.bits.assign(static_cast<std::size_t>(bitCount) + 4, 0);
+    out.bitPositions.assign(static_cast<std::size_t>(bitCount) + 4, 0);
+    std::int32_t cursor = 0;
+    const double rate = bitRateBps;
+    for (std::size_t k = 1; k < merged.size(); ++k) {
+        // Edge k-1 and edge k come from different lists.
+        const bool previousFromFirst = (k - 1) % 2 == 0;
+        const std::size_t previousIndex = (k - 1) / 2;
+        const std::size_t index = k / 2;
+        const double previousTime =
+            previousFromFirst ? firstTimes[previousIndex] : secondTimes[previousIndex];
+        const double time = previousFromFirst ? secondTimes[index] : firstTimes[index];
+        const bool previousRising = previousFromFirst == firstRising;
+        const double count = std::floor(rate * (time - previousTime) + 0.5);
+        if (!(count > 0.0)) continue;
+        const std::int64_t n = count >= 4.0e18 ? std::int64_t{4'000'000'000'000'000'000}
+                                               : static_cast<std::int64_t>(count);
+        BitFill(merged[k] - merged[k - 1], merged[k - 1], n, previousRising ? 1 : -1, cursor, out);
+    }
+
+    out.levels = std::move(bits.levels);
+    out.samplesPerBit = bits.samplesPerBit;
+    if (sampleCount > 0) {
+        const double edgesPerSample = static_cast<double>(total) / static_cast<double>(sampleCount);
+        out.samplesPerBit = NearestInteger(static_cast<float>(0.87255125 / edgesPerSample));
+    }
+    bits = std::move(out);
+    return true;
+}
+
+int DecodeTimeEstimateS(std::int64_t edges) {
+    return static_cast<int>(static_cast<double>(edges) * 0.000131 + 17.0);
+}
+
+void WriteBitDumps(const BitStream& bits, const std::string& folder) {
+    const std::int64_t stop = static_cast<std::int64_t>(bits.bitCount) - 8;
+    char line[32];
+    if (UniqueFile file{std::fopen(Folders::Join(folder, "8bit-dump.csv").c_str(), "w")}) {
+        for (std::int64_t i = 0; i < stop; i += 8) {
+            unsigned byte = 0;
+            for (int b = 0; b < 8; ++b)
+                if (bits.bits[static_cast<std::size_t>(i + b)] < 0) byte |= 0x80u >> b;
+            int length = std::snprintf(line, sizeof line, byte <= 15 ? "0%x\n" : "%x\n", byte);
+            std::fwrite(line, 1, static_cast<std::size_t>(length), file.get());
+        }
+    }
+    if (UniqueFile file{std::fopen(Folders::Join(folder, "awg-marker-dump.csv").c_str(), "w")}) {
+        for (std::int64_t i = 0; i < stop; ++i) {
+            int length = std::snprintf(line, sizeof line, "0,%x,0\n",
+                                       bits.bits[static_cast<std::size_t>(i)] < 0 ? 0u : 1u);
+            std::fwrite(line, 1, static_cast<std::size_t>(length), file.get());
+        }
+    }
+}
+
+}  // namespace kestrava

@@ -1,0 +1,276 @@
+#include "signal/CSataBitDetector.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+#include <string_view>
+
+#include "instrument/AcquisitionMode.h"
+#include "instrument/HugePages.h"
+#include "instrument/Wdm.h"
+#include "protocol/definition/CMacros.h"
+#include "session/base/CAnalysisHost.h"
+#include "session/base/Folders.h"
+#include "session/base/Guard.h"
+#include "session/base/Log.h"
+#include "signal/BitLayout.h"
+
+namespace kestrava {
+namespace {
+
+constexpr char kRisingEdge[] = "RisingEdge";
+constexpr char kFallingEdge[] = "FallingEdge";
+// Bit positions are 32-bit sample indexes.
+constexpr std::size_t kMaxSamples = std::numeric_limits<std::int32_t>::max() - 8;
+
+std::string_view TrimmedNumber(const std::string& text) {
+    std::string_view view(text);
+    while (!view.empty() && (view.front() == ' ' || view.front() == '\t')) view.remove_prefix(1);
+    if (view.size() > 1 && view.front() == '+') view.remove_prefix(1);
+    return view;
+}
+
+// Leading digits as an integer, 0 when there are none (the setting's integer reading).
+int IntegerValue(const std::string& text) {
+    std::string_view view = TrimmedNumber(text);
+    int value = 0;
+    std::from_chars(view.data(), view.data() + view.size(), value);
+    return value;
+}
+
+// Leading number as a double, 0 when there is none; independent of the locale.
+double DoubleValue(const std::string& text) {
+    std::string_view view = TrimmedNumber(text);
+    double value = 0.0;
+    std::from_chars(view.data(), view.data() + view.size(), value);
+    return value;
+}
+
+// The low 8 bits of a truncated value; a value with no integer form (NaN, infinite, far
+// out of range) has none to keep and gives 0.
+inline std::int8_t LowByteOfTruncated(double q) {
+    const bool inRange = q > -2147483648.0 && q < 2147483648.0;
+    return static_cast<std::int8_t>(
+        static_cast<std::uint8_t>(static_cast<std::int32_t>(inRange ? q : 0.0)));
+}
+
+// Per-sample passes run in blocks of this many with a fixed-length inner loop, which the
+// compiler turns into vector instructions.
+constexpr std::size_t kBlock = 16;
+
+void ConvertVolts(std::span<const double> volts, double offset, double step,
+                  float* __restrict voltages, std::int8_t* __restrict codes) {
+    const double* __restrict v = volts.data();
+    const std::size_t count = volts.size();
+    std::size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock)
+        for (std::size_t j = 0; j < kBlock; ++j) {
+            voltages[i + j] = static_cast<float>(v[i + j]);
+            codes[i + j] = LowByteOfTruncated((v[i + j] - offset) / step);
+        }
+    for (; i < count; ++i) {
+        voltages[i] = static_cast<float>(v[i]);
+        codes[i] = LowByteOfTruncated((v[i] - offset) / step);
+    }
+}
+
+// +1 above the threshold, -1 below, 0 on it.
+void ThresholdLevels(const float* __restrict v, std::int8_t* __restrict levels, std::size_t count,
+                     float threshold) {
+    std::size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock)
+        for (std::size_t j = 0; j < kBlock; ++j)
+            levels[i + j] =
+                static_cast<std::int8_t>((v[i + j] > threshold) - (v[i + j] < threshold));
+    for (; i < count; ++i)
+        levels[i] = static_cast<std::int8_t>((v[i] > threshold) - (v[i] < threshold));
+}
+
+// Volts per code step from the file's scale and sample format.
+double CodeStep(double scale, std::int32_t formatCode) {
+    switch (formatCode & 0xFF) {
+        case kWfmFloat:
+            return scale * 256.0 / 65535.0;
+        case kWfmInt8:
+            return scale;
+        default:
+            return scale * 256.0;
+    }
+}
+
+// The name after the last folder separator of either kind.
+std::string FileNameOf(const std::string& path) {
+    std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string Format(const char* format, long long value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, static_cast<int>(value));
+    return text;
+}
+
+}  // namespace
+
+CSataBitDetector::CSataBitDetector(const std::string& path, CAnalysisHost* host) : host_(host) {
+    Guard(logSource_, "CSataBitDetector", [&] { LoadFile(path); });
+}
+
+CSataBitDetector::~CSataBitDetector() {
+    WriteLog(logSource_, "Start:~CSataBitDetector", kLogError);
+    WriteLog(logSource_, "End:~CSataBitDetector", kLogError);
+}
+
+void CSataBitDetector::LoadFile(const std::string& path) {
+    if (!host_) throw std::invalid_argument("no presentation");
+    host_->ClearKeptSummary();
+
+    WfmExplicitDimension curve;
+    std::span<const double> volts = WdmLoadWaveformFile(path, 1, ":WFM#001", nullptr, curve);
+    if (volts.empty() || volts.size() > kMaxSamples) return;
+
+    const std::size_t count = volts.size();
+    ResizeLarge(record_.codes, count);
+    ResizeLarge(record_.voltages, count);
+    record_.voltagesOwned = true;
+    ConvertVolts(volts, curve.offset, CodeStep(curve.scale, curve.formatCode),
+                 record_.voltages.data(), record_.codes.data());
+    record_.sampleCount = static_cast<std::uint32_t>(count);
+    origin_ = Origin::File;
+
+    host_->DisplayMessage("----------------START-----------------", kShow);
+    host_->DisplayMessage("Source: FILE - " + FileNameOf(path), kShowAndKeep);
+    host_->DisplayMessage("BIT DETECTION IN PROGRESS....", kShow);
+    DecoderStart(false);
+}
+
+void CSataBitDetector::DecoderStart(bool instrument) {
+    if (!Guard(logSource_, "CSataBitDetector::DecoderStart", [&] { RecoverBits(instrument); }) &&
+        host_)
+        host_->DisplayMessage("ERROR IN BIT DETECTION....", kShowAndKeep);
+}
+
+void CSataBitDetector::Recalculate() {
+    Guard(logSource_, "Recalculate", [&] {
+        // The bit count goes with the arrays, so nothing reads bits that are gone.
+        bits_ = BitStream{};
+        DecoderStart(true);
+    });
+}
+
+void CSataBitDetector::RecoverBits(bool instrument) {
+    if (!host_) throw std::invalid_argument("no presentation");
+    const CMacros* macros = TheMacros();
+    if (!macros) throw std::logic_error("no protocol definition");
+    bits_.samplesPerBit = 1;
+    const float bitRateBps = static_cast<float>(DoubleValue(macros->bitRateText));
+
+    if (!instrument) ComputeStatistics();
+    host_->SetSignalMaxMin(record_.maximum, record_.minimum);
+    midHysteresisV_ = std::fabs(record_.mean * 0.1f);
+    ChooseThreshold();
+    ComputeLevels();
+    if (!FindEdges()) return;
+
+    const std::vector<double> risingTimes = WdmGetRisingEdgeTimes(kRisingEdge);
+    const std::vector<double> fallingTimes = WdmGetFallingEdgeTimes(kFallingEdge);
+    EdgeLists edges{WdmGetRisingEdgePositions(kRisingEdge),
+                    WdmGetFallingEdgePositions(kFallingEdge), risingTimes, fallingTimes};
+    if (!LayOutBits(edges, bitRateBps, record_.sampleCount, bits_)) return;
+
+    const std::string logFolder = Folders::DataFolder("Log");
+    if (Folders::Exists(logFolder)) WriteBitDumps(bits_, logFolder);
+    ReportCompletion(
+        static_cast<std::int64_t>(edges.risingPositions.size() + edges.fallingPositions.size()));
+}
+
+void CSataBitDetector::ComputeStatistics() {
+    std::span<const float> volts = record_.Voltages();
+    if (volts.empty()) return;
+    const float* __restrict v = volts.data();
+    const std::size_t count = volts.size();
+    // Lane-wise maxima and minima give the same result as one running pair; the sum is
+    // kept in four double-precision partial sums.
+    float maximum[kBlock], minimum[kBlock];
+    for (std::size_t j = 0; j < kBlock; ++j) maximum[j] = minimum[j] = v[0];
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        for (std::size_t j = 0; j < kBlock; ++j) {
+            maximum[j] = v[i + j] > maximum[j] ? v[i + j] : maximum[j];
+            minimum[j] = v[i + j] < minimum[j] ? v[i + j] : minimum[j];
+        }
+        for (std::size_t j = 0; j < kBlock; j += 4)
+            for (std::size_t lane = 0; lane < 4; ++lane) sum[lane] += v[i + j + lane];
+    }
+    for (; i < count; ++i) {
+        maximum[0] = v[i] > maximum[0] ? v[i] : maximum[0];
+        minimum[0] = v[i] < minimum[0] ? v[i] : minimum[0];
+        sum[0] += v[i];
+    }
+    float max = maximum[0], min = minimum[0];
+    for (std::size_t j = 1; j < kBlock; ++j) {
+        max = maximum[j] > max ? maximum[j] : max;
+        min = minimum[j] < min ? minimum[j] : min;
+    }
+    record_.maximum = max;
+    record_.minimum = min;
+    record_.mean =
+        static_cast<float>(((sum[0] + sum[1]) + (sum[2] + sum[3])) / static_cast<double>(count));
+}
+
+void CSataBitDetector::ChooseThreshold() {
+    if (host_->GetIsAuto50Percent() && AcquisitionMode() != kAcquireHeldRecord)
+        host_->SetIsAbsRefLevel(0);
+    if (!host_->GetIsAbsRefLevel()) {
+        const int percent = IntegerValue(host_->GetRefLevelP());
+        const int hysteresisPercent = IntegerValue(host_->GetHysterisisP());
+        const float span = record_.maximum - record_.minimum;
+        thresholdV_ = static_cast<float>(percent * 0.01 * span + record_.minimum);
+        hysteresisV_ = static_cast<float>(hysteresisPercent * 0.01 * span);
+    } else {
+        thresholdV_ = static_cast<float>(DoubleValue(host_->GetRefLevelAbs()));
+        hysteresisV_ = static_cast<float>(DoubleValue(host_->GetHysterisisAbs()));
+    }
+}
+
+void CSataBitDetector::ComputeLevels() {
+    std::span<const float> volts = record_.Voltages();
+    ResizeLarge(bits_.levels, volts.size());
+    ThresholdLevels(volts.data(), bits_.levels.data(), volts.size(), thresholdV_);
+}
+
+bool CSataBitDetector::FindEdges() {
+    // A rerun replaces the earlier searches, so that its thresholds are the ones answered.
+    WdmClearEdgeSearches();
+    if (!WdmAddEdgeSearch(thresholdV_, hysteresisV_, kEdgeRising, kRisingEdge) ||
+        !WdmAddEdgeSearch(thresholdV_, hysteresisV_, kEdgeFalling, kFallingEdge))
+        return false;
+    switch (origin_) {
+        case Origin::File:
+            // A file's record is searched in its own volts, also on a rerun.
+            return WdmFindEdgesInData(record_.Voltages());
+        case Origin::Instrument:
+            // An acquisition is searched in the module's transferred record; that search
+            // comes with the instrument transfer.
+        case Origin::None:
+            break;
+    }
+    return false;
+}
+
+void CSataBitDetector::ReportCompletion(std::int64_t edges) {
+    host_->DisplayMessage(Format("Number of Edges: %i ", edges), kShow);
+    host_->DisplayMessage("BIT DETECTION COMPLETE....", kShow);
+    const int estimateS = DecodeTimeEstimateS(edges);
+    if (estimateS > 45) {
+        const bool syncPattern = host_->GetSyncPatternEnabled() && !host_->GetSyncPattern().empty();
+        host_->DisplayMessage(Format("APPROXIMATE TIME REMAINING FOR DECODE COMPLETION: %i seconds",
+                                     syncPattern ? estimateS * 2 / 3 : estimateS),
+                              kShow);
+    }
+}
+
+}  // namespace kestrava

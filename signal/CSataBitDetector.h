@@ -1,0 +1,63 @@
+// The bit detector: loads one waveform into its record and recovers the bit stream from
+// it (threshold with hysteresis, edge search, bits laid out between the edges at the
+// protocol bit rate). All work happens in the constructor; Recalculate repeats the
+// recovery with the presentation's current thresholds.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "signal/BitStream.h"
+#include "signal/WaveformRecord.h"
+
+namespace kestrava {
+
+class CAnalysisHost;
+
+class CSataBitDetector {
+  public:
+    // Loads a waveform file through the waveform data module and recovers its bits.
+    CSataBitDetector(const std::string& path, CAnalysisHost* host);
+    ~CSataBitDetector();
+    CSataBitDetector(const CSataBitDetector&) = delete;
+    CSataBitDetector& operator=(const CSataBitDetector&) = delete;
+
+    // Runs bit recovery. The instrument flag keeps the statistics of an earlier run or of
+    // the instrument's measurement instead of computing them from the volts.
+    void DecoderStart(bool instrument);
+    // Frees the levels and bits and runs the recovery again, statistics kept.
+    void Recalculate();
+
+    const BitStream& Bits() const { return bits_; }
+    const WaveformRecord& Record() const { return record_; }
+    std::uint32_t SampleCount() const { return record_.sampleCount; }
+    // The presentation empties the graph this way; the detector then counts as not valid.
+    void ClearSampleCount() { record_.sampleCount = 0; }
+    // Threshold and hysteresis (volts) of the last run.
+    float Threshold() const { return thresholdV_; }
+    float Hysteresis() const { return hysteresisV_; }
+
+  private:
+    // Where the volts came from decides where a run searches for edges.
+    enum class Origin { None, File, Instrument };
+
+    void LoadFile(const std::string& path);
+    void RecoverBits(bool instrument);
+    void ComputeStatistics();
+    void ChooseThreshold();
+    void ComputeLevels();
+    bool FindEdges();
+    void ReportCompletion(std::int64_t edges);
+
+    std::string logSource_ = "CSataBitDetector";
+    CAnalysisHost* host_ = nullptr;
+    Origin origin_ = Origin::None;
+    WaveformRecord record_;
+    BitStream bits_;
+    float thresholdV_ = 0.0f;
+    float hysteresisV_ = 0.0f;
+    float midHysteresisV_ = 0.0f;  // for the mid-level edge kind, unused by this recovery
+};
+
+}  // namespace kestrava

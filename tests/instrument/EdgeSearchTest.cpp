@@ -1,0 +1,224 @@
+#include "instrument/EdgeSearchEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <tuple>
+#include <vector>
+
+namespace kestrava {
+namespace {
+
+class EdgeSearchTest : public ::testing::Test {
+  protected:
+    const EdgeSearch& RunOne(const std::vector<float>& data, float level, float hysteresis,
+                             int kind, double startOffset = 0.0) {
+        engine.Clear();
+        EXPECT_TRUE(engine.AddSearch(level, hysteresis, kind, "S"));
+        engine.Run(data, startOffset, {});
+        return *engine.Find("S");
+    }
+    EdgeSearchEngine engine;
+};
+
+TEST_F(EdgeSearchTest, InterpolatesTheCrossingOfTheLevel) {
+    const EdgeSearch& s = RunOne({0, 0, 1, 1}, 0.5f, 0.1f, kEdgeRising);
+    ASSERT_EQ(s.rising.size(), 1u);
+    EXPECT_DOUBLE_EQ(s.rising[0], 1.5);
+    EXPECT_FALSE(s.hasFalling);
+    EXPECT_TRUE(s.falling.empty());
+    EXPECT_EQ(s.state, kSearchAbove);
+
+    // A quarter of the way between samples 3 and 4; the start offset is added.
+    const EdgeSearch& t = RunOne({1, 1, 1, 1, 0, 0}, 0.75f, 0.1f, kEdgeFalling, 100.0);
+    ASSERT_EQ(t.falling.size(), 1u);
+    EXPECT_DOUBLE_EQ(t.falling[0], 103.25);
+    EXPECT_FALSE(t.hasRising);
+}
+
+TEST_F(EdgeSearchTest, ConfirmsOnlyBeyondTheBandAndKeepsTheFirstReachOfTheLevel) {
+    // Reaches the level at 1.5, lingers inside the band, leaves it at sample 4.
+    const EdgeSearch& s = RunOne({0, 0, 0.55f, 0.58f, 0.52f, 1, 1}, 0.5f, 0.1f, kEdgeRising);
+    ASSERT_EQ(s.rising.size(), 1u);
+    EXPECT_NEAR(s.rising[0], 1.0 + 0.5 / 0.55, 1e-6);
+}
+
+TEST_F(EdgeSearchTest, AReturnBelowTheBandDiscardsThePendingCrossing) {
+    // First approach: reaches the level, falls back below level - hysteresis.
+    // The second approach crosses at 4.5 and leaves the band.
+    const EdgeSearch& s = RunOne({0, 0.55f, 0.3f, 0.2f, 0, 1, 1}, 0.5f, 0.1f, kEdgeRising);
+    ASSERT_EQ(s.rising.size(), 1u);
+    EXPECT_DOUBLE_EQ(s.rising[0], 4.5);
+}
+
+TEST_F(EdgeSearchTest, ADipInsideTheBandKeepsThePendingCrossing) {
+    // Falls to 0.45 (below the level, still inside the band) before leaving: the first
+    // reach of the level stands.
+    const EdgeSearch& s = RunOne({0, 0.6f, 0.45f, 1}, 0.5f, 0.2f, kEdgeRising);
+    ASSERT_EQ(s.rising.size(), 1u);
+    EXPECT_NEAR(s.rising[0], 0.5 / 0.6, 1e-6);
+}
+
+TEST_F(EdgeSearchTest, StayingBetweenLevelAndBandLeavesOnePendingCrossing) {
+    const EdgeSearch& s = RunOne({0, 0.55f, 0.58f, 0.52f, 0.59f}, 0.5f, 0.1f, kEdgeBoth);
+    EXPECT_TRUE(s.rising.empty());
+    EXPECT_TRUE(s.falling.empty());
+    EXPECT_TRUE(s.pending);
+    EXPECT_EQ(s.state, kSearchBelow);
+}
+
+TEST_F(EdgeSearchTest, BothKindFillsBothListsAlternately) {
+    std::vector<float> square;
+    for (int period = 0; period < 5; ++period)
+        for (int i = 0; i < 20; ++i) square.push_back(i < 10 ? -1.0f : 1.0f);
+    const EdgeSearch& s = RunOne(square, 0.0f, 0.2f, kEdgeBoth);
+    ASSERT_EQ(s.rising.size(), 5u);
+    ASSERT_EQ(s.falling.size(), 4u);
+    for (int k = 0; k < 5; ++k) EXPECT_DOUBLE_EQ(s.rising[k], 20.0 * k + 9.5);
+    for (int k = 0; k < 4; ++k) EXPECT_DOUBLE_EQ(s.falling[k], 20.0 * k + 19.5);
+}
+
+TEST_F(EdgeSearchTest, SamplesExactlyOnTheLevelAndFlatRuns) {
+    // The first sample on the level starts below and notes a crossing at i - 0.5 when the
+    // previous value equals it.
+    const EdgeSearch& s = RunOne({0.5f, 0.5f, 1}, 0.5f, 0.1f, kEdgeRising);
+    ASSERT_EQ(s.rising.size(), 1u);
+    EXPECT_DOUBLE_EQ(s.rising[0], -0.5);
+    // Above, a sample equal to the level counts as reaching it from above.
+    const EdgeSearch& t = RunOne({1, 0.5f, 0}, 0.5f, 0.1f, kEdgeFalling);
+    ASSERT_EQ(t.falling.size(), 1u);
+    EXPECT_DOUBLE_EQ(t.falling[0], 1.0);
+    // A flat record has no crossing.
+    const EdgeSearch& u = RunOne(std::vector<float>(1000, 0.2f), 0.5f, 0.1f, kEdgeBoth);
+    EXPECT_TRUE(u.rising.empty());
+    EXPECT_TRUE(u.falling.empty());
+}
+
+TEST_F(EdgeSearchTest, SearchesRunIndependentlyAndTheFirstOfANameAnswers) {
+    engine.AddSearch(0.5f, 0.1f, kEdgeRising, "X");
+    engine.AddSearch(0.2f, 0.1f, kEdgeRising, "X");
+    engine.AddSearch(0.5f, 0.1f, kEdgeFalling, "Y");
+    EXPECT_FALSE(engine.AddSearch(0.5f, 0.1f, 3, "Z"));
+    EXPECT_EQ(engine.SearchCount(), 3u);
+    engine.Run(std::vector<float>{0, 1, 0}, 0.0, {});
+    EXPECT_DOUBLE_EQ(engine.Find("X")->rising[0], 0.5);
+    EXPECT_DOUBLE_EQ(engine.Find("Y")->falling[0], 1.5);
+    EXPECT_EQ(engine.Find("Z"), nullptr);
+    // A second run starts afresh.
+    engine.Run(std::vector<float>{1, 1}, 0.0, {});
+    EXPECT_TRUE(engine.Find("X")->rising.empty());
+    engine.Run(std::vector<float>{}, 0.0, {});
+    EXPECT_TRUE(engine.Find("Y")->falling.empty());
+}
+
+TEST_F(EdgeSearchTest, TimesAddBothOffsetsToThePositionTimesTheInterval) {
+    engine.Run(std::vector<float>{}, 0.0, {1e-9, -5e-6, 0.0});
+    std::vector<double> positions{5000.5, 0.0};
+    std::vector<double> times = engine.Times(positions);
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_NEAR(times[0], 0.5e-9, 1e-18);
+    EXPECT_DOUBLE_EQ(times[1], -5e-6);
+}
+
+// The crossing rule fed one sample at a time, as plainly as it can be written.
+struct ReferenceSearch {
+    float level;
+    double upper, lower;
+    std::vector<double> rising, falling;
+
+    void Run(const std::vector<float>& data) {
+        int state = data[0] <= level ? 1 : 0;
+        bool pending = false;
+        double crossing = 0.0, previous = data[0];
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            const float x = data[i];
+            auto note = [&] {
+                crossing = x != previous
+                               ? (static_cast<double>(i) - 1) + (level - previous) / (x - previous)
+                               : static_cast<double>(i) - 0.5;
+                pending = true;
+            };
+            if (state == 1) {
+                if (x < level) {
+                    if (x <= lower) pending = false;
+                } else {
+                    if (!pending) note();
+                    if (x > upper) {
+                        pending = false;
+                        state = 0;
+                        rising.push_back(crossing);
+                    }
+                }
+            } else {
+                if (x <= level) {
+                    if (!pending) note();
+                    if (x <= lower) {
+                        pending = false;
+                        state = 1;
+                        falling.push_back(crossing);
+                    }
+                } else if (x >= upper) {
+                    pending = false;
+                }
+            }
+            previous = x;
+        }
+    }
+};
+
+// Equal lists, where a crossing interpolated from a NaN sample is NaN in both.
+bool SameCrossings(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!(a[i] == b[i] || (std::isnan(a[i]) && std::isnan(b[i])))) return false;
+    return true;
+}
+
+TEST_F(EdgeSearchTest, MatchesTheSampleBySampleRuleOnNoisySignals) {
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0.0f, 0.15f);
+    for (int trial = 0; trial < 40; ++trial) {
+        // Slow square waves with noise around the band, runs of equal samples, values
+        // exactly on the level and the odd NaN.
+        std::vector<float> data(5000 + trial * 37);
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            float value = ((i / (7 + trial % 13)) % 2 ? 0.5f : -0.5f) + noise(random);
+            if (random() % 50 == 0) value = 0.0f;
+            if (random() % 97 == 0 && i > 0) value = data[i - 1];
+            if (trial % 5 == 4 && random() % 400 == 0)
+                value = std::numeric_limits<float>::quiet_NaN();
+            data[i] = value;
+        }
+        engine.Clear();
+        engine.AddSearch(0.0f, 0.2f, kEdgeRising, "RisingEdge");
+        engine.AddSearch(0.0f, 0.2f, kEdgeFalling, "FallingEdge");
+        engine.AddSearch(0.1f, 0.05f, kEdgeBoth, "Other");
+        engine.Run(data, 3.0, {});
+        for (auto [name, level, hysteresis] :
+             {std::tuple{"RisingEdge", 0.0f, 0.2f}, std::tuple{"FallingEdge", 0.0f, 0.2f},
+              std::tuple{"Other", 0.1f, 0.05f}}) {
+            ReferenceSearch reference{level,
+                                      static_cast<double>(level) + hysteresis,
+                                      static_cast<double>(level) - hysteresis,
+                                      {},
+                                      {}};
+            reference.Run(data);
+            for (double& p : reference.rising) p += 3.0;
+            for (double& p : reference.falling) p += 3.0;
+            const EdgeSearch* search = engine.Find(name);
+            SCOPED_TRACE(testing::Message() << "trial " << trial << " " << name);
+            ASSERT_FALSE(reference.rising.empty());
+            if (search->hasRising) {
+                EXPECT_TRUE(SameCrossings(search->rising, reference.rising));
+            }
+            if (search->hasFalling) {
+                EXPECT_TRUE(SameCrossings(search->falling, reference.falling));
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrava

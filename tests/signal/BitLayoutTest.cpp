@@ -1,0 +1,166 @@
+#include "signal/BitLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace kestrava {
+namespace {
+
+TEST(NearestIntegerTest, RoundsUpOnlyPastOneHalfAndTruncatesNegatives) {
+    EXPECT_EQ(NearestInteger(2.0), 2);
+    EXPECT_EQ(NearestInteger(2.5), 2);
+    EXPECT_EQ(NearestInteger(2.5000001), 3);
+    EXPECT_EQ(NearestInteger(2.49), 2);
+    EXPECT_EQ(NearestInteger(-2.7), -2);
+    EXPECT_EQ(NearestInteger(std::nan("")), 0);
+    EXPECT_EQ(NearestInteger(1e300), std::numeric_limits<std::int32_t>::max());
+}
+
+BitStream Sized(std::int32_t bitCount) {
+    BitStream bits;
+    bits.bitCount = bitCount;
+    bits.bits.assign(static_cast<std::size_t>(bitCount) + 4, 0);
+    bits.bitPositions.assign(static_cast<std::size_t>(bitCount) + 4, 0);
+    return bits;
+}
+
+TEST(BitFillTest, CentresBitsEvenlyAndStoresOneBasedPositions) {
+    BitStream bits = Sized(10);
+    std::int32_t cursor = 0;
+    BitFill(60, 100, 3, 1, cursor, bits);
+    EXPECT_EQ(cursor, 3);
+    EXPECT_EQ(bits.bitPositions[0], 111);
+    EXPECT_EQ(bits.bitPositions[1], 131);
+    EXPECT_EQ(bits.bitPositions[2], 151);
+    EXPECT_EQ(bits.bits[2], 1);
+    // Odd samples per bit: centres at x.5 stay down.
+    BitFill(34, 160, 2, -1, cursor, bits);
+    EXPECT_EQ(bits.bitPositions[3], 169);
+    EXPECT_EQ(bits.bitPositions[4], 186);
+    EXPECT_EQ(bits.bits[4], -1);
+}
+
+TEST(BitFillTest, NeverWritesPastTheBitCount) {
+    BitStream bits = Sized(4);
+    std::int32_t cursor = 2;
+    BitFill(100, 0, 10, -1, cursor, bits);
+    EXPECT_EQ(cursor, 4);
+    EXPECT_EQ(bits.bits[4], 0);
+    BitFill(100, 0, std::int64_t{1} << 40, -1, cursor, bits);
+    EXPECT_EQ(cursor, 4);
+}
+
+TEST(BitFillTest, KeepsWholeSamplesBeyondSixteenMillionPoints) {
+    BitStream bits = Sized(2);
+    std::int32_t cursor = 0;
+    BitFill(41, 20'000'001, 2, 1, cursor, bits);
+    EXPECT_EQ(bits.bitPositions[0], 20'000'012);
+    EXPECT_EQ(bits.bitPositions[1], 20'000'032);
+}
+
+// Crossings of a record sampled at one point per nanosecond.
+struct Edges {
+    std::vector<double> risingPositions, fallingPositions, risingTimes, fallingTimes;
+    EdgeLists Lists() const {
+        return {risingPositions, fallingPositions, risingTimes, fallingTimes};
+    }
+};
+
+Edges At(std::vector<double> rising, std::vector<double> falling) {
+    Edges e{rising, falling, rising, falling};
+    for (double& t : e.risingTimes) t *= 1e-9;
+    for (double& t : e.fallingTimes) t *= 1e-9;
+    return e;
+}
+
+constexpr float kOneBitPerTenNs = 1e8f;
+
+TEST(LayOutBitsTest, EqualCountsFirstRisingAlternateHighAndLow) {
+    Edges e = At({9.5, 49.5}, {29.5, 79.5});
+    BitStream bits;
+    ASSERT_TRUE(LayOutBits(e.Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_EQ(bits.bitCount, 7);
+    std::vector<std::int8_t> expected{1, 1, -1, -1, 1, 1, 1};
+    EXPECT_EQ(std::vector<std::int8_t>(bits.bits.begin(), bits.bits.begin() + 7), expected);
+    EXPECT_EQ(bits.bitPositions[0], 16);  // merged positions 10, 30: s = 10, centre 15, stored 16
+    EXPECT_EQ(bits.bitPositions[2], 36);
+    // 0.87255125 x 100 samples / 4 edges.
+    EXPECT_EQ(bits.samplesPerBit, 22);
+}
+
+TEST(LayOutBitsTest, OneMoreFallingThanRisingFirstFallingUsesEveryEdge) {
+    Edges e = At({29.5, 59.5}, {9.5, 49.5, 69.5});
+    BitStream bits;
+    ASSERT_TRUE(LayOutBits(e.Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_EQ(bits.bitCount, 6);
+    // Four intervals: low 2, high 2, low 1, high 1.
+    std::vector<std::int8_t> expected{-1, -1, 1, 1, -1, 1};
+    EXPECT_EQ(std::vector<std::int8_t>(bits.bits.begin(), bits.bits.begin() + 6), expected);
+    EXPECT_EQ(bits.bitPositions[5], 66);
+}
+
+TEST(LayOutBitsTest, CountsDifferingByTwoOrAnEmptyListLeaveTheStreamAlone) {
+    BitStream bits;
+    bits.bitCount = 1;
+    bits.bits = {1, 0, 0, 0, 0};
+    bits.bitPositions = {7, 0, 0, 0, 0};
+    bits.levels = {1, -1};
+    const BitStream before = bits;
+    EXPECT_FALSE(LayOutBits(At({10, 30, 50}, {20}).Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_FALSE(LayOutBits(At({10}, {}).Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_FALSE(LayOutBits(At({}, {}).Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_EQ(bits.bits, before.bits);
+    EXPECT_EQ(bits.bitPositions, before.bitPositions);
+    EXPECT_EQ(bits.bitCount, 1);
+    EXPECT_EQ(bits.samplesPerBit, 1);
+}
+
+TEST(LayOutBitsTest, AnIntervalShorterThanHalfABitAddsNoBitsButStillBoundsItsNeighbours) {
+    // 10 ns high, 4 ns low (0.4 bit), 20 ns high.
+    Edges e = At({0, 14}, {10, 34});
+    BitStream bits;
+    ASSERT_TRUE(LayOutBits(e.Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_EQ(bits.bitCount, 3);
+    std::vector<std::int8_t> expected{1, 1, 1};
+    EXPECT_EQ(std::vector<std::int8_t>(bits.bits.begin(), bits.bits.begin() + 3), expected);
+    EXPECT_EQ(bits.bitPositions[1], 14 + 5 + 1);
+}
+
+TEST(LayOutBitsTest, BitsBeyondTheBitCountAreDropped) {
+    // Intervals of 1.6 and 1.6 bits round to 2 + 2, but the span holds 3.2 bits.
+    Edges e = At({0, 32}, {16});
+    BitStream bits;
+    ASSERT_TRUE(LayOutBits(e.Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_EQ(bits.bitCount, 3);
+    std::vector<std::int8_t> expected{1, 1, -1, 0};
+    EXPECT_EQ(std::vector<std::int8_t>(bits.bits.begin(), bits.bits.begin() + 4), expected);
+}
+
+TEST(LayOutBitsTest, AnAbsurdTimeBaseCannotAskForMoreBitsThanSamples) {
+    Edges e = At({0, 40}, {20});
+    for (double& t : e.risingTimes) t *= 1e12;
+    for (double& t : e.fallingTimes) t *= 1e12;
+    BitStream bits;
+    ASSERT_TRUE(LayOutBits(e.Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_EQ(bits.bitCount, 100);
+    EXPECT_EQ(bits.bits.size(), 104u);
+
+    // Times that run backwards give no bits at all.
+    Edges back = At({0, 40}, {20});
+    for (double& t : back.risingTimes) t = -t;
+    for (double& t : back.fallingTimes) t = -t;
+    ASSERT_TRUE(LayOutBits(back.Lists(), kOneBitPerTenNs, 100, bits));
+    EXPECT_EQ(bits.bitCount, 0);
+}
+
+TEST(DecodeTimeEstimateTest, SeventeenSecondsPlusAboutATenthOfAMillisecondPerEdge) {
+    EXPECT_EQ(DecodeTimeEstimateS(0), 17);
+    EXPECT_EQ(DecodeTimeEstimateS(10'000), 18);
+    EXPECT_EQ(DecodeTimeEstimateS(300'000), 56);
+}
+
+}  // namespace
+}  // namespace kestrava
