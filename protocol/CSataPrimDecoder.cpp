@@ -1,0 +1,299 @@
+#include "protocol/CSataPrimDecoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <string_view>
+
+#include "protocol/CSataWordDecoder.h"
+#include "protocol/Scrambler.h"
+#include "protocol/definition/CMacros.h"
+#include "session/base/CAnalysisHost.h"
+#include "session/base/Folders.h"
+#include "session/base/Guard.h"
+#include "session/base/Log.h"
+
+namespace kestrava {
+namespace {
+
+constexpr int kFirstControlValue = 256;
+// The byte each control character stands for, by character value 256 to 267.
+constexpr std::array<unsigned, 12> kControlBytes = {0x1C, 0x3C, 0x5C, 0x7C, 0x9C, 0xBC,
+                                                    0xDC, 0xFC, 0xF7, 0xFB, 0xFD, 0xFE};
+constexpr int kSilenceBits = 30;
+constexpr int kCharactersPerDataWord = 4;
+constexpr std::size_t kBraceNameLength = 5;
+
+enum FrameState { kIdle = 0, kInFrame = 1, kHeld = 2 };
+
+// A standard beginning with "SATA" (compared on its first four characters) has frames.
+bool IsSata(const CMacros* macros) {
+    if (!macros) return false;
+    return std::string_view("SATA").find(std::string_view(macros->triggerStandard).substr(0, 4)) ==
+           0;
+}
+
+int ValueOfRow(const CMacros* macros, int row) {
+    if (row < 0 || !macros || row >= CMacros::kMaxRows) return 0;
+    return macros->value[static_cast<std::size_t>(row)];
+}
+
+const std::string* NameOfValue(const CMacros& macros, int value) {
+    if (value < 0 || value >= CMacros::kMaxNames) return nullptr;
+    return &macros.nameTable[static_cast<std::size_t>(value)];
+}
+
+}  // namespace
+
+CSataPrimDecoder::CSataPrimDecoder(const CSataWordDecoder& words, int samplesPerBit,
+                                   CAnalysisHost* host)
+    : words_(&words), samplesPerBit_(samplesPerBit), host_(host) {
+    Guard(logSource_, "CSataPrimDecoder", [&] {
+        GenerateTables();
+        if (const CMacros* macros = TheMacros()) PrepareBraceValues(*macros);
+        DecodePrimitives();
+        DecodeATAPI();
+    });
+}
+
+CSataPrimDecoder::~CSataPrimDecoder() {
+    WriteLog(logSource_, "Start:~CSataPrimDecoder", kLogError);
+    WriteLog(logSource_, "End:~CSataPrimDecoder", kLogError);
+}
+
+void CSataPrimDecoder::Show(const std::string& text, int mode) const {
+    if (host_) host_->DisplayMessage(text, mode);
+}
+
+// Brace list names are looked up by their first five characters once, not per word.
+void CSataPrimDecoder::PrepareBraceValues(const CMacros& macros) {
+    braceValues_.assign(macros.primitives.size(), {});
+    for (std::size_t i = 0; i < macros.primitives.size(); ++i) {
+        const PrimitiveDefinition& primitive = macros.primitives[i];
+        braceValues_[i].resize(primitive.words.size());
+        if (!primitive.brace) continue;
+        for (std::size_t j = 0; j < primitive.words.size(); ++j) {
+            for (const std::string& name : primitive.words[j].nameList)
+                braceValues_[i][j].push_back(macros.Get8BitValue(name.substr(0, kBraceNameLength)));
+        }
+    }
+}
+
+bool CSataPrimDecoder::WordMatches(const CMacros& macros, int primitive, int j, int value) const {
+    const PrimitiveDefinition& definition = macros.primitives[static_cast<std::size_t>(primitive)];
+    const WordSpec& spec = definition.words[static_cast<std::size_t>(j)];
+    if (!(spec.brace && definition.brace)) return value == spec.value;
+    std::size_t i = static_cast<std::size_t>(primitive);
+    if (i < braceValues_.size() && static_cast<std::size_t>(j) < braceValues_[i].size()) {
+        const std::vector<int>& values = braceValues_[i][static_cast<std::size_t>(j)];
+        if (std::find(values.begin(), values.end(), value) != values.end()) return true;
+    }
+    bool hasRange = spec.rangeLow != -1 || spec.rangeHigh != -1;
+    return hasRange && spec.rangeLow <= value && value <= spec.rangeHigh;
+}
+
+int CSataPrimDecoder::CheckPrim(int word, int& wordCount) const {
+    return GuardOr(-1, logSource_, "CheckPrim catch", [&] {
+        const CMacros* macros = TheMacros();
+        int count = macros ? static_cast<int>(macros->primitives.size()) : 0;
+        int words = words_->WordCount();
+        int average = macros ? macros->averageWordCount : 0;
+        if (static_cast<long long>(words) < static_cast<long long>(word) + average) return count;
+        if (!macros || word < 0 || word >= words) return -1;
+        const std::vector<std::int16_t>& rows = words_->TableRows();
+        int row = rows[static_cast<std::size_t>(word)];
+        if (row < macros->firstControlRow || row > macros->lastControlRow) return -1;
+        const std::string* name = NameOfValue(*macros, ValueOfRow(macros, row));
+        if (!name) return -1;
+        for (int i = 0; i < count; ++i) {
+            const PrimitiveDefinition& primitive = macros->primitives[static_cast<std::size_t>(i)];
+            wordCount = primitive.wordCount;
+            if (primitive.words.empty() || primitive.words[0].name != *name) continue;
+            int specs = static_cast<int>(primitive.words.size());
+            bool all = true;
+            for (int j = 1; j < primitive.wordCount && all; ++j) {
+                if (j >= specs || word + j >= words) {
+                    all = false;
+                    break;
+                }
+                int value = ValueOfRow(macros, rows[static_cast<std::size_t>(word + j)]);
+                all = WordMatches(*macros, i, j, value);
+            }
+            if (all) return i;
+        }
+        return -1;
+    });
+}
+
+std::string CSataPrimDecoder::GetPrimitive(int i) const {
+    return GuardOr(std::string("Unknown"), logSource_, "GetPrimitive", [&]() -> std::string {
+        const CMacros* macros = TheMacros();
+        if (i < 0 || i >= static_cast<int>(primitives_.size()) || !macros) return "Unknown";
+        int number = primitives_[static_cast<std::size_t>(i)].number;
+        if (number < 0 || number >= static_cast<int>(macros->primitiveNames.size()))
+            return "Unknown";
+        return macros->primitiveNames[static_cast<std::size_t>(number)];
+    });
+}
+
+// One line per valid character: its byte in hex, then its name ("bc -  K28.5").
+void CSataPrimDecoder::WriteDump(int wordCount) const {
+    std::string folder = Folders::DataFolder("Log");
+    if (!Folders::Exists(folder)) return;
+    std::FILE* file = std::fopen(Folders::Join(folder, "New-8bit-dump.csv").c_str(), "w");
+    if (!file) return;
+    WriteLog(logSource_, "fopen success", kLogInfo);
+    const CMacros* macros = TheMacros();
+    const std::vector<std::int16_t>& rows = words_->TableRows();
+    std::string buffer;
+    constexpr std::size_t kChunk = 1 << 16;
+    buffer.reserve(kChunk + 64);
+    char head[32];
+    for (int w = 0; w < wordCount && macros; ++w) {
+        int row = rows[static_cast<std::size_t>(w)];
+        if (row < 0) continue;
+        int value = ValueOfRow(macros, row);
+        unsigned shown = static_cast<unsigned>(value);
+        if (value >= kFirstControlValue &&
+            value < kFirstControlValue + static_cast<int>(kControlBytes.size()))
+            shown = kControlBytes[static_cast<std::size_t>(value - kFirstControlValue)];
+        std::snprintf(head, sizeof head, "%x - ", shown);
+        buffer += head;
+        buffer += ' ';
+        if (const std::string* name = NameOfValue(*macros, value)) buffer += *name;
+        buffer += '\n';
+        if (buffer.size() >= kChunk) {
+            std::fwrite(buffer.data(), 1, buffer.size(), file);
+            buffer.clear();
+        }
+    }
+    std::fwrite(buffer.data(), 1, buffer.size(), file);
+    std::fclose(file);
+}
+
+void CSataPrimDecoder::DecodePrimitives() {
+    Guard(logSource_, "DecodePrimitives Catch", [&] {
+        WriteLog(logSource_, "CSataPrimDecoder::DecodePrimitives Entered", kLogInfo);
+        if (!words_->Decoded()) return;
+        const int n = words_->WordCount();
+        if (n == 0) {
+            Show("NO WORDS FOUND....", kShow);
+            WriteLog(logSource_, "NO WORDS FOUND....", kLogInfo);
+            return;
+        }
+        WriteDump(n);
+        Show("PRIMITIVE DECODING IN PROGRESS....", kShow);
+
+        const CMacros* macros = TheMacros();
+        const int primitiveCount = macros ? static_cast<int>(macros->primitives.size()) : 0;
+        const int average = macros && macros->averageWordCount > 0 ? macros->averageWordCount : 1;
+        primitives_.reserve(static_cast<std::size_t>(n / average + 1));
+        const bool sata = IsSata(macros);
+
+        const std::vector<std::int16_t>& rows = words_->TableRows();
+        const std::vector<std::int32_t>& starts = words_->StartPositions();
+        const long long silenceSamples = static_cast<long long>(kSilenceBits) * samplesPerBit_;
+        auto value = [&](int w) { return ValueOfRow(macros, rows[static_cast<std::size_t>(w)]); };
+
+        int state = kIdle;
+        int countdown = kCharactersPerDataWord;
+        bool resetScrambler = false;
+        Frame open;
+        for (int w = 0; w < n; ++w) {
+            if (w > 0) {
+                long long gap = static_cast<long long>(starts[static_cast<std::size_t>(w)]) -
+                                starts[static_cast<std::size_t>(w - 1)];
+                if (gap > silenceSamples)
+                    silences_.push_back({w, static_cast<int>(std::min<long long>(
+                                                gap, std::numeric_limits<int>::max()))});
+            }
+            int v = value(w);
+            if (v < kFirstControlValue) {
+                if (!sata || state != kInFrame) continue;
+                if (--countdown != 0) continue;
+                if (n - w >= kCharactersPerDataWord) {
+                    std::uint32_t data = static_cast<std::uint32_t>(v) +
+                                         256u * static_cast<std::uint32_t>(value(w + 1)) +
+                                         65536u * static_cast<std::uint32_t>(value(w + 2)) +
+                                         16777216u * static_cast<std::uint32_t>(value(w + 3));
+                    dataWords_.push_back({data ^ NextScrambleWord(resetScrambler), w});
+                    resetScrambler = false;
+                    countdown = kCharactersPerDataWord;
+                }
+                continue;
+            }
+
+            int words = 0;
+            int p = CheckPrim(w, words);
+            if (p >= 0 && p < primitiveCount && words != 1) primitives_.push_back({w, p});
+            if (!sata) continue;
+            switch (p) {
+                case kStartOfFrame:
+                    state = kInFrame;
+                    countdown = kCharactersPerDataWord;
+                    resetScrambler = true;
+                    open = Frame{static_cast<int>(dataWords_.size()), 0, w};
+                    break;
+                case kEndOfFrame:
+                    if (state == kInFrame) {
+                        open.length = static_cast<int>(dataWords_.size()) - open.start;
+                        frames_.push_back(open);
+                    }
+                    state = kIdle;
+                    break;
+                case kHold:
+                    if (state == kInFrame) state = kHeld;
+                    break;
+                case kRestartCount:
+                    countdown = kCharactersPerDataWord;
+                    break;
+                default:
+                    if (state == kHeld) state = kInFrame;
+                    countdown = kCharactersPerDataWord;
+                    break;
+            }
+        }
+
+        char text[96];
+        std::snprintf(text, sizeof text, "Periods of silence: %i ",
+                      static_cast<int>(silences_.size()));
+        Show(text, kShowAndKeep);
+        std::snprintf(text, sizeof text, "Primitives Found: %i ",
+                      static_cast<int>(primitives_.size()));
+        Show(text, kShowAndKeep);
+        if (sata) {
+            std::snprintf(text, sizeof text, "FIS: %d ", static_cast<int>(frames_.size()));
+            Show(text, kShowAndKeep);
+            std::snprintf(text, sizeof text, "Data words in FISs: %i ",
+                          static_cast<int>(dataWords_.size()));
+            Show(text, kShowAndKeep);
+        }
+        Show("PRIMITIVE DECODING COMPLETE....", kShow);
+        WriteLog(logSource_, "CSataPrimDecoder::DecodePrimitives Exit", kLogInfo);
+    });
+}
+
+// A Data frame right after a Register H->D frame carries a command packet; its first
+// byte is the operation code. A frame too short to hold the byte gives no command.
+void CSataPrimDecoder::DecodeATAPI() {
+    Guard(logSource_, "DecodeATAPI", [&] {
+        if (!words_->Decoded()) return;
+        constexpr unsigned kRegisterHostToDevice = 0x27;
+        constexpr unsigned kData = 0x46;
+        unsigned previous = 0;
+        for (const Frame& frame : frames_) {
+            unsigned type = frame.length > 0
+                                ? dataWords_[static_cast<std::size_t>(frame.start)].value & 0xFFu
+                                : 0u;
+            if (type == kData && previous == kRegisterHostToDevice && frame.length >= 2) {
+                const DataWord& packet = dataWords_[static_cast<std::size_t>(frame.start + 1)];
+                atapi_.push_back(
+                    {static_cast<std::uint8_t>(packet.value & 0xFFu), packet.wordIndex});
+            }
+            previous = type;
+        }
+    });
+}
+
+}  // namespace kestrava

@@ -1,0 +1,395 @@
+#include "protocol/CSataWordDecoder.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "protocol/definition/CMacros.h"
+#include "session/base/CAnalysisHost.h"
+#include "session/base/Guard.h"
+#include "session/base/Log.h"
+
+namespace kestrava {
+namespace {
+
+// Score step of a 10-bit code, one per expected disparity d (0 or 1): bits 5d to 5d+3
+// hold what the code adds to a score, bit 5d+4 the disparity expected after it. Bit 10
+// marks a control character, bit 11 a code in the table. A code not in the table adds
+// nothing and leaves the disparity as it was.
+constexpr int kStepBitsPerDisparity = 5;
+constexpr std::uint16_t kStepIncrementMask = 0x0F;
+constexpr int kStepNextShift = 4;
+constexpr std::uint16_t kStepControl = 1u << 10;
+constexpr std::uint16_t kStepValid = 1u << 11;
+constexpr std::uint16_t kInvalidStep = 1u << (kStepBitsPerDisparity + kStepNextShift);
+
+constexpr int kWindowWords = 10;
+constexpr int kWordBits = 10;
+constexpr std::size_t kMaxSyncNames = 4;
+
+std::string Trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    std::size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+// At most four names; a trailing comma gives an empty last name.
+std::vector<std::string> SplitSyncNames(const std::string& text) {
+    std::vector<std::string> names;
+    std::size_t from = 0;
+    while (names.size() < kMaxSyncNames) {
+        std::size_t comma = text.find(',', from);
+        names.push_back(
+            Trim(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from)));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return names;
+}
+
+// The part of a step that applies under expected disparity d.
+inline unsigned StepFor(std::uint16_t step, int d) {
+    return static_cast<unsigned>(step) >> (kStepBitsPerDisparity * d);
+}
+inline int NextDisparity(unsigned step) {
+    return static_cast<int>((step >> kStepNextShift) & 1u);
+}
+
+}  // namespace
+
+CSataWordDecoder::CSataWordDecoder(const BitStream& bits, CAnalysisHost* host) : host_(host) {
+    Guard(logSource_, "CSataWordDecoder", [&] { DecodeWords(bits); });
+}
+
+CSataWordDecoder::~CSataWordDecoder() {
+    WriteLog(logSource_, "Start:~CSataWordDecoder", kLogError);
+    WriteLog(logSource_, "End:~CSataWordDecoder", kLogError);
+}
+
+void CSataWordDecoder::Show(const std::string& text, int mode) const {
+    if (host_) host_->DisplayMessage(text, mode);
+}
+
+void CSataWordDecoder::DecodeWords(const BitStream& bits) {
+    Guard(logSource_, "DecodeWords", [&] {
+        if (bits.bitCount <= 0 || bits.bits.empty()) return;
+        decoded_ = true;
+        Show("WORD DECODING IN PROGRESS....", kShow);
+
+        const CMacros* macros = TheMacros();
+        BuildCodeSteps(macros);
+        Stream stream;
+        PrepareStream(bits, stream);
+
+        std::size_t expected = static_cast<std::size_t>(stream.bitCount / kWordBits + 100);
+        tableRows_.reserve(expected);
+        expectedDisparity_.reserve(expected);
+        startPositions_.reserve(expected);
+        endPositions_.reserve(expected);
+        alignmentShifts_.reserve(expected);
+
+        if (host_ && host_->GetSyncPatternEnabled() && !host_->GetSyncPattern().empty())
+            SyncPatternPath(stream, macros);
+        else
+            ScoringPath(stream);
+
+        char text[160];
+        std::snprintf(text, sizeof text, "Number of words: %d", WordCount());
+        Show(text, kShowAndKeep);
+        Show("WORD DECODING COMPLETE....", kShow);
+        Show("Remaining Time Estimation....", kShow);
+        int seconds = static_cast<int>(WordCount() * 0.0006 + 0.644089);
+        if (seconds > 15) {
+            std::snprintf(text, sizeof text,
+                          "REMAINING TIME CALCULATION..........., COMPLETION of decoding in: "
+                          "%i seconds",
+                          seconds);
+            Show(text, kShow);
+        }
+    });
+}
+
+// One look-up per code replaces the scan of the code table: its row, and the score it
+// earns under either expected disparity.
+void CSataWordDecoder::BuildCodeSteps(const CMacros* macros) {
+    for (std::size_t code = 0; code < codeRows_.size(); ++code) {
+        int row = macros ? macros->RowOfCode(static_cast<int>(code)) : -1;
+        if (row < 0 || row >= CMacros::kMaxRows) {
+            codeRows_[code] = -1;
+            codeSteps_[code] = kInvalidStep;
+            continue;
+        }
+        std::size_t r = static_cast<std::size_t>(row);
+        int column = macros->disparity[r];
+        int change = macros->disparityChange[r];
+        bool control = row >= macros->firstControlRow;
+        unsigned step = kStepValid | (control ? kStepControl : 0u);
+        for (int d = 0; d < 2; ++d) {
+            int increment = control ? 8 : 1 + (column == d || column == kSentAtBoth ? 1 : 0);
+            int next = column == kSentAtBoth ? (change + d) & 1 : (change + column) & 1;
+            step |= static_cast<unsigned>(increment | next << kStepNextShift)
+                    << (kStepBitsPerDisparity * d);
+        }
+        codeRows_[code] = static_cast<std::int16_t>(row);
+        codeSteps_[code] = static_cast<std::uint16_t>(step);
+    }
+}
+
+// The 10-bit code at every bit comes from one rolling pass, so no window is read twice.
+void CSataWordDecoder::PrepareStream(const BitStream& bits, Stream& stream) const {
+    std::size_t usable = std::min(
+        {static_cast<std::size_t>(bits.bitCount), bits.bits.size(), bits.bitPositions.size()});
+    stream.bits = &bits;
+    stream.bitCount = static_cast<std::int32_t>(usable);
+    stream.codes.assign(usable, 0);
+    const std::int8_t one = host_ && host_->GetInvert() ? -1 : 1;
+    const std::int8_t* level = bits.bits.data();
+    if (usable >= static_cast<std::size_t>(kWordBits)) {
+        unsigned code = 0;
+        for (int i = 0; i < kWordBits - 1; ++i) code = (code << 1) | (level[i] == one ? 1u : 0u);
+        for (std::size_t q = 0; q + kWordBits <= usable; ++q) {
+            code = ((code << 1) & 0x3FFu) | (level[q + kWordBits - 1] == one ? 1u : 0u);
+            stream.codes[q] = static_cast<std::uint16_t>(code);
+        }
+    }
+    if (std::find(level, level + usable, std::int8_t{2}) != level + usable) {
+        stream.gapPrefix.assign(usable + 1, 0);
+        for (std::size_t i = 0; i < usable; ++i)
+            stream.gapPrefix[i + 1] = stream.gapPrefix[i] + (level[i] == 2 ? 1 : 0);
+    }
+}
+
+bool CSataWordDecoder::checkend(const Stream& stream, std::int32_t p) const {
+    if (stream.gapPrefix.empty() || p < 0 || p + kWordBits > stream.bitCount) return false;
+    return stream.gapPrefix[static_cast<std::size_t>(p + kWordBits)] !=
+           stream.gapPrefix[static_cast<std::size_t>(p)];
+}
+
+int CSataWordDecoder::LastExpectedDisparity() const {
+    return expectedDisparity_.empty() ? 0 : expectedDisparity_.back() & 1;
+}
+
+void CSataWordDecoder::StoreWord(const Stream& stream, std::int32_t p, int shift) {
+    const int code = getWord(stream, p);
+    const std::int16_t row = codeRows_[static_cast<std::size_t>(code)];
+    std::int32_t start = stream.bits->bitPositions[static_cast<std::size_t>(p)];
+    std::int32_t end = stream.bits->bitPositions[static_cast<std::size_t>(p + kWordBits - 1)];
+    std::int8_t expected = 0;
+    if (row >= 0)
+        expected = static_cast<std::int8_t>(NextDisparity(
+            StepFor(codeSteps_[static_cast<std::size_t>(code)], LastExpectedDisparity())));
+    else if (start <= 0)
+        return;  // bits without a recorded position make no word
+    tableRows_.push_back(row);
+    expectedDisparity_.push_back(expected);
+    startPositions_.push_back(start);
+    endPositions_.push_back(end);
+    alignmentShifts_.push_back(static_cast<std::int16_t>(shift));
+}
+
+void CSataWordDecoder::SyncPatternPath(const Stream& stream, const CMacros* macros) {
+    const std::string& text = host_->GetSyncPattern();
+    Show("Sync Pattern: " + text, kShowAndKeep);
+
+    std::vector<std::string> names = SplitSyncNames(text);
+    // Two acceptable codes per name (RD- and RD+ rows); -1 never matches.
+    std::vector<int> codes(names.size() * 2, -1);
+    for (std::size_t k = 0; macros && k < names.size(); ++k) {
+        for (int r = 0; r <= std::min(macros->lastRow, CMacros::kMaxRows - 1); ++r) {
+            int value = macros->value[static_cast<std::size_t>(r)];
+            if (value < 0 || value >= CMacros::kMaxNames) continue;
+            if (macros->nameTable[static_cast<std::size_t>(value)] != names[k]) continue;
+            std::size_t row = static_cast<std::size_t>(r);
+            bool single = macros->disparity[row] == kSentAtBoth || r + 1 >= CMacros::kMaxRows;
+            codes[2 * k] = macros->code[row];
+            codes[2 * k + 1] = single ? macros->code[row] : macros->code[row + 1];
+            break;
+        }
+    }
+
+    int offset = SearchSyncPattern(stream, codes, static_cast<int>(names.size()));
+    Show(offset >= 0 ? "Sync Pattern Found: YES" : "Sync Pattern Found: NO", kShowAndKeep);
+    for (std::int32_t p = std::max(offset, 0); p + kWordBits <= stream.bitCount; p += kWordBits)
+        StoreWord(stream, p, 0);
+}
+
+// The offset (0 to 9) at which the names follow each other in consecutive characters,
+// -1 when the pattern never occurs. Each block of ten characters from p is tried at every
+// offset; an offset whose block holds no character of the first name cannot match and is
+// passed over (found from a forward-only cursor per offset, so an absent pattern costs a
+// pass over the codes, not a hundred windows per character).
+int CSataWordDecoder::SearchSyncPattern(const Stream& stream, const std::vector<int>& codes,
+                                        int names) const {
+    const bool gaps = !stream.gapPrefix.empty();
+    auto isFirstName = [&](std::int32_t q) {
+        int code = getWord(stream, q);
+        return findMatch(code) && (code == codes[0] || code == codes[1]);
+    };
+    std::array<std::int32_t, kOffsets> nextFirst;
+    nextFirst.fill(-1);
+    constexpr std::int32_t kBlockEnd = kWordBits * (kWindowWords - 1);
+
+    std::int32_t p = 0;
+    while (p + kWordBits < stream.bitCount) {
+        if (checkend(stream, p)) {
+            p += kWordBits + 1;
+            continue;
+        }
+        for (int a = 0; a < kOffsets; ++a) {
+            if (!gaps) {  // without gaps p stays a multiple of ten: offset a keeps its residue
+                std::int32_t& next = nextFirst[static_cast<std::size_t>(a)];
+                if (next < p + a) {
+                    next = p + a;
+                    while (next + kWordBits <= stream.bitCount && !isFirstName(next))
+                        next += kWordBits;
+                }
+                if (next > p + a + kBlockEnd) continue;
+            }
+            int matched = 0;
+            std::size_t k = 0;
+            for (int j = 0; j < kWindowWords; ++j) {
+                std::int32_t q = p + kWordBits * j + a;
+                if (checkend(stream, q)) break;
+                if (q + kWordBits > stream.bitCount) continue;
+                int code = getWord(stream, q);
+                if (findMatch(code) && (code == codes[2 * k] || code == codes[2 * k + 1])) {
+                    ++matched;
+                    if (matched < names) ++k;
+                    if (matched == names) break;
+                } else {
+                    matched = 0;
+                    k = 0;
+                }
+            }
+            if (matched == names) return a;
+        }
+        p += kWordBits;
+    }
+    return -1;
+}
+
+// Scores of the ten offsets at p: each offset reads ten characters 10 bits apart and
+// follows the disparity they imply. Returns the offsets that met a control character, as
+// bits. The ten offsets are independent chains, worked side by side.
+unsigned CSataWordDecoder::ScoreOffsets(const Stream& stream, std::int32_t p,
+                                        OffsetScores& scores) const {
+    constexpr std::int32_t kSpan = kWordBits * (kWindowWords - 1) + (kOffsets - 1) + kWordBits;
+    if (!stream.gapPrefix.empty() || p + kSpan > stream.bitCount)
+        return ScoreOffsetsNearEnd(stream, p, scores);
+    std::array<int, kOffsets> d;
+    d.fill(LastExpectedDisparity());
+    scores.fill(0);
+    unsigned control = 0;
+    const std::uint16_t* codes = stream.codes.data() + p;
+    for (int j = 0; j < kWindowWords; ++j, codes += kWordBits) {
+        for (int a = 0; a < kOffsets; ++a) {
+            std::uint16_t step = codeSteps_[codes[a]];
+            unsigned mine = StepFor(step, d[static_cast<std::size_t>(a)]);
+            scores[static_cast<std::size_t>(a)] += static_cast<int>(mine & kStepIncrementMask);
+            d[static_cast<std::size_t>(a)] = NextDisparity(mine);
+            control |= (step & kStepControl) ? 1u << a : 0u;
+        }
+    }
+    return control;
+}
+
+// The same, window by window, where windows run past the end (skipped) or into a gap (the
+// offset stops there).
+unsigned CSataWordDecoder::ScoreOffsetsNearEnd(const Stream& stream, std::int32_t p,
+                                               OffsetScores& scores) const {
+    unsigned control = 0;
+    for (int a = 0; a < kOffsets; ++a) {
+        int score = 0;
+        int d = LastExpectedDisparity();
+        std::int32_t q = p + a;
+        for (int j = 0; j < kWindowWords && q + kWordBits <= stream.bitCount; ++j, q += kWordBits) {
+            if (checkend(stream, q)) break;
+            std::uint16_t step = codeSteps_[static_cast<std::size_t>(getWord(stream, q))];
+            unsigned mine = StepFor(step, d);
+            score += static_cast<int>(mine & kStepIncrementMask);
+            d = NextDisparity(mine);
+            if (step & kStepControl) control |= 1u << a;
+        }
+        scores[static_cast<std::size_t>(a)] = score;
+    }
+    return control;
+}
+
+void CSataWordDecoder::ScoringPath(const Stream& stream) {
+    Show("Sync Pattern: NONE", kShowAndKeep);
+    const bool anyOffset = !host_ || host_->GetLockSampler() == 0;
+    bool onControl = false;  // the alignment was last chosen on a control character
+    OffsetScores scores;
+    std::int32_t p = 0;
+    while (p + kWordBits < stream.bitCount) {
+        if (checkend(stream, p)) {
+            onControl = false;
+            ++p;
+            continue;
+        }
+        unsigned control = ScoreOffsets(stream, p, scores);
+        // The offsets are weighed in order; the control offset is the latest offset so far
+        // that met a control character.
+        int best = 0;
+        int shift = 0;
+        int controlOffset = -1;
+        for (int a = 0; a < kOffsets; ++a) {
+            if (control & (1u << a)) controlOffset = a;
+            int score = scores[static_cast<std::size_t>(a)];
+            if (a == 0) {
+                if (controlOffset == 0 || onControl) score *= 2;
+                if (findMatch(getWord(stream, p))) score *= 2;
+            }
+            if (score > best && (controlOffset >= 0 || anyOffset)) {
+                shift = a;
+                best = score;
+            }
+        }
+        if (shift == controlOffset)
+            onControl = true;
+        else if (shift > 0)
+            onControl = false;
+
+        bool valid = findMatch(getWord(stream, p + shift));
+        StoreWord(stream, p + shift, shift);
+        p += valid ? shift + kWordBits : kWordBits;
+    }
+}
+
+int CSataWordDecoder::GetWordValue(int word) const {
+    return GuardOr(0, logSource_, "GetWordValue", [&] {
+        if (word < 0 || word >= WordCount()) return 0;
+        int row = tableRows_[static_cast<std::size_t>(word)];
+        const CMacros* macros = TheMacros();
+        if (row < 0 || !macros || row >= CMacros::kMaxRows) return 0;
+        return macros->value[static_cast<std::size_t>(row)];
+    });
+}
+
+std::string CSataWordDecoder::GetWordName(int word) const {
+    return GuardOr(std::string(), logSource_, "GetWordName", [&]() -> std::string {
+        if (word < 0 || word >= WordCount()) return "";
+        int row = tableRows_[static_cast<std::size_t>(word)];
+        if (row == -1) return "Invalid Code";
+        const CMacros* macros = TheMacros();
+        if (row < 0 || !macros || row >= CMacros::kMaxRows) return "";
+        int value = macros->value[static_cast<std::size_t>(row)];
+        if (value < 0 || value >= CMacros::kMaxNames) return "";
+        return macros->nameTable[static_cast<std::size_t>(value)];
+    });
+}
+
+int CSataWordDecoder::CheckRD(int word) const {
+    return GuardOr(0, logSource_, "CheckRD", [&] {
+        if (word <= 0 || word >= WordCount()) return 0;
+        int row = tableRows_[static_cast<std::size_t>(word)];
+        const CMacros* macros = TheMacros();
+        if (row < 0 || !macros || row >= CMacros::kMaxRows) return 0;
+        int column = macros->disparity[static_cast<std::size_t>(row)];
+        int expected = expectedDisparity_[static_cast<std::size_t>(word - 1)];
+        return column != expected && column != kSentAtBoth ? 1 : 0;
+    });
+}
+
+}  // namespace kestrava

@@ -1,0 +1,20 @@
+// The high-level list of the session driver, in its three forms: the found primitives,
+// the FIS lines of every closed frame, and the ATAPI commands. Each line's item data is
+// the index of the word it came from. Without a primitive decoder the list is left alone.
+#pragma once
+
+#include "session/base/ListBox.h"
+
+namespace kestrava {
+
+class CAnalysisHost;
+class CSataPrimDecoder;
+
+// One line per found primitive: its name.
+void GeneratePrimsList(const CSataPrimDecoder* prims, CAnalysisHost* host, IListBox& list);
+// Per closed frame a header line "FIS 0x.. name" and the fields of its type.
+void GenerateFISList(const CSataPrimDecoder* prims, CAnalysisHost* host, IListBox& list);
+// One line "CMD 0x..    name" per ATAPI command packet.
+void GenerateATAPIList(const CSataPrimDecoder* prims, CAnalysisHost* host, IListBox& list);
+
+}  // namespace kestrava
