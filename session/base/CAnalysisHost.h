@@ -29,6 +29,9 @@ public:
     const std::string& KeptSummary() const { return keptSummary_; }
     void ClearKeptSummary() { keptSummary_.clear(); }
     void ClearStatus();
+    // Empties the status box, both lists and the graph range; the presentation clears
+    // what it owns beyond the status box.
+    virtual void ClearAllContents() { ClearStatus(); }
 
     void AddLine(IListBox& list, const std::string& text, ItemData data);
     void ClearBox(IListBox& list);

@@ -1,0 +1,205 @@
+#include "session/CSataUserInterface.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "protocol/CSataWordDecoder.h"
+#include "session/ICanvas.h"
+#include "session/ReportFile.h"
+#include "session/base/Guard.h"
+#include "signal/CSataBitDetector.h"
+
+namespace kestrava {
+namespace {
+
+constexpr Rgb kFrameBlue{39, 78, 117};
+constexpr Rgb kGraphBackground{174, 198, 220};
+constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kWhite{255, 255, 255};
+
+// Shows the wait cursor for as long as it lives.
+class WaitCursor {
+public:
+    explicit WaitCursor(std::function<void(bool)> set) : set_(std::move(set)) { set_(true); }
+    ~WaitCursor() { set_(false); }
+
+private:
+    std::function<void(bool)> set_;
+};
+
+}  // namespace
+
+CSataUserInterface::CSataUserInterface(IListBox& mainList, IListBox& highLevelList)
+    : mainList_(mainList), highLevelList_(highLevelList) {
+    decoder_ = std::make_unique<SataDecoder>(this);
+}
+
+CSataUserInterface::~CSataUserInterface() {
+    WriteLog("Destr", "Start:~CSataUserInterface", kLogError);
+    decoder_.reset();
+    WriteLog("Destr", "End:~CSataUserInterface", kLogError);
+}
+
+int CSataUserInterface::SamplesPerBit() const {
+    const CSataBitDetector* bits = decoder_->BitDetector();
+    return bits ? bits->Bits().samplesPerBit : 1;
+}
+
+void CSataUserInterface::LoadFile(const std::string& path) {
+    Guard(logSource_, "LoadFile", [&] {
+        WaitCursor wait([this](bool on) { SetWaitCursor(on); });
+        waveformTitle_.clear();
+        decoder_->LoadFile(path);
+        const CSataBitDetector* bits = decoder_->BitDetector();
+        if (bits && !bits->Record().codes.empty()) waveformTitle_ = path;
+        decodedInvert_ = GetInvert();
+        decodedLockSampler_ = GetLockSampler();
+        PopulateMainList();
+        PopulateHighLevalList();
+        ZoomNorm();
+        view.overview = false;
+        InvalidateGraph();
+    });
+}
+
+void CSataUserInterface::PopulateMainList() {
+    Guard(logSource_, "PopulateMainList", [&] {
+        if (viewLayout != 0) decoder_->GetMixedList(mainList_);
+    });
+}
+
+void CSataUserInterface::PopulateHighLevalList() {
+    Guard(logSource_, "PopulateHighLevalList", [&] {
+        if (!decoder_->IsValid() || viewLayout == 0) return;
+        if (highLevelKind == kPrimitivesList)
+            decoder_->GeneratePrimsList(highLevelList_);
+        else if (highLevelKind == kFisList)
+            decoder_->GenerateFISList(highLevelList_);
+        else
+            decoder_->GenerateATAPIList(highLevelList_);
+    });
+}
+
+void CSataUserInterface::UpdateOptions() {
+    Guard(logSource_, "UpdateOptions", [&] {
+        {
+            WaitCursor wait([this](bool on) { SetWaitCursor(on); });
+            if (GetInvert() != decodedInvert_ || GetLockSampler() != decodedLockSampler_) {
+                decodedInvert_ = GetInvert();
+                decodedLockSampler_ = GetLockSampler();
+                decoder_->Redecode();
+                PopulateMainList();
+                PopulateHighLevalList();
+                ZoomNorm();
+            }
+        }
+        InvalidateGraph();
+    });
+}
+
+void CSataUserInterface::FindLine() {
+    Guard(logSource_, "FindLine", [&] {
+        int selected = highLevelList_.Selected();
+        if (selected < 0) return;
+        decoder_->FindLine(mainList_, highLevelList_.Data(selected));
+    });
+}
+
+void CSataUserInterface::ClearAllContents() {
+    Guard(logSource_, "ClearAllContents", [&] {
+        ClearStatus();
+        ClearBox(highLevelList_);
+        ClearBox(mainList_);
+        ClearGraph();
+    });
+}
+
+void CSataUserInterface::ClearGraph() {
+    Guard(logSource_, "ClearGraph", [&] {
+        view.start = 0;
+        view.width = 0;
+        if (CSataBitDetector* bits = decoder_->BitDetector()) bits->ClearSampleCount();
+        if (ShowsGraph()) SetScrollBar(1, 0);
+    });
+}
+
+void CSataUserInterface::SaveToFile(const std::string& path) {
+    ReportFile::SaveToFile(mainList_, waveformTitle_, path, *this);
+}
+
+void CSataUserInterface::MergeFile(const std::string& path) {
+    ReportFile::MergeFile(mainList_, waveformTitle_, path, *this);
+}
+
+void CSataUserInterface::DrawGraph(ICanvas& canvas) {
+    Guard(logSource_, "DrawGraph", [&] {
+        if (!ShowsGraph()) return;
+        canvas.FillBackground(kFrameBlue);
+        canvas.FillBackground(kGraphBackground);
+        canvas.SetPen(kBlack, 0);
+        canvas.SetFill(kWhite);
+        decoder_->GenerateGraph(canvas, view);
+    });
+}
+
+void CSataUserInterface::ZoomIn() {
+    Guard(logSource_, "ZoomIn", [&] {
+        view.overview = false;
+        view.width >>= 1;
+        view.overview = view.width >= 60u * static_cast<unsigned>(SamplesPerBit());
+        SetSCrollRange();
+    });
+}
+
+void CSataUserInterface::ZoomOut() {
+    Guard(logSource_, "ZoomOut", [&] {
+        view.overview = view.width >= 60u * static_cast<unsigned>(SamplesPerBit());
+        view.width *= 2;
+        SetSCrollRange();
+    });
+}
+
+void CSataUserInterface::ZoomALl() {
+    Guard(logSource_, "ZoomALl", [&] {
+        view.overview = true;
+        if (const CSataBitDetector* bits = decoder_->BitDetector()) {
+            view.width = bits->SampleCount();
+            view.start = 0;
+        }
+        SetSCrollRange();
+    });
+}
+
+void CSataUserInterface::ZoomNorm() {
+    Guard(logSource_, "ZoomNorm", [&] {
+        view.overview = false;
+        if (decoder_->BitDetector()) view.width = 30u * static_cast<unsigned>(SamplesPerBit());
+        if (ShowsGraph()) SetSCrollRange();
+    });
+}
+
+void CSataUserInterface::SetSCrollRange() {
+    Guard(logSource_, "SetSCrollRange", [&] {
+        const CSataBitDetector* bits = decoder_->BitDetector();
+        if (!bits || !ShowsGraph()) return;
+        SetScrollBar(bits->SampleCount(), view.width);
+    });
+}
+
+std::int64_t CSataUserInterface::WordAtSample(std::int64_t sample) const {
+    const CSataWordDecoder* words = decoder_->WordDecoder();
+    if (!words) return -1;
+    const auto& starts = words->StartPositions();
+    auto after = std::upper_bound(starts.begin(), starts.end(), sample);
+    if (after == starts.begin()) return -1;
+    std::int64_t position = *(after - 1);
+    if (position == sample || after != starts.end()) return position;
+    return -1;
+}
+
+std::uint32_t CSataUserInterface::RecordLength() const {
+    const CSataBitDetector* bits = decoder_->BitDetector();
+    return bits ? bits->SampleCount() : 0;
+}
+
+}  // namespace kestrava

@@ -1,0 +1,87 @@
+// The presentation object between the window and the analysis. It owns the session
+// driver, fills the two lists, keeps the zoom window into the record and draws the graph
+// onto a canvas. Everything but painting and widgets lives here, so the window, the
+// command line and the tests share one code path; the window overrides the view hooks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "session/SataDecoder.h"
+#include "session/base/CAnalysisHost.h"
+#include "session/base/ListBox.h"
+
+namespace kestrava {
+
+class ICanvas;
+
+// What the protocol list shows (Sata Decoding menu).
+enum HighLevelKind { kPrimitivesList = 0, kFisList = 1, kAtapiList = 2 };
+
+class CSataUserInterface : public CAnalysisHost {
+public:
+    // The two lists are not owned and must outlive the object.
+    CSataUserInterface(IListBox& mainList, IListBox& highLevelList);
+    ~CSataUserInterface() override;
+    CSataUserInterface(const CSataUserInterface&) = delete;
+    CSataUserInterface& operator=(const CSataUserInterface&) = delete;
+
+    void LoadFile(const std::string& path);
+    void PopulateMainList();
+    void PopulateHighLevalList();
+    // The window has copied its menu check marks into the flags: decode again when the
+    // decode options changed, then redraw.
+    void UpdateOptions();
+    void SetdefaultOptions() { UpdateOptions(); }
+    void FindLine();
+    void ClearAllContents() override;
+    void ClearGraph();
+
+    void SaveToFile(const std::string& path);
+    void MergeFile(const std::string& path);
+
+    // Graph and zoom.
+    void DrawGraph(ICanvas& canvas);
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomALl();
+    void ZoomNorm();
+    void SetSCrollRange();
+
+    // The position of the word that begins at or contains the sample, -1 when none.
+    std::int64_t WordAtSample(std::int64_t sample) const;
+    std::uint32_t RecordLength() const;
+
+    SataDecoder& Decoder() { return *decoder_; }
+    const std::string& WaveformTitle() const { return waveformTitle_; }
+    IListBox& MainList() { return mainList_; }
+    IListBox& HighLevelList() { return highLevelList_; }
+
+    // Display options, as the window's menus set them.
+    int highLevelKind = kPrimitivesList;
+    int viewLayout = 0;  // 0 nothing filled, 2 lists only, 1 and 3 lists and graph
+    GraphView view;
+
+protected:
+    // View hooks the window implements; the defaults do nothing.
+    virtual void SetWaitCursor(bool /*on*/) {}
+    virtual void InvalidateGraph() {}
+    // Sets the visible frame's scroll bar to range 0..total with the given page size.
+    virtual void SetScrollBar(std::uint32_t /*total*/, std::uint32_t /*page*/) {}
+
+    void SetWaveformTitle(std::string title) { waveformTitle_ = std::move(title); }
+
+private:
+    int SamplesPerBit() const;
+    bool ShowsGraph() const { return viewLayout == 1 || viewLayout == 3; }
+
+    IListBox& mainList_;
+    IListBox& highLevelList_;
+    std::unique_ptr<SataDecoder> decoder_;
+    std::string waveformTitle_;
+    int decodedInvert_ = 0;
+    int decodedLockSampler_ = 0;
+};
+
+}  // namespace kestrava

@@ -1,0 +1,132 @@
+#include "session/SataDecoder.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "protocol/CSataPrimDecoder.h"
+#include "protocol/CSataWordDecoder.h"
+#include "protocol/HighLevelLists.h"
+#include "protocol/definition/CMacros.h"
+#include "session/MixedList.h"
+#include "session/WaveformGraph.h"
+#include "session/base/CAnalysisHost.h"
+#include "session/base/Folders.h"
+#include "session/base/Guard.h"
+#include "signal/CSataBitDetector.h"
+
+namespace kestrava {
+
+SataDecoder::SataDecoder(CAnalysisHost* presentation) : presentation_(presentation) {
+    Guard(logSource_, "SataDecoder", [&] {
+        macros_ = std::make_unique<CMacros>();
+        SetTheMacros(macros_.get());
+        macros_->LoadMacros(DefaultDefinitionPath());
+    });
+}
+
+SataDecoder::~SataDecoder() {
+    WriteLog(logSource_, "Start:~SataDecoder", kLogError);
+    Guard(logSource_, "~SataDecoder", [&] {
+        ClearStages();
+        if (TheMacros() == macros_.get()) SetTheMacros(nullptr);
+        macros_.reset();
+    });
+    WriteLog(logSource_, "End:~SataDecoder", kLogError);
+}
+
+std::string SataDecoder::DefaultDefinitionPath() {
+    return Folders::Join(Folders::DataFolder("Macros"), "Sata.csv");
+}
+
+bool SataDecoder::IsValid() const { return bitDetector_ && bitDetector_->SampleCount() > 0; }
+
+void SataDecoder::ClearStages() {
+    primDecoder_.reset();
+    wordDecoder_.reset();
+    bitDetector_.reset();
+}
+
+void SataDecoder::Decode() {
+    wordDecoder_ = std::make_unique<CSataWordDecoder>(bitDetector_->Bits(), presentation_);
+    primDecoder_ = std::make_unique<CSataPrimDecoder>(
+        *wordDecoder_, bitDetector_->Bits().samplesPerBit, presentation_);
+}
+
+// Empties the status box and both lists; the presentation clears its own graph range.
+void SataDecoder::ClearPresentation() {
+    if (presentation_) presentation_->ClearAllContents();
+}
+
+void SataDecoder::LoadFile(const std::string& path) {
+    Guard(logSource_, "LoadFile", [&] {
+        ClearStages();
+        bitDetector_ = std::make_unique<CSataBitDetector>(path, presentation_);
+        if (IsValid()) {
+            Decode();
+            return;
+        }
+        bitDetector_.reset();
+        ClearPresentation();
+        if (presentation_)
+            presentation_->DisplayMessage("Waveform file is not in the specified wfm format", kShow);
+    });
+}
+
+void SataDecoder::Resample() {
+    Guard(logSource_, "Resample", [&] {
+        if (!bitDetector_) return;
+        primDecoder_.reset();
+        wordDecoder_.reset();
+        bitDetector_->Recalculate();
+        Decode();
+    });
+}
+
+void SataDecoder::Redecode() {
+    Guard(logSource_, "Redecode", [&] {
+        if (!IsValid()) return;
+        primDecoder_.reset();
+        wordDecoder_.reset();
+        Decode();
+    });
+}
+
+void SataDecoder::GetMixedList(IListBox& list) {
+    Guard(logSource_, "GetMixedList", [&] {
+        if (!IsValid() || !wordDecoder_ || !primDecoder_ || !presentation_) return;
+        MixedList(*bitDetector_, *wordDecoder_, *primDecoder_, TheMacros(), *presentation_).Fill(list);
+    });
+}
+
+void SataDecoder::FindLine(IListBox& list, int wordIndex) {
+    Guard(logSource_, "FindLine", [&] {
+        if (!wordDecoder_) return;
+        const auto& positions = wordDecoder_->StartPositions();
+        if (wordIndex < 0 || wordIndex >= static_cast<int>(positions.size())) return;
+        const ItemData position = positions[static_cast<std::size_t>(wordIndex)];
+        int line = 0;
+        while (line < list.Count() && list.Data(line) < position) ++line;
+        list.Select(line);
+    });
+}
+
+void SataDecoder::GeneratePrimsList(IListBox& list) {
+    Guard(logSource_, "GeneratePrimsList", [&] { kestrava::GeneratePrimsList(primDecoder_.get(), presentation_, list); });
+}
+
+void SataDecoder::GenerateFISList(IListBox& list) {
+    Guard(logSource_, "GenerateFISList", [&] { kestrava::GenerateFISList(primDecoder_.get(), presentation_, list); });
+}
+
+void SataDecoder::GenerateATAPIList(IListBox& list) {
+    Guard(logSource_, "GenerateATAPIList", [&] { kestrava::GenerateATAPIList(primDecoder_.get(), presentation_, list); });
+}
+
+void SataDecoder::GenerateGraph(ICanvas& canvas, GraphView& view) {
+    Guard(logSource_, "GenerateGraph", [&] {
+        if (!bitDetector_ || !presentation_) return;
+        WaveformGraph(*bitDetector_, wordDecoder_.get(), *presentation_).Draw(canvas, view);
+    });
+}
+
+}  // namespace kestrava

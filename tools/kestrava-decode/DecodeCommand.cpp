@@ -1,0 +1,132 @@
+#include "tools/kestrava-decode/DecodeCommand.h"
+
+#include <cstdio>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+#include "protocol/definition/CMacros.h"
+#include "session/CSataUserInterface.h"
+#include "session/ReportFile.h"
+#include "session/SvgCanvas.h"
+#include "session/base/Folders.h"
+
+namespace kestrava {
+namespace {
+
+constexpr int kPlotWidthPixels = 1200;
+constexpr int kPlotHeightPixels = 320;
+
+std::string ListText(const IListBox& list) {
+    std::string text;
+    char prefix[32];
+    for (int i = 0; i < list.Count(); ++i) {
+        std::snprintf(prefix, sizeof prefix, "0x%08x:  ", static_cast<unsigned>(list.Data(i)));
+        text += prefix + list.Text(i) + "\n";
+    }
+    return text;
+}
+
+int HighLevelKindOf(const std::string& list) {
+    if (list == "fis") return kFisList;
+    if (list == "atapi") return kAtapiList;
+    return kPrimitivesList;
+}
+
+void ApplyOptions(const DecodeOptions& o, CSataUserInterface& ui) {
+    if (!o.syncPattern.empty()) {
+        ui.SetSyncPattern(o.syncPattern);
+        ui.SetSyncPatternEnabled(true);
+    }
+    if (o.refLevelPercent) ui.SetRefLevelP(*o.refLevelPercent);
+    if (o.hysteresisPercent) ui.SetHysterisisP(*o.hysteresisPercent);
+    if (o.refLevelVolts) ui.SetRefLevelAbs(*o.refLevelVolts);
+    if (o.hysteresisVolts) ui.SetHysterisisAbs(*o.hysteresisVolts);
+    if (o.refLevelVolts || o.hysteresisVolts) ui.SetIsAbsRefLevel(1);
+    ui.SetInvert(o.invert ? 1 : 0);
+    ui.SetLockSampler(o.lockSampler ? 1 : 0);
+    ui.highLevelKind = HighLevelKindOf(o.list);
+    ui.viewLayout = o.plotPath.empty() ? 2 : 1;
+}
+
+bool LoadStandard(const std::string& title, std::ostream& err) {
+    if (title == "Sata") return true;
+    std::string path = Folders::Join(Folders::DataFolder("Macros"), title + ".csv");
+    if (!Folders::Exists(path)) {
+        err << "kestrava-decode: no protocol definition '" << title << "' (" << path << ")\n";
+        return false;
+    }
+    TheMacros()->LoadMacros(path);
+    return true;
+}
+
+bool WriteOut(const DecodeOptions& o, const std::string& text, std::ostream& out, std::ostream& err) {
+    if (o.outputPath.empty()) {
+        out << text;
+        return true;
+    }
+    std::ofstream file(o.outputPath, std::ios::binary);
+    file << text;
+    if (!file.flush()) {
+        err << "kestrava-decode: cannot write " << o.outputPath << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err) {
+    if (o.plotAt) ui.view.start = static_cast<std::uint32_t>(*o.plotAt);
+    if (o.plotWidth) ui.view.width = static_cast<std::uint32_t>(*o.plotWidth);
+    SvgCanvas canvas(kPlotWidthPixels, kPlotHeightPixels);
+    ui.DrawGraph(canvas);
+    std::ofstream file(o.plotPath, std::ios::binary);
+    file << canvas.Document();
+    if (!file.flush()) {
+        err << "kestrava-decode: cannot write " << o.plotPath << "\n";
+        return false;
+    }
+    return true;
+}
+
+std::string VersionText() {
+    std::ifstream file(Folders::Join(Folders::InstallFolder(), "version.txt"));
+    std::string version;
+    std::getline(file, version);
+    return version.empty() ? "unknown" : version;
+}
+
+}  // namespace
+
+int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
+    if (o.help) {
+        out << kDecodeUsage;
+        return kExitOk;
+    }
+    if (o.version) {
+        out << "kestrava-decode " << VersionText() << "\n";
+        return kExitOk;
+    }
+    Folders::PrepareDataFolders();
+    MemoryListBox mainList, highLevelList;
+    CSataUserInterface ui(mainList, highLevelList);
+    if (!LoadStandard(o.standard, err)) return kExitUsage;
+    ApplyOptions(o, ui);
+    ui.LoadFile(o.waveformPath);
+    if (o.status) err << ui.StatusText();
+    if (!ui.Decoder().IsValid()) {
+        err << "kestrava-decode: " << o.waveformPath
+            << ": Waveform file is not in the specified wfm format\n";
+        return kExitNotDecoded;
+    }
+    if (!o.plotPath.empty() && !WritePlot(o, ui, err)) return kExitNotDecoded;
+    if (!o.mergePath.empty()) {
+        ui.MergeFile(o.mergePath);
+        return ui.StatusText().find("Merged output saved.") != std::string::npos ? kExitOk
+                                                                                 : kExitNotDecoded;
+    }
+    std::string text = o.report ? ReportFile::Format(mainList, ui.WaveformTitle())
+                                : ListText(o.list == "characters" ? mainList : highLevelList);
+    return WriteOut(o, text, out, err) ? kExitOk : kExitNotDecoded;
+}
+
+}  // namespace kestrava

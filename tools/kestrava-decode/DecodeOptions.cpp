@@ -1,0 +1,116 @@
+#include "tools/kestrava-decode/DecodeOptions.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace kestrava {
+
+const char* const kDecodeUsage =
+    "usage: kestrava-decode [OPTIONS] FILE.wfm\n"
+    "  --list characters|primitives|fis|atapi   which list to print (default characters)\n"
+    "  --report                                 print the report exactly as Save As writes it\n"
+    "  -o, --output FILE                        write there instead of standard output\n"
+    "  --merge REPORT                           merge this decode into an earlier report\n"
+    "  --standard TITLE                         protocol definition (default Sata)\n"
+    "  --sync-pattern NAMES                     align on a sync pattern (comma-separated)\n"
+    "  --ref-level P  --hysteresis P            thresholds in percent (default 50, 20)\n"
+    "  --abs-ref-level V  --abs-hysteresis V    thresholds in volts\n"
+    "  --invert  --lock-sampler                 the two decode options\n"
+    "  --plot FILE.svg [--at SAMPLE] [--width SAMPLES]\n"
+    "                                           draw the waveform graph as SVG\n"
+    "  --status                                 print the status box summary on stderr\n"
+    "  --help  --version\n";
+
+namespace {
+
+bool ParseCount(const std::string& text, long long& value) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && value >= 0;
+}
+
+bool IsNumber(const std::string& text) {
+    double value;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
+    ParsedCommandLine parsed;
+    DecodeOptions& o = parsed.options;
+    auto fail = [&](std::string message) {
+        parsed.error = std::move(message) + " (try --help)";
+        return parsed;
+    };
+
+    using Setter = std::function<std::string(const std::string&)>;
+    auto text = [](std::string& field) -> Setter {
+        return [&field](const std::string& v) { field = v; return std::string(); };
+    };
+    auto number = [](std::optional<std::string>& field, const char* what) -> Setter {
+        return [&field, what](const std::string& v) {
+            if (!IsNumber(v)) return std::string(what) + " needs a number, not '" + v + "'";
+            field = v;
+            return std::string();
+        };
+    };
+    auto count = [](std::optional<long long>& field, const char* what) -> Setter {
+        return [&field, what](const std::string& v) {
+            long long n;
+            if (!ParseCount(v, n)) return std::string(what) + " needs a whole number, not '" + v + "'";
+            field = n;
+            return std::string();
+        };
+    };
+    const std::map<std::string, Setter> withValue = {
+        {"--list", [&](const std::string& v) {
+             if (v != "characters" && v != "primitives" && v != "fis" && v != "atapi")
+                 return "--list takes characters, primitives, fis or atapi, not '" + v + "'";
+             o.list = v;
+             return std::string();
+         }},
+        {"-o", text(o.outputPath)},
+        {"--output", text(o.outputPath)},
+        {"--merge", text(o.mergePath)},
+        {"--standard", text(o.standard)},
+        {"--sync-pattern", text(o.syncPattern)},
+        {"--plot", text(o.plotPath)},
+        {"--ref-level", number(o.refLevelPercent, "--ref-level")},
+        {"--hysteresis", number(o.hysteresisPercent, "--hysteresis")},
+        {"--abs-ref-level", number(o.refLevelVolts, "--abs-ref-level")},
+        {"--abs-hysteresis", number(o.hysteresisVolts, "--abs-hysteresis")},
+        {"--at", count(o.plotAt, "--at")},
+        {"--width", count(o.plotWidth, "--width")},
+    };
+    const std::map<std::string, bool*> flags = {
+        {"--report", &o.report}, {"--invert", &o.invert}, {"--lock-sampler", &o.lockSampler},
+        {"--status", &o.status}, {"--help", &o.help},     {"-h", &o.help},
+        {"--version", &o.version},
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (auto flag = flags.find(arg); flag != flags.end()) {
+            *flag->second = true;
+        } else if (auto setter = withValue.find(arg); setter != withValue.end()) {
+            if (i + 1 >= args.size()) return fail(arg + " needs a value");
+            std::string problem = setter->second(args[++i]);
+            if (!problem.empty()) return fail(problem);
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            return fail("unknown option " + arg);
+        } else if (o.waveformPath.empty()) {
+            o.waveformPath = arg;
+        } else {
+            return fail("only one waveform file, please: '" + arg + "'");
+        }
+    }
+    if (o.help || o.version) return parsed;
+    if (o.waveformPath.empty()) return fail("no waveform file given");
+    if (o.report && o.list != "characters") return fail("--report prints the characters list; leave out --list");
+    if ((o.plotAt || o.plotWidth) && o.plotPath.empty()) return fail("--at and --width go with --plot");
+    return parsed;
+}
+
+}  // namespace kestrava

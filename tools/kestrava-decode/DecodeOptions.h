@@ -1,0 +1,39 @@
+// The command line of kestrava-decode, parsed into what the decode needs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrava {
+
+struct DecodeOptions {
+    std::string waveformPath;
+    std::string list = "characters";  // characters | primitives | fis | atapi
+    bool report = false;
+    std::string outputPath;
+    std::string mergePath;
+    std::string standard = "Sata";
+    std::string syncPattern;
+    std::optional<std::string> refLevelPercent, hysteresisPercent;
+    std::optional<std::string> refLevelVolts, hysteresisVolts;
+    bool invert = false;
+    bool lockSampler = false;
+    bool status = false;
+    std::string plotPath;
+    std::optional<long long> plotAt;
+    std::optional<long long> plotWidth;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedCommandLine {
+    DecodeOptions options;
+    std::string error;  // a one-line hint; empty when the line parsed
+};
+
+ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args);
+
+extern const char* const kDecodeUsage;
+
+}  // namespace kestrava

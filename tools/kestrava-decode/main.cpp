@@ -1,0 +1,17 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "session/base/Log.h"
+#include "tools/kestrava-decode/DecodeCommand.h"
+
+int main(int argc, char** argv) {
+    DeleteLog();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    kestrava::ParsedCommandLine parsed = kestrava::ParseDecodeCommandLine(args);
+    if (!parsed.error.empty()) {
+        std::cerr << "kestrava-decode: " << parsed.error << "\n";
+        return kestrava::kExitUsage;
+    }
+    return kestrava::RunDecode(parsed.options, std::cout, std::cerr);
+}
