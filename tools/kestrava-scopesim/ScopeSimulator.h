@@ -1,0 +1,104 @@
+// An oscilloscope simulator on a raw SCPI socket: it accepts connections (one thread
+// each), reads program messages ended by a line feed, answers them as the instrument
+// would, keeps a journal of every message received and shows injected faults on request.
+//
+//   ScopeSimulator sim;
+//   sim.Start(0);                  // an ephemeral port on 127.0.0.1
+//   kvSetAlias("GPIB8::1::INSTR", ("TCPIP0::127.0.0.1::" + std::to_string(sim.Port()) + "::SOCKET").c_str());
+//   ... the program talks to it ...
+//   sim.Journal();                 // {"HEADER 0", "*IDN?", ...}
+//   sim.Stop();
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "tools/kestrava-scopesim/Faults.h"
+#include "tools/kestrava-scopesim/Waveform.h"
+
+namespace kestrava::scopesim {
+
+class ScopeModel;
+
+class ScopeSimulator {
+public:
+    ScopeSimulator();
+    ~ScopeSimulator();
+    ScopeSimulator(const ScopeSimulator&) = delete;
+    ScopeSimulator& operator=(const ScopeSimulator&) = delete;
+
+    // Listens on the port (0: any free one) of the address; false with LastError() set
+    // when that is impossible.
+    bool Start(uint16_t port, const std::string& bindAddress = "127.0.0.1");
+    uint16_t Port() const { return port_; }
+    // Closes the listening socket and every connection; waits for their threads.
+    void Stop();
+    std::string LastError() const;
+
+    // The answer to *IDN?.
+    void SetIdentity(std::string identity);
+    // A source for "CH1".."CH4", "REF1".."REF4" or "MATH1".."MATH4" (any case): called at
+    // every acquisition for channels and math, once for references; an empty function
+    // restores the built-in pattern. False for an unknown name.
+    bool SetSource(std::string_view name, WaveformSource source);
+    // How long a single sequence stays busy before it triggers by itself.
+    void SetBusyTime(std::chrono::milliseconds busyTime);
+    // Off: a single sequence completes only on "TRIGger FORCe".
+    void SetAutoTrigger(bool on);
+    // The serial trigger's highest bit rate; requests beyond are clamped to it.
+    void SetMaxBitRate(double bitsPerSecond);
+    void InjectFault(Fault fault);
+    void ClearFault(Fault fault);
+    void ClearFaults();
+
+    // Every program message received, in order, without its line feed (the last
+    // kMaxJournal are kept).
+    std::vector<std::string> Journal() const;
+    void ClearJournal();
+    // Command errors (unknown headers, bad parameters) since the last *CLS.
+    std::vector<std::string> CommandErrors() const;
+    uint64_t AcquisitionCount() const;
+    // Connections accepted and not yet closed by the peer or by Stop().
+    size_t OpenConnections();
+    // Runs a message as if received, without journal; returns the reply without its line
+    // feed. Faults shape the answer, but it is always given.
+    std::string Ask(std::string_view message);
+    // Called with each message received and each command error (for --verbose).
+    void SetTrace(std::function<void(const std::string&)> trace);
+
+    static constexpr size_t kMaxMessageBytes = 1 << 20;
+    static constexpr size_t kMaxJournal = 100000;
+
+private:
+    struct Connection;
+    void AcceptLoop();
+    void Serve(Connection& connection);
+    void DiscardOverlong();
+    bool Deliver(Connection& connection, const std::string& message);
+    bool SendAll(int fd, const char* data, size_t size);
+    void Reap(bool all);
+
+    mutable std::mutex mutex_;  // guards model_, journal_, trace_
+    std::unique_ptr<ScopeModel> model_;
+    std::deque<std::string> journal_;
+    std::function<void(const std::string&)> trace_;
+
+    std::mutex connectionsMutex_;
+    std::list<std::unique_ptr<Connection>> connections_;
+    int listenFd_ = -1;
+    int wake_[2] = {-1, -1};
+    uint16_t port_ = 0;
+    std::thread acceptor_;
+    std::string lastError_;
+};
+
+}  // namespace kestrava::scopesim

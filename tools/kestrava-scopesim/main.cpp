@@ -1,0 +1,135 @@
+// kestrava-scopesim: the oscilloscope simulator as a program, so that Kestrava and Tamsel
+// can be tried without an instrument.
+#include <csignal>
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tools/kestrava-scopesim/Faults.h"
+#include "tools/kestrava-scopesim/ScopeSimulator.h"
+
+namespace {
+
+using kestrava::scopesim::Fault;
+using kestrava::scopesim::ScopeSimulator;
+
+constexpr const char* kUsage =
+    "Usage: kestrava-scopesim [options]\n"
+    "\n"
+    "An oscilloscope simulator speaking SCPI over a raw TCP socket, for trying Kestrava and\n"
+    "Tamsel without an instrument. It answers the commands the program sends (sources,\n"
+    "preambles, CURVE? blocks, single sequences, measurements, serial trigger, cursors,\n"
+    "zoom, *IDN?). Kestrava reaches it through the VISA alias GPIB8::1::INSTR, which by\n"
+    "default is TCPIP0::localhost::4000::SOCKET. Stop it with Ctrl-C.\n"
+    "\n"
+    "Options:\n"
+    "  --port N          listen on port N (default 4000; 0 picks a free port)\n"
+    "  --bind ADDRESS    listen on this address (default 127.0.0.1; 0.0.0.0 for the LAN)\n"
+    "  --idn TEXT        the answer to *IDN?\n"
+    "  --busy-ms N       how long a single sequence stays busy (default 100)\n"
+    "  --no-auto-trigger a single sequence completes only on TRIGger FORCe\n"
+    "  --max-bitrate R   highest serial trigger bit rate in bit/s (default 6.25e9)\n"
+    "  --fault NAME      show a fault; repeatable. NAME is one of:\n"
+    "                      no-answer             queries are never answered\n"
+    "                      disconnect-mid-block  CURVE? sends half its block, then hangs up\n"
+    "                      corrupt-block-header  CURVE? answers #X... instead of #<n>...\n"
+    "                      count-exceeds-block   NR_Pt? reports more points than the block\n"
+    "                      busy-forever          BUSY? answers 1 for ever\n"
+    "  --source CH1=FILE.wfm  take a source's records from a waveform file (not yet\n"
+    "                    available in this build)\n"
+    "  --verbose         print every message received and every command error\n"
+    "  --help            show this text\n";
+
+int Fail(const std::string& message) {
+    std::cerr << "kestrava-scopesim: " << message << "\n(see kestrava-scopesim --help)\n";
+    return 2;
+}
+
+template <class T>
+std::optional<T> ParseNumber(std::string_view text) {
+    T value{};
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ScopeSimulator sim;
+    uint16_t port = 4000;
+    std::string bind = "127.0.0.1";
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        auto value = [&]() -> std::optional<std::string_view> {
+            if (i + 1 >= argc) return std::nullopt;
+            return std::string_view(argv[++i]);
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--verbose") {
+            verbose = true;
+        } else if (arg == "--no-auto-trigger") {
+            sim.SetAutoTrigger(false);
+        } else if (arg == "--port") {
+            auto text = value();
+            auto number = text ? ParseNumber<unsigned>(*text) : std::nullopt;
+            if (!number || *number > 65535) return Fail("--port needs a number from 0 to 65535");
+            port = static_cast<uint16_t>(*number);
+        } else if (arg == "--bind") {
+            auto text = value();
+            if (!text) return Fail("--bind needs an address");
+            bind = std::string(*text);
+        } else if (arg == "--idn") {
+            auto text = value();
+            if (!text) return Fail("--idn needs a text");
+            sim.SetIdentity(std::string(*text));
+        } else if (arg == "--busy-ms") {
+            auto text = value();
+            auto number = text ? ParseNumber<unsigned>(*text) : std::nullopt;
+            if (!number) return Fail("--busy-ms needs a number of milliseconds");
+            sim.SetBusyTime(std::chrono::milliseconds(*number));
+        } else if (arg == "--max-bitrate") {
+            auto text = value();
+            auto number = text ? ParseNumber<double>(*text) : std::nullopt;
+            if (!number || !(*number > 0)) return Fail("--max-bitrate needs a positive number of bit/s");
+            sim.SetMaxBitRate(*number);
+        } else if (arg == "--fault") {
+            auto text = value();
+            auto fault = text ? kestrava::scopesim::FaultFromName(*text) : std::nullopt;
+            if (!fault) return Fail("unknown fault \"" + std::string(text.value_or("")) + "\"");
+            sim.InjectFault(*fault);
+        } else if (arg == "--source") {
+            auto text = value();
+            if (!text || text->find('=') == std::string_view::npos) return Fail("--source needs NAME=FILE");
+            return Fail("--source " + std::string(*text) +
+                        ": reading waveform files is not available in this build yet");
+        } else {
+            return Fail("unknown option \"" + std::string(arg) + "\"");
+        }
+    }
+    if (verbose) sim.SetTrace([](const std::string& line) { std::cerr << line << '\n'; });
+
+    // Signals are taken synchronously; every thread started after this inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    if (!sim.Start(port, bind)) {
+        std::cerr << "kestrava-scopesim: " << sim.LastError() << '\n';
+        return 1;
+    }
+    std::cout << "kestrava-scopesim: listening on " << bind << " port " << sim.Port() << std::endl;
+    int received = 0;
+    sigwait(&signals, &received);
+    sim.Stop();
+    return 0;
+}

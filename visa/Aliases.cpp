@@ -1,0 +1,187 @@
+#include "visa/Aliases.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "visa/ResourceName.h"
+
+namespace kestrava::visa {
+namespace {
+
+std::mutex gMutex;
+std::map<std::string, std::string> gProcessAliases;  // upper-case name -> address
+std::string gLastReported;
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool ValidAliasName(std::string_view name) {
+    if (name.empty() || name.size() > kMaxAliasNameBytes) return false;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u >= 0x7F || c == '=' || c == '#') return false;
+    }
+    return true;
+}
+
+std::string Where(std::string_view origin, size_t line) {
+    return std::string(origin) + ":" + std::to_string(line) + ": ";
+}
+
+void ParseLine(std::string_view line, std::string_view origin, size_t number, AliasConfig& config,
+               std::map<std::string, size_t>& seen) {
+    std::string_view text = Trim(line);
+    if (text.empty() || text.front() == '#') return;
+    if (line.size() > kMaxConfigLineBytes) {
+        config.errors.push_back(Where(origin, number) + "line longer than " +
+                                std::to_string(kMaxConfigLineBytes) + " bytes, ignored");
+        return;
+    }
+    size_t eq = text.find('=');
+    if (eq == std::string_view::npos) {
+        config.errors.push_back(Where(origin, number) + "expected \"NAME = ADDRESS\"");
+        return;
+    }
+    std::string_view name = Trim(text.substr(0, eq));
+    std::string_view address = Trim(text.substr(eq + 1));
+    if (!ValidAliasName(name)) {
+        config.errors.push_back(Where(origin, number) + "invalid alias name \"" +
+                                std::string(name) + "\"");
+        return;
+    }
+    std::optional<SocketAddress> socket = ParseSocketResource(address);
+    if (!socket) {
+        config.errors.push_back(Where(origin, number) + "\"" + std::string(address) +
+                                "\" is not a TCPIPn::host::port::SOCKET address");
+        return;
+    }
+    std::string key = UpperAscii(name);
+    if (auto it = seen.find(key); it != seen.end()) {
+        config.errors.push_back(Where(origin, number) + "\"" + std::string(name) +
+                                "\" is already defined on line " + std::to_string(it->second));
+        return;
+    }
+    if (config.aliases.size() >= kMaxAliases) {
+        config.errors.push_back(Where(origin, number) + "more than " +
+                                std::to_string(kMaxAliases) + " aliases, ignored");
+        return;
+    }
+    seen.emplace(key, number);
+    config.aliases.emplace_back(std::string(name), FormatSocketResource(*socket));
+}
+
+void ReportOnce(const AliasConfig& config) {
+    std::string text;
+    for (const std::string& error : config.errors) text += "kestrava-visa: " + error + "\n";
+    std::lock_guard lock(gMutex);
+    if (text == gLastReported) return;
+    gLastReported = text;
+    if (!text.empty()) std::fputs(text.c_str(), stderr);
+}
+
+}  // namespace
+
+AliasConfig ParseAliasConfig(std::string_view text, std::string_view origin) {
+    AliasConfig config;
+    if (text.size() > kMaxConfigBytes) {
+        config.errors.push_back(std::string(origin) + ": larger than " +
+                                std::to_string(kMaxConfigBytes) + " bytes, not read");
+        return config;
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        config.errors.push_back(std::string(origin) + ": holds a NUL byte, not a text file");
+        return config;
+    }
+    std::map<std::string, size_t> seen;
+    size_t number = 0;
+    while (!text.empty()) {
+        ++number;
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        ParseLine(line, origin, number, config, seen);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return config;
+}
+
+std::string AliasConfigPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') return std::string(xdg) + "/kestrava/visa.conf";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.config/kestrava/visa.conf";
+}
+
+AliasConfig LoadAliasConfig(const std::string& path) {
+    AliasConfig config;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            config.errors.push_back(path + ": cannot be read (" + std::strerror(errno) + ")");
+        return config;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        config.errors.push_back(path + ": not a regular file, not read");
+        return config;
+    }
+    // One byte more than the bound tells an oversized file from one that fits exactly.
+    std::string text(kMaxConfigBytes + 1, '\0');
+    size_t have = 0;
+    while (have < text.size()) {
+        ssize_t got = ::read(fd, text.data() + have, text.size() - have);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        have += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    text.resize(have);
+    return ParseAliasConfig(text, path);
+}
+
+bool SetProcessAlias(std::string_view name, std::string_view address) {
+    std::optional<SocketAddress> socket = ParseSocketResource(address);
+    if (!ValidAliasName(name) || !socket) return false;
+    std::lock_guard lock(gMutex);
+    gProcessAliases[UpperAscii(name)] = FormatSocketResource(*socket);
+    return true;
+}
+
+void RemoveProcessAlias(std::string_view name) {
+    std::lock_guard lock(gMutex);
+    gProcessAliases.erase(UpperAscii(name));
+}
+
+void ClearProcessAliases() {
+    std::lock_guard lock(gMutex);
+    gProcessAliases.clear();
+}
+
+std::optional<std::string> ResolveAlias(std::string_view name) {
+    std::string key = UpperAscii(name);
+    {
+        std::lock_guard lock(gMutex);
+        if (auto it = gProcessAliases.find(key); it != gProcessAliases.end()) return it->second;
+    }
+    AliasConfig config = LoadAliasConfig(AliasConfigPath());
+    ReportOnce(config);
+    for (const auto& [alias, address] : config.aliases)
+        if (UpperAscii(alias) == key) return address;
+    if (key == kDefaultAliasName) return std::string(kDefaultAliasAddress);
+    return std::nullopt;
+}
+
+}  // namespace kestrava::visa
