@@ -1,8 +1,10 @@
 #include "visacheck/VersionResource.h"
 
+
 #include <vector>
 
 #include "visacheck/Guid.h"
+#include "visacheck/Utf8.h"
 
 namespace kestrava {
 namespace {
@@ -80,24 +82,6 @@ std::optional<Block> Child(std::span<const std::uint8_t> d, const Block& parent,
         at = Align4(child->end);
     }
     return std::nullopt;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // UTF-16 text from `at` up to its terminating zero or `end`, as UTF-8.

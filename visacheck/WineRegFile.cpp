@@ -1,5 +1,6 @@
 #include "visacheck/WineRegFile.h"
 
+
 #include <charconv>
 #include <cstdio>
 #include <ctime>
@@ -9,6 +10,7 @@
 
 #include "session/base/ProfileFile.h"
 #include "visacheck/Guid.h"
+#include "visacheck/Utf8.h"
 
 namespace fs = std::filesystem;
 
@@ -16,24 +18,6 @@ namespace kestrava {
 namespace {
 
 constexpr std::string_view kSignature = "WINE REGISTRY Version 2";
-
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Collects escaped UTF-16 units, pairing surrogates; a lone one becomes U+FFFD.
 struct Utf16Sink {
