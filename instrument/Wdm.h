@@ -13,6 +13,7 @@
 
 #include "instrument/CQelWfmReader.h"
 #include "instrument/EdgeSearchEngine.h"  // the edge kinds kEdgeRising, kEdgeFalling, kEdgeBoth
+#include "instrument/WaveformHeader.h"
 
 namespace kestrava {
 
@@ -62,6 +63,32 @@ void WdmStop();
 std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int flag,
                                             const char* versionText, const char* secondName,
                                             WfmExplicitDimension& description);
+
+// The VISA session to "GPIB8::1::INSTR": opened with "HEADER 0" sent, its handle handed
+// back (0 on failure, with the error "GPIB CONNECT FAILED").
+bool WdmConnect(std::uint32_t& session);
+// Closes the session and releases the transfer buffers and the edge searches.
+bool WdmDisconnect();
+
+// The source indexes of the module: 0-3 CH1-CH4, 4-7 MATH1-MATH4, 8-11 REF1-REF4.
+inline constexpr int kWdmSourceCount = 12;
+// "CH1" ... "REF4" for 0-11, empty otherwise.
+std::string_view WdmSourceName(int source);
+
+// Transfers start % to stop % of the source's record as volts. The array is the module's
+// until the next transfer or disconnect; empty on failure (the error code tells why).
+std::span<const float> WdmGetWaveformData(int source, double startPercent, double stopPercent);
+// The source's scaling, time base and units; zero in the parts whose queries failed.
+WaveformHeader WdmGetWaveformHeader(int source);
+// Runs the edge searches over the last transferred record; false when none is held.
+bool WdmFindEdgesInAcquiredData();
+
+// How long one VISA call of a transfer may take, and how long a lock is waited for.
+struct WdmTimeouts {
+    std::uint32_t ioMs = 60000;
+    std::uint32_t lockMs = 10000;
+};
+void WdmSetTimeouts(const WdmTimeouts& timeouts);
 
 bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string& name);
 // Runs the searches over the given volts with the time base of the last loaded file;

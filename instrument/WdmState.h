@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "instrument/CQelWfmReader.h"
 #include "instrument/EdgeSearchEngine.h"
+#include "instrument/Wdm.h"
 
 namespace kestrava::wdm {
 
@@ -22,9 +24,29 @@ struct ModuleState {
     std::unique_ptr<CQelWfmReader> reader;
     std::unique_ptr<EdgeSearchEngine> engine;
     LoadedFile file;
-    // The VISA session and the transfer state (last float array, percentages, source,
-    // first point) belong here as well, next to the file they share the engine with.
+    // The one VISA session to the instrument, shared with COscilloscope; 0 when none.
+    std::uint32_t session = 0;
+    // The last transfer: its volts, the percentages asked for, its source and the
+    // zero-based first point. transferState is kTransferNone or kTransferFloatData.
+    std::vector<float> data;
+    double startPercent = 0.0;
+    double stopPercent = 0.0;
+    int sourceIndex = 0;
+    std::int64_t firstPoint = 0;
+    int transferState = 0;
+    // The header read for the transferred source after the transfer: the time base the
+    // edge searches over that record use.
+    WaveformHeader header;
+    bool headerCached = false;
 };
+
+inline constexpr int kTransferNone = 0;
+inline constexpr int kTransferFloatData = 3;
+
+// Timeouts survive a module restart: they are the user's (or a test's) setting.
+WdmTimeouts& Timeouts();
+// Drops the last transfer's volts, its header and the edge searches.
+void ReleaseTransferBuffers(ModuleState& state);
 
 // The module state, started on first use.
 ModuleState& State();

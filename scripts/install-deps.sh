@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kestrava builds and tests with, only those missing.
-# Called by run.sh and test.sh; quiet and quick when everything is present.
+# Called by run.sh (with --window) and test.sh; quiet and quick when everything is present.
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,11 @@ packages=(
     libbenchmark-dev        # throughput figures of the decode pipeline
     binutils-mingw-w64-x86-64  # builds real PE files for the Carrowin version-resource tests
 )
+
+# The window without a display runs under a virtual X server.
+if [ "${1:-}" = "--window" ]; then
+    packages+=(xvfb xauth)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

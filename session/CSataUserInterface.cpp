@@ -1,8 +1,10 @@
 #include "session/CSataUserInterface.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
+#include "instrument/COscilloscope.h"
 #include "protocol/CSataWordDecoder.h"
 #include "session/ICanvas.h"
 #include "session/ReportFile.h"
@@ -59,6 +61,56 @@ void CSataUserInterface::LoadFile(const std::string& path) {
         ZoomNorm();
         view.overview = false;
         InvalidateGraph();
+    });
+}
+
+std::string CSataUserInterface::SourceWaveformTitle(int source) {
+    char title[32] = "";
+    if (source >= 0 && source <= 3)
+        std::snprintf(title, sizeof title, "CH%d Waveform", source + 1);
+    else if (source >= 4 && source <= 7)
+        std::snprintf(title, sizeof title, "Ref%d Waveform", source - 3);
+    else if (source >= 8 && source <= 11)
+        std::snprintf(title, sizeof title, "Math%d Waveform", source - 7);
+    return title;
+}
+
+void CSataUserInterface::LoadWaveformFromOsc() {
+    Guard(logSource_, "LoadWaveformFromOsc", [&] {
+        WaitCursor wait([this](bool on) { SetWaitCursor(on); });
+        waveformTitle_.clear();
+        decoder_->LoadWfmFromScope(GetSource());
+        const CSataBitDetector* bits = decoder_->BitDetector();
+        if (bits && !bits->Record().codes.empty()) waveformTitle_ = SourceWaveformTitle(GetSource());
+        decodedInvert_ = GetInvert();
+        decodedLockSampler_ = GetLockSampler();
+        PopulateMainList();
+        PopulateHighLevalList();
+        ZoomNorm();
+        view.overview = false;
+        InvalidateGraph();
+    });
+}
+
+void CSataUserInterface::SetCursorPosition(int which, int index, std::int64_t position) {
+    Guard(logSource_, "SetCursorPosition", [&] {
+        WaitCursor wait([this](bool on) { SetWaitCursor(on); });
+        TheOscilloscope().SetCursorPosition(which == 1 ? 1 : 2, index, position);
+    });
+}
+
+void CSataUserInterface::Zoom1(int index) {
+    Guard(logSource_, "Zoom1", [&] {
+        WaitCursor wait([this](bool on) { SetWaitCursor(on); });
+        const CSataBitDetector* bits = decoder_->BitDetector();
+        if (!bits) return;
+        const std::uint32_t count = bits->SampleCount();
+        // An empty record or window has no centre and no zoom factor.
+        if (count == 0 || view.width == 0) return;
+        const float centrePercent =
+            static_cast<float>(view.width / 2 + view.start) * 100.0f / static_cast<float>(count);
+        const float factor = static_cast<float>(count) / static_cast<float>(view.width);
+        TheOscilloscope().Zoom(index, centrePercent, factor, static_cast<int>(count));
     });
 }
 

@@ -28,6 +28,10 @@ public:
     CSataUserInterface& operator=(const CSataUserInterface&) = delete;
 
     void LoadFile(const std::string& path);
+    // Acquires the selected source (GetSource) from the instrument and decodes it.
+    void LoadWaveformFromOsc();
+    // The report title of an acquired source: "CH1 Waveform", "Ref2 Waveform", "Math3 Waveform".
+    static std::string SourceWaveformTitle(int source);
     void PopulateMainList();
     void PopulateHighLevalList();
     // The window has copied its menu check marks into the flags: decode again when the
@@ -48,6 +52,11 @@ public:
     void ZoomALl();
     void ZoomNorm();
     void SetSCrollRange();
+    // Moves the instrument's cursor 1 (which = 1) or 2 (anything else) on display source
+    // index to position (points).
+    void SetCursorPosition(int which, int index, std::int64_t position);
+    // Zooms the instrument's display of source index onto the visible window.
+    void Zoom1(int index);
 
     // The position of the word that begins at or contains the sample, -1 when none.
     std::int64_t WordAtSample(std::int64_t sample) const;

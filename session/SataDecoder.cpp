@@ -72,6 +72,23 @@ void SataDecoder::LoadFile(const std::string& path) {
     });
 }
 
+void SataDecoder::LoadWfmFromScope(int source) {
+    Guard(logSource_, "LoadWfmFromScope", [&] {
+        ClearStages();
+        ClearPresentation();
+        if (presentation_) presentation_->DisplayMessage("----------------START-----------------", kShow);
+        bitDetector_ = std::make_unique<CSataBitDetector>(source, presentation_);
+        if (IsValid()) {
+            Decode();
+            return;
+        }
+        bitDetector_.reset();
+        if (!presentation_) return;
+        presentation_->DisplayMessage("Waveform is not available for analysis", kShowAndKeep);
+        presentation_->DisplayMessage("-----  DONE  -----", kShowSummary);
+    });
+}
+
 void SataDecoder::Resample() {
     Guard(logSource_, "Resample", [&] {
         if (!bitDetector_) return;

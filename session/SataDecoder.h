@@ -38,6 +38,8 @@ public:
     SataDecoder& operator=(const SataDecoder&) = delete;
 
     void LoadFile(const std::string& path);
+    // Acquires source 0-11 (CH1-CH4, REF1-REF4, MATH1-MATH4) from the instrument.
+    void LoadWfmFromScope(int source);
     void Resample();
     void Redecode();
 

@@ -6,8 +6,10 @@
 #include <limits>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 #include "instrument/AcquisitionMode.h"
+#include "instrument/COscilloscope.h"
 #include "instrument/HugePages.h"
 #include "instrument/Wdm.h"
 #include "protocol/definition/CMacros.h"
@@ -15,6 +17,7 @@
 #include "session/base/Folders.h"
 #include "session/base/Guard.h"
 #include "session/base/Log.h"
+#include "session/base/MessageBox.h"
 #include "signal/BitLayout.h"
 
 namespace kestrava {
@@ -146,6 +149,129 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     DecoderStart(false);
 }
 
+CSataBitDetector::CSataBitDetector(int source, CAnalysisHost* host) : host_(host) {
+    Guard(logSource_, "CSataBitDetectorScope", [&] { LoadFromInstrument(source); });
+}
+
+int CSataBitDetector::ModuleSourceOf(int source) {
+    if (source >= 4 && source <= 7) return source + 4;
+    if (source >= 8 && source <= 11) return source - 4;
+    return source;
+}
+
+void CSataBitDetector::LoadFromInstrument(int source) {
+    if (!host_) throw std::invalid_argument("no presentation");
+    host_->ClearKeptSummary();
+    // A stored reference is read as it is; a new acquisition would not change it.
+    if (source >= 4 && source <= 7) SetAcquisitionMode(kAcquireHeldRecord);
+    COscilloscope& scope = TheOscilloscope();
+    const bool connected = scope.OpenConnection() != 0;
+    scope.SelectDisplayChannel(source);
+    if (!connected) return;
+
+    std::string reply;
+    scope.Write("HORizontal:FASTframe:State?");
+    scope.ReadStatus(reply, 200);
+    if (IntegerValue(reply) == 1) {
+        ShowMessageBox("Fast Frame is not supported");
+        return;
+    }
+    reply.clear();
+    scope.Write("HORizontal:MAIn:POSition?");
+    scope.ReadStatus(reply, 200);
+    host_->SetHorizontalPosition(static_cast<float>(DoubleValue(reply)));
+
+    InitializeAndAcquire(ModuleSourceOf(source));
+    // Without a record there is nothing to recover; the module may still hold the record
+    // of an earlier acquisition, which is not this one.
+    if (record_.sampleCount == 0) return;
+    DecoderStart(true);
+}
+
+void CSataBitDetector::InitializeAndAcquire(int moduleSource) {
+    if (!Guard(logSource_, "CSataBitDetector::InitializeAndAcquire", [&] { Acquire(moduleSource); }) &&
+        host_)
+        host_->DisplayMessage("ERROR IN BIT DETECTION....", kShowAndKeep);
+}
+
+void CSataBitDetector::Acquire(int moduleSource) {
+    if (!host_) throw std::invalid_argument("no presentation");
+    std::string name(WdmSourceName(moduleSource));
+    if (name.empty()) name = "CH1";
+    host_->DisplayMessage("Source: " + name, kShowAndKeep);
+    host_->DisplayMessage("Waiting for SCOPE to TRIGGER....", kShow);
+    if (!TheOscilloscope().SelectChannelAndAcquire(name)) {
+        host_->DisplayMessage("WAVEFORM NOT TRIGGERED....", kShowAndKeep);
+        return;
+    }
+    host_->DisplayMessage("WAVEFORM TRIGGERING COMPLETE", kShow);
+    host_->DisplayMessage("BIT DETECTION IN PROGRESS....", kShow);
+
+    const std::span<const float> volts = WdmGetWaveformData(moduleSource, 0.0, 100.0);
+    record_.voltagesOwned = false;
+    record_.borrowedVoltages = volts.data();
+    record_.borrowedCount = volts.size();
+    record_.source = WdmGetWaveformHeader(moduleSource);
+    MeasureStatistics(moduleSource);
+    ConvertToCodes(volts, moduleSource);
+}
+
+void CSataBitDetector::ConvertToCodes(std::span<const float> volts, int moduleSource) {
+    const WaveformHeader& header = record_.source;
+    double step = header.yMult * 256.0;
+    if ((moduleSource >= 4 && moduleSource <= 7) || header.sampleTypeCode == 4) step /= 65535.0;
+    const double codeOffset = header.yOff / 256.0;
+    const double lengthPoints = 100.0 * (static_cast<double>(header.recordLengthPoints) * 0.01);
+    if (volts.data() == nullptr) return;
+    // The header's record length is the instrument's word; the codes never run past the
+    // volts actually transferred.
+    const std::size_t count = std::min<std::size_t>(
+        {lengthPoints > 0.0 ? static_cast<std::size_t>(std::min(lengthPoints, 4.0e9)) : 0, volts.size(), kMaxSamples});
+    record_.sampleCount = static_cast<std::uint32_t>(count);
+    ResizeLarge(record_.codes, count);
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        record_.codes[i] = LowByteOfTruncated((volts[i] - header.yZeroV) / step + codeOffset);
+        sum += record_.codes[i];
+    }
+    if (count == 0) return;
+    origin_ = Origin::Instrument;
+    record_.meanCode = static_cast<int>(sum / static_cast<std::int64_t>(count));
+    double accumulated = 0.0;
+    std::int64_t spreadCount = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int code = record_.codes[i];
+        if (std::abs(code - record_.meanCode) <= 5) continue;
+        accumulated += std::fabs(std::trunc(code - accumulated / static_cast<double>(count)));
+        ++spreadCount;
+    }
+    record_.codeSpread =
+        spreadCount == 0 ? 0 : static_cast<int>(accumulated / (1.5 * static_cast<double>(spreadCount)));
+}
+
+void CSataBitDetector::MeasureStatistics(int moduleSource) {
+    Guard(logSource_, "MeasureStatistics", [&] {
+        COscilloscope& scope = TheOscilloscope();
+        std::string name(WdmSourceName(moduleSource));
+        if (name.empty()) name = "CH1";
+        auto command = [&](const std::string& text) { return scope.WriteStatus(text) >= 0; };
+        auto value = [&](float& out) {
+            std::string reply;
+            if (!command("MEASUrement:IMMed:VALue?") || scope.ReadStatus(reply, 200) < 0) return false;
+            out = static_cast<float>(DoubleValue(reply));
+            return true;
+        };
+        if (!command("MEASUrement:IMMed:SOUrce " + name) ||
+            !command("MEASUrement:IMMed:REFLevel:METHod PERCent") ||
+            !command("MEASUrement:MEAS1:METHod HIStogram"))
+            return;
+        std::this_thread::sleep_for(scope.Timings().measurementSettle);
+        if (!command("MEASUrement:IMMed:TYPe MAXimum") || !value(record_.maximum)) return;
+        if (!command("MEASUrement:IMMed:TYPe MINImum") || !value(record_.minimum)) return;
+        if (command("MEASUrement:IMMed:TYPe MEAN")) value(record_.mean);
+    });
+}
+
 void CSataBitDetector::DecoderStart(bool instrument) {
     if (!Guard(logSource_, "CSataBitDetector::DecoderStart", [&] { RecoverBits(instrument); }) &&
         host_)
@@ -253,8 +379,8 @@ bool CSataBitDetector::FindEdges() {
             // A file's record is searched in its own volts, also on a rerun.
             return WdmFindEdgesInData(record_.Voltages());
         case Origin::Instrument:
-            // An acquisition is searched in the module's transferred record; that search
-            // comes with the instrument transfer.
+            // An acquisition is searched in the module's transferred record.
+            return WdmFindEdgesInAcquiredData();
         case Origin::None:
             break;
     }

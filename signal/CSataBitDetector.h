@@ -19,6 +19,9 @@ class CSataBitDetector {
   public:
     // Loads a waveform file through the waveform data module and recovers its bits.
     CSataBitDetector(const std::string& path, CAnalysisHost* host);
+    // Acquires source 0-11 (CH1-CH4, REF1-REF4, MATH1-MATH4) from the instrument and
+    // recovers its bits.
+    CSataBitDetector(int source, CAnalysisHost* host);
     ~CSataBitDetector();
     CSataBitDetector(const CSataBitDetector&) = delete;
     CSataBitDetector& operator=(const CSataBitDetector&) = delete;
@@ -28,6 +31,14 @@ class CSataBitDetector {
     void DecoderStart(bool instrument);
     // Frees the levels and bits and runs the recovery again, statistics kept.
     void Recalculate();
+
+    // Instrument acquisition of a source in the waveform data module's numbering, with the
+    // conversion of its volts to codes.
+    void InitializeAndAcquire(int moduleSource);
+    // The instrument's maximum, minimum and mean of the source.
+    void MeasureStatistics(int moduleSource);
+    // The module's numbering of a source of ours: references and math swap places.
+    static int ModuleSourceOf(int source);
 
     const BitStream& Bits() const { return bits_; }
     const WaveformRecord& Record() const { return record_; }
@@ -43,6 +54,9 @@ class CSataBitDetector {
     enum class Origin { None, File, Instrument };
 
     void LoadFile(const std::string& path);
+    void LoadFromInstrument(int source);
+    void Acquire(int moduleSource);
+    void ConvertToCodes(std::span<const float> volts, int moduleSource);
     void RecoverBits(bool instrument);
     void ComputeStatistics();
     void ChooseThreshold();

@@ -5,9 +5,12 @@
 #include <ostream>
 #include <sstream>
 
+#include "instrument/AcquisitionMode.h"
+#include "instrument/COscilloscope.h"
 #include "protocol/definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
+#include "session/SetupFile.h"
 #include "session/SvgCanvas.h"
 #include "session/base/Folders.h"
 
@@ -43,8 +46,9 @@ void ApplyOptions(const DecodeOptions& o, CSataUserInterface& ui) {
     if (o.refLevelVolts) ui.SetRefLevelAbs(*o.refLevelVolts);
     if (o.hysteresisVolts) ui.SetHysterisisAbs(*o.hysteresisVolts);
     if (o.refLevelVolts || o.hysteresisVolts) ui.SetIsAbsRefLevel(1);
-    ui.SetInvert(o.invert ? 1 : 0);
-    ui.SetLockSampler(o.lockSampler ? 1 : 0);
+    // Only when given, so a recalled setup keeps its own.
+    if (o.invert) ui.SetInvert(1);
+    if (o.lockSampler) ui.SetLockSampler(1);
     ui.highLevelKind = HighLevelKindOf(o.list);
     ui.viewLayout = o.plotPath.empty() ? 2 : 1;
 }
@@ -107,15 +111,38 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
         return kExitOk;
     }
     Folders::PrepareDataFolders();
+    // The session closes after the decode is gone: its record lives in the module.
+    struct CloseSessionAtExit {
+        bool scope;
+        ~CloseSessionAtExit() {
+            if (scope) TheOscilloscope().CloseConnection(true);
+        }
+    } closeSession{!o.scopeSource.empty()};
     MemoryListBox mainList, highLevelList;
     CSataUserInterface ui(mainList, highLevelList);
+    if (!o.setupPath.empty()) {
+        BasicSetupTarget setup(ui);
+        if (!RecallSetting(o.setupPath, ui, setup)) {
+            err << "kestrava-decode: cannot read the setup file " << o.setupPath << "\n";
+            return kExitUsage;
+        }
+    }
     if (!LoadStandard(o.standard, err)) return kExitUsage;
     ApplyOptions(o, ui);
-    ui.LoadFile(o.waveformPath);
+    if (!o.scopeSource.empty()) {
+        ui.SetSource(ScopeSourceIndex(o.scopeSource));
+        SetAcquisitionMode(o.acquisitionMode.value_or(kAcquireSingleSequence));
+        ui.LoadWaveformFromOsc();
+    } else {
+        ui.LoadFile(o.waveformPath);
+    }
     if (o.status) err << ui.StatusText();
     if (!ui.Decoder().IsValid()) {
-        err << "kestrava-decode: " << o.waveformPath
-            << ": Waveform file is not in the specified wfm format\n";
+        if (!o.scopeSource.empty())
+            err << "kestrava-decode: " << o.scopeSource << ": Waveform is not available for analysis\n";
+        else
+            err << "kestrava-decode: " << o.waveformPath
+                << ": Waveform file is not in the specified wfm format\n";
         return kExitNotDecoded;
     }
     if (!o.plotPath.empty() && !WritePlot(o, ui, err)) return kExitNotDecoded;

@@ -8,11 +8,14 @@ namespace kestrava {
 
 const char* const kDecodeUsage =
     "usage: kestrava-decode [OPTIONS] FILE.wfm\n"
+    "       kestrava-decode [OPTIONS] --scope SOURCE [--mode 0|1|2]\n"
     "  --list characters|primitives|fis|atapi   which list to print (default characters)\n"
     "  --report                                 print the report exactly as Save As writes it\n"
     "  -o, --output FILE                        write there instead of standard output\n"
     "  --merge REPORT                           merge this decode into an earlier report\n"
     "  --standard TITLE                         protocol definition (default Sata)\n"
+    "  --setup FILE.ini                         recall a setup file first (standard, thresholds,\n"
+    "                                           sync pattern, options); options given win\n"
     "  --sync-pattern NAMES                     align on a sync pattern (comma-separated)\n"
     "  --ref-level P  --hysteresis P            thresholds in percent (default 50, 20)\n"
     "  --abs-ref-level V  --abs-hysteresis V    thresholds in volts\n"
@@ -20,6 +23,10 @@ const char* const kDecodeUsage =
     "  --plot FILE.svg [--at SAMPLE] [--width SAMPLES]\n"
     "                                           draw the waveform graph as SVG\n"
     "  --status                                 print the status box summary on stderr\n"
+    "  --scope SOURCE                           decode a live acquisition of CH1..CH4, REF1..REF4\n"
+    "                                           or MATH1..MATH4 from the instrument (GPIB8::1::INSTR)\n"
+    "  --mode 0|1|2                             0 the record held, 1 single sequence (default),\n"
+    "                                           2 single sequence with forced trigger\n"
     "  --help  --version\n";
 
 namespace {
@@ -36,6 +43,16 @@ bool IsNumber(const std::string& text) {
 }
 
 }  // namespace
+
+int ScopeSourceIndex(const std::string& name) {
+    static const char* const kNames[12] = {"CH1",  "CH2",  "CH3",  "CH4",   "REF1",  "REF2",
+                                           "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
+    std::string upper;
+    for (char c : name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    for (int i = 0; i < 12; ++i)
+        if (upper == kNames[i]) return i;
+    return -1;
+}
 
 ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine parsed;
@@ -75,6 +92,7 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         {"--output", text(o.outputPath)},
         {"--merge", text(o.mergePath)},
         {"--standard", text(o.standard)},
+        {"--setup", text(o.setupPath)},
         {"--sync-pattern", text(o.syncPattern)},
         {"--plot", text(o.plotPath)},
         {"--ref-level", number(o.refLevelPercent, "--ref-level")},
@@ -83,6 +101,17 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         {"--abs-hysteresis", number(o.hysteresisVolts, "--abs-hysteresis")},
         {"--at", count(o.plotAt, "--at")},
         {"--width", count(o.plotWidth, "--width")},
+        {"--scope", [&](const std::string& v) {
+             if (ScopeSourceIndex(v) < 0)
+                 return "--scope takes CH1..CH4, REF1..REF4 or MATH1..MATH4, not '" + v + "'";
+             o.scopeSource = v;
+             return std::string();
+         }},
+        {"--mode", [&](const std::string& v) {
+             if (v != "0" && v != "1" && v != "2") return "--mode takes 0, 1 or 2, not '" + v + "'";
+             o.acquisitionMode = v[0] - '0';
+             return std::string();
+         }},
     };
     const std::map<std::string, bool*> flags = {
         {"--report", &o.report}, {"--invert", &o.invert}, {"--lock-sampler", &o.lockSampler},
@@ -107,7 +136,10 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         }
     }
     if (o.help || o.version) return parsed;
-    if (o.waveformPath.empty()) return fail("no waveform file given");
+    if (!o.scopeSource.empty() && !o.waveformPath.empty())
+        return fail("either a waveform file or --scope, not both");
+    if (o.acquisitionMode && o.scopeSource.empty()) return fail("--mode goes with --scope");
+    if (o.waveformPath.empty() && o.scopeSource.empty()) return fail("no waveform file given");
     if (o.report && o.list != "characters") return fail("--report prints the characters list; leave out --list");
     if ((o.plotAt || o.plotWidth) && o.plotPath.empty()) return fail("--at and --width go with --plot");
     return parsed;

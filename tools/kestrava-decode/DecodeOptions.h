@@ -14,6 +14,7 @@ struct DecodeOptions {
     std::string outputPath;
     std::string mergePath;
     std::string standard = "Sata";
+    std::string setupPath;  // --setup: recalled before the other options apply
     std::string syncPattern;
     std::optional<std::string> refLevelPercent, hysteresisPercent;
     std::optional<std::string> refLevelVolts, hysteresisVolts;
@@ -23,6 +24,10 @@ struct DecodeOptions {
     std::string plotPath;
     std::optional<long long> plotAt;
     std::optional<long long> plotWidth;
+    // --scope: a live acquisition of this source instead of a file (CH1..CH4, REF1..REF4,
+    // MATH1..MATH4) with the acquisition mode (0 held record, 1 single, 2 forced trigger).
+    std::string scopeSource;
+    std::optional<int> acquisitionMode;
     bool help = false;
     bool version = false;
 };
@@ -33,6 +38,9 @@ struct ParsedCommandLine {
 };
 
 ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args);
+
+// The source index 0-11 of CH1..CH4, REF1..REF4, MATH1..MATH4 (any case); -1 otherwise.
+int ScopeSourceIndex(const std::string& name);
 
 extern const char* const kDecodeUsage;
 

@@ -1,5 +1,6 @@
 // kestrava-scopesim: the oscilloscope simulator as a program, so that Kestrava and Tamsel
 // can be tried without an instrument.
+#include <algorithm>
 #include <csignal>
 #include <charconv>
 #include <cstdio>
@@ -7,9 +8,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/kestrava-scopesim/Faults.h"
+#include "tools/kestrava-scopesim/FileSource.h"
 #include "tools/kestrava-scopesim/ScopeSimulator.h"
+#include "tools/kestrava-scopesim/SynthSource.h"
 
 namespace {
 
@@ -38,8 +42,8 @@ constexpr const char* kUsage =
     "                      corrupt-block-header  CURVE? answers #X... instead of #<n>...\n"
     "                      count-exceeds-block   NR_Pt? reports more points than the block\n"
     "                      busy-forever          BUSY? answers 1 for ever\n"
-    "  --source CH1=FILE.wfm  take a source's records from a waveform file (not yet\n"
-    "                    available in this build)\n"
+    "  --source CH1=FILE.wfm  take a source's records from a waveform file; repeatable.\n"
+    "                    Without it CH1 acquires fresh SATA traffic at every single sequence\n"
     "  --verbose         print every message received and every command error\n"
     "  --help            show this text\n";
 
@@ -63,6 +67,7 @@ int main(int argc, char** argv) {
     uint16_t port = 4000;
     std::string bind = "127.0.0.1";
     bool verbose = false;
+    std::vector<std::string> fileSources;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         auto value = [&]() -> std::optional<std::string_view> {
@@ -107,13 +112,20 @@ int main(int argc, char** argv) {
             sim.InjectFault(*fault);
         } else if (arg == "--source") {
             auto text = value();
-            if (!text || text->find('=') == std::string_view::npos) return Fail("--source needs NAME=FILE");
-            return Fail("--source " + std::string(*text) +
-                        ": reading waveform files is not available in this build yet");
+            std::size_t equals = text ? text->find('=') : std::string_view::npos;
+            if (equals == std::string_view::npos) return Fail("--source needs NAME=FILE");
+            std::string name(text->substr(0, equals)), path(text->substr(equals + 1));
+            auto waveform = kestrava::scopesim::ReadWaveformFile(path);
+            if (!waveform) return Fail("--source " + name + ": " + path + " is not a readable waveform file");
+            sim.SetSource(name, [record = *waveform] { return record; });
+            fileSources.push_back(name);
         } else {
             return Fail("unknown option \"" + std::string(arg) + "\"");
         }
     }
+    if (std::find(fileSources.begin(), fileSources.end(), "CH1") == fileSources.end())
+        sim.SetSource("CH1", kestrava::scopesim::MakeWaveformSource(
+                                 std::make_shared<kestrava::scopesim::SynthSource>()));
     if (verbose) sim.SetTrace([](const std::string& line) { std::cerr << line << '\n'; });
 
     // Signals are taken synchronously; every thread started after this inherits the mask.

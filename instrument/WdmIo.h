@@ -1,0 +1,54 @@
+// VISA I/O of the waveform data module on its session: whole-command writes, 256-byte
+// reply reads, exact-length block reads, and the exclusive lock of a query group, which
+// is released on every path out of the group. Not for use outside instrument/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "visa/visa.h"
+
+namespace kestrava::wdm {
+
+inline constexpr std::size_t kReplyBytes = 256;
+
+class Io {
+public:
+    explicit Io(ViSession session) : session_(session) {}
+
+    ViSession Session() const { return session_; }
+    // One write of exactly the bytes of the command.
+    ViStatus Write(std::string_view command) const;
+    // One read of at most 256 bytes; the reply replaces text.
+    ViStatus Read(std::string& text) const;
+    ViStatus Query(std::string_view command, std::string& reply) const;
+    ViStatus QueryInteger(std::string_view command, std::int64_t& value) const;
+    ViStatus QueryDouble(std::string_view command, double& value) const;
+    // Reads until exactly count bytes have come; a message that ends sooner fails.
+    ViStatus ReadExactly(std::uint8_t* data, std::size_t count) const;
+
+private:
+    ViSession session_;
+};
+
+// The exclusive lock of one query group; locks nest, each released by its own unlock.
+class LockGroup {
+public:
+    LockGroup(ViSession session, std::uint32_t timeoutMs);
+    ~LockGroup() { Release(); }
+    LockGroup(const LockGroup&) = delete;
+    LockGroup& operator=(const LockGroup&) = delete;
+
+    bool Held() const { return held_; }
+    ViStatus Status() const { return status_; }
+    void Release();
+
+private:
+    ViSession session_;
+    ViStatus status_;
+    bool held_;
+};
+
+}  // namespace kestrava::wdm

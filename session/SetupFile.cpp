@@ -1,0 +1,301 @@
+#include "session/SetupFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "instrument/SerialTrigger.h"
+#include "protocol/definition/CMacros.h"
+#include "session/CSataUserInterface.h"
+#include "session/base/Folders.h"
+#include "session/base/Guard.h"
+#include "session/base/Log.h"
+#include "session/base/ProfileFile.h"
+
+namespace fs = std::filesystem;
+
+namespace kestrava {
+namespace {
+
+const std::string kLogSource = "CKestravaDlg";
+constexpr std::size_t kUserPatternFileMax = 64u * 1024u;
+constexpr std::size_t kUserPatternTokenMax = 255;
+
+// Volts as whole millivolts, truncated toward zero and kept within an int.
+int Millivolts(const std::string& volts) {
+    const double mv = std::trunc(LeadingNumber(volts) * 1000.0);
+    if (!(mv > static_cast<double>(INT_MIN))) return INT_MIN;
+    if (!(mv < static_cast<double>(INT_MAX))) return INT_MAX;
+    return static_cast<int>(mv);
+}
+
+std::string VoltsText(int millivolts) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%2.3f", millivolts / 1000.0);
+    return text;
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    if (prefix.size() > text.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+// One profile read: the value, or nullopt when the key is missing.
+class Reader {
+public:
+    explicit Reader(const ProfileFile& file) : file_(file) {}
+    std::optional<std::string> Text(const char* key) const {
+        return ProfileValue(file_, kMainSection, key);
+    }
+    std::optional<int> Int(const char* key) const {
+        std::optional<std::string> text = Text(key);
+        if (!text) return std::nullopt;
+        return ProfileInt(*text);
+    }
+
+private:
+    const ProfileFile& file_;
+};
+
+void RecallSyncPattern(const std::string& text, CSataUserInterface& ui, ISetupTarget& target) {
+    const std::vector<std::string> entries = target.SyncPatternEntries();
+    auto found = std::find_if(entries.begin(), entries.end(),
+                              [&](const std::string& e) { return StartsWithNoCase(e, text); });
+    if (found != entries.end()) {
+        target.SelectSyncPatternEntry(static_cast<int>(found - entries.begin()));
+    } else if (!text.empty()) {
+        target.AddSyncPatternEntry(text);
+        target.SelectSyncPatternEntry(static_cast<int>(entries.size()));
+    }
+    ui.SetSyncPattern(text);
+}
+
+void RecallMain(const Reader& r, CSataUserInterface& ui, ISetupTarget& target) {
+    // The standard is loaded before the sync pattern is looked up in its list.
+    if (auto v = r.Int("Data Source")) target.SelectDataSource(*v);
+    if (auto v = r.Int("Serial Standard")) target.SelectSerialStandard(*v);
+    if (auto v = r.Int("Display Window")) target.SetDisplayWindow(*v);
+    if (auto v = r.Int("Data Filter")) target.SetDataFilter(*v);
+
+    if (auto v = r.Text("RefLevelP")) ui.SetRefLevelP(*v);
+    if (auto v = r.Text("HysterisisP")) ui.SetHysterisisP(*v);
+    if (auto v = r.Int("RefLevelAbs")) ui.SetRefLevelAbs(VoltsText(*v));
+    if (auto v = r.Int("HysterisisAbs")) ui.SetHysterisisAbs(VoltsText(*v));
+    if (auto v = r.Int("IsAuto50Percent")) ui.SetIsAuto50Percent(*v != 0 ? 1 : 0);
+    if (auto v = r.Int("IsAbsRefLevel")) ui.SetIsAbsRefLevel(*v != 0 ? 1 : 0);
+
+    if (auto v = r.Text("SyncPattern")) RecallSyncPattern(*v, ui, target);
+    if (auto v = r.Int("CheckBox SyncPattern")) {
+        target.SetSyncEnableFlag(*v);
+        ui.SetSyncPatternEnabled(*v != 0);
+    }
+    target.RefreshThresholdFields();
+}
+
+void ResendTrigger(const TriggerSetup& record, ISetupTarget& target) {
+    ITriggerLink* link = target.TriggerLink();
+    if (!link || !BitRateWithinMaximum(TheMacros(), target.MaximumBitRate())) return;
+    target.SetWaitCursor(true);
+    CSerialTrigger trigger(*link);
+    ResendSavedTrigger(trigger, record, TriggerDefinitionOf(TheMacros()), target.DataSourceText());
+    target.SetWaitCursor(false);
+}
+
+void RecallViewFlags(const Reader& r, CSataUserInterface& ui, ISetupTarget& target) {
+    if (auto v = r.Int("WordNames")) ui.view.wordNames = *v != 0;
+    if (auto v = r.Int("SamplePoints")) ui.view.samplePoints = *v != 0;
+    if (auto v = r.Int("RecovSig")) ui.view.recoveredSignal = *v != 0;
+    if (auto v = r.Int("OrigSig")) ui.view.originalSignal = *v != 0;
+    if (auto v = r.Int("GridLines")) ui.view.gridAndLevels = *v != 0;
+    std::optional<int> onTop = r.Int("AlwaysOnTop");
+    if (auto v = r.Int("InvertSignal")) ui.SetInvert(*v);
+    if (auto v = r.Int("LockSampler")) ui.SetLockSampler(*v);
+    target.SetCheckMarks();
+    if (onTop) target.SetAlwaysOnTop(*onTop == 1);
+}
+
+}  // namespace
+
+std::string DataSourceName(int index) {
+    static constexpr std::array<const char*, kDataSourceCount> kNames = {
+        "CH1", "CH2", "CH3", "CH4", "REF1", "REF2", "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
+    return index >= 0 && index < kDataSourceCount ? kNames[static_cast<std::size_t>(index)] : "";
+}
+
+bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& target,
+                 const TriggerSetup& record) {
+    bool saved = false;
+    const bool ran = Guard(kLogSource, "SaveSetting", [&] {
+        ProfileFile file;
+        // A file that cannot be read whole is never replaced by our two sections alone.
+        if (file.Load(path) == ProfileFile::LoadStatus::kRefused) {
+            WriteLog(kLogSource, "SaveSetting: cannot read " + path, kLogError);
+            return;
+        }
+        auto set = [&file](const char* key, int value) {
+            return file.Set(kMainSection, key, std::to_string(value));
+        };
+        bool ok = true;
+        ok = set("Data Source", target.DataSourceIndex()) && ok;
+        ok = set("Serial Standard", target.SerialStandardIndex()) && ok;
+        ok = set("Display Window", target.DisplayWindowState()) && ok;
+        ok = set("Data Filter", ui.highLevelKind) && ok;
+        ok = set("WordNames", ui.view.wordNames ? 1 : 0) && ok;
+        ok = set("SamplePoints", ui.view.samplePoints ? 1 : 0) && ok;
+        ok = set("RecovSig", ui.view.recoveredSignal ? 1 : 0) && ok;
+        ok = set("OrigSig", ui.view.originalSignal ? 1 : 0) && ok;
+        ok = set("GridLines", ui.view.gridAndLevels ? 1 : 0) && ok;
+        ok = set("AlwaysOnTop", target.AlwaysOnTop() == 1 ? 1 : 0) && ok;
+        ok = set("InvertSignal", ui.GetInvert()) && ok;
+        ok = set("LockSampler", ui.GetLockSampler()) && ok;
+        ok = set("RefLevelP", ProfileInt(ui.GetRefLevelP())) && ok;
+        ok = set("HysterisisP", ProfileInt(ui.GetHysterisisP())) && ok;
+        ok = set("RefLevelAbs", Millivolts(ui.GetRefLevelAbs())) && ok;
+        ok = set("HysterisisAbs", Millivolts(ui.GetHysterisisAbs())) && ok;
+        ok = set("IsAuto50Percent", ui.GetIsAuto50Percent()) && ok;
+        ok = set("IsAbsRefLevel", ui.GetIsAbsRefLevel()) && ok;
+        ok = file.Set(kMainSection, "SyncPattern", ui.GetSyncPattern()) && ok;
+        ok = set("CheckBox SyncPattern", target.SyncEnableFlag()) && ok;
+        ok = record.Save(file) && ok;
+        if (!ok) WriteLog(kLogSource, "SaveSetting: a value with a line break was not written", kLogError);
+        saved = file.Save(path);
+        if (!saved) WriteLog(kLogSource, "SaveSetting: cannot write " + path, kLogError);
+    });
+    if (!ran) ui.DisplayMessage("Unknown Error", kShow);
+    return ran && saved;
+}
+
+bool RecallSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& target,
+                   TriggerSetup& record) {
+    bool recalled = false;
+    const bool ran = Guard(kLogSource, "RecallSetting", [&] {
+        ProfileFile file;
+        if (file.Load(path) != ProfileFile::LoadStatus::kLoaded) {
+            WriteLog(kLogSource, "RecallSetting: cannot read " + path, kLogError);
+            return;
+        }
+        const Reader reader(file);
+        ui.ClearAllContents();
+        target.RedrawWaveform();
+        RecallMain(reader, ui, target);
+        record.Load(file);
+        ResendTrigger(record, target);
+        RecallViewFlags(reader, ui, target);
+        ui.UpdateOptions();
+        recalled = true;
+    });
+    if (!ran) {
+        target.SetWaitCursor(false);
+        ui.DisplayMessage("Unknown Error", kShow);
+    }
+    return ran && recalled;
+}
+
+std::vector<std::string> StandardTitles() {
+    std::vector<std::string> titles;
+    std::error_code ec;
+    for (fs::directory_iterator it(Folders::DataFolder("Macros"), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const fs::path& p = it->path();
+        if (p.extension() == ".csv" && it->is_regular_file(ec)) titles.push_back(p.stem().string());
+    }
+    std::sort(titles.begin(), titles.end());
+    return titles;
+}
+
+std::vector<std::string> ReadUserPatterns(const std::string& title) {
+    std::vector<std::string> tokens;
+    const std::string folder = Folders::DataFolder("UserPattern");
+    const std::string path = Folders::Join(folder, title + ".csv");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        std::ofstream(path, std::ios::binary) << "K28.5";
+        tokens.push_back("K28.5");
+        return tokens;
+    }
+    std::string text(kUserPatternFileMax, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        std::size_t start = i;
+        while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        if (i > start) tokens.push_back(text.substr(start, std::min(i - start, kUserPatternTokenMax)));
+    }
+    return tokens;
+}
+
+// ---------------------------------------------------------------------------------------
+
+BasicSetupTarget::BasicSetupTarget(CSataUserInterface& ui, ITriggerLink* link, double maximumBitRate)
+    : ui_(ui), link_(link), maximumBitRate_(maximumBitRate), standards_(StandardTitles()) {
+    // The session driver starts on the Sata definition.
+    auto sata = std::find(standards_.begin(), standards_.end(), "Sata");
+    standardIndex_ = sata != standards_.end() ? static_cast<int>(sata - standards_.begin()) : 0;
+}
+
+std::string BasicSetupTarget::StandardTitle() const {
+    return standardIndex_ >= 0 && static_cast<std::size_t>(standardIndex_) < standards_.size()
+               ? standards_[static_cast<std::size_t>(standardIndex_)]
+               : std::string();
+}
+
+void BasicSetupTarget::SelectDataSource(int index) {
+    if (index < 0 || index >= kDataSourceCount) return;
+    sourceIndex_ = index;
+    ui_.SetSource(index);
+    if (link_) CSerialTrigger(*link_).SetTriggerSourceChannel(index);
+    SelectDisplayChannel(index);
+}
+
+void BasicSetupTarget::SelectSerialStandard(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= standards_.size()) return;
+    standardIndex_ = index;
+    LoadStandard();
+}
+
+void BasicSetupTarget::LoadStandard() {
+    const std::string title = StandardTitle();
+    if (title.empty()) return;
+    syncEntries_.clear();
+    syncSelected_ = -1;
+    ui_.SetSyncPattern("");
+    syncEntries_ = ReadUserPatterns(title);
+    if (!syncEntries_.empty()) ui_.SetSyncPattern(syncEntries_.front());
+    auto exact = std::find(syncEntries_.begin(), syncEntries_.end(), ui_.GetSyncPattern());
+    if (exact != syncEntries_.end()) syncSelected_ = static_cast<int>(exact - syncEntries_.begin());
+
+    CMacros* macros = TheMacros();
+    if (!macros) return;
+    macros->LoadMacros(Folders::Join(Folders::DataFolder("Macros"), title + ".csv"));
+    if (link_ && BitRateWithinMaximum(macros, maximumBitRate_)) {
+        link_->OpenConnection();
+        CSerialTrigger(*link_).SendTriggerDefaults(TriggerDefinitionOf(macros));
+    }
+}
+
+void BasicSetupTarget::SetDisplayWindow(int state) {
+    if (state < 0 || state > 3) return;
+    displayState_ = state;
+    ui_.viewLayout = state;
+    if (state == 1 || state == 3) ui_.SetSCrollRange();
+}
+
+void BasicSetupTarget::SetDataFilter(int filter) {
+    ui_.highLevelKind = filter == 1 || filter == 2 ? filter : 0;
+    ui_.PopulateHighLevalList();
+}
+
+}  // namespace kestrava
