@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev
     libbenchmark-dev        # throughput figures of the decode pipeline
     binutils-mingw-w64-x86-64  # builds real PE files for the Carrowin version-resource tests
+    python3-pyvisa python3-pyvisa-py  # a VISA client not ours, against the simulator
 )
 
 # The window without a display runs under a virtual X server.
