@@ -49,7 +49,7 @@ double PointsIn(std::string_view reply) {
     std::string_view previous;
     std::size_t at = 0;
     while (at < reply.size()) {
-        const std::size_t end = std::min(reply.find_first_of(" ,", at), reply.size());
+        const std::size_t end = std::min(reply.find_first_of(" ,;\"\t\r\n", at), reply.size());
         const std::string_view token = reply.substr(at, end - at);
         if (!token.empty()) {
             if (token == "points") return DoubleOf(previous);
@@ -187,12 +187,12 @@ ViStatus Transfer::SaveAndStopAcquisition() {
     }
     LockGroup lock(io_.Session(), LockMs());
     if (!lock.Held()) return lock.Status();
-    return io_.Write(WithNumber("ACQuire:STATE %d", 0).c_str());
+    return io_.Write(WithNumber("ACQuire:STATE %ld", 0).c_str());
 }
 
 void Transfer::RestoreAcquisition() {
     LockGroup lock(io_.Session(), LockMs());
-    if (lock.Held()) io_.Write(WithNumber("ACQuire:STATE %d", static_cast<long>(savedState_)).c_str());
+    if (lock.Held()) io_.Write(WithNumber("ACQuire:STATE %ld", static_cast<long>(savedState_)).c_str());
 }
 
 ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw) {

@@ -29,8 +29,7 @@ std::string Format(const char* format, Args... args) {
 
 MixedList::MixedList(const CSataBitDetector& bits, const CSataWordDecoder& words,
                      const CSataPrimDecoder& prims, const CMacros* macros, CAnalysisHost& host)
-    : bits_(bits),
-      words_(words),
+    : words_(words),
       prims_(prims),
       macros_(macros),
       host_(host),

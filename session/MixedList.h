@@ -30,7 +30,6 @@ private:
     void AppendValue(std::string& line, int value) const;
     ItemData Position(int word) const;
 
-    const CSataBitDetector& bits_;
     const CSataWordDecoder& words_;
     const CSataPrimDecoder& prims_;
     const CMacros* macros_;

@@ -1,7 +1,8 @@
 #include "session/ReportFile.h"
 
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -37,10 +38,18 @@ std::string PaddedTo(std::string text, std::size_t width) {
 
 struct EarlierReport {
     std::string title;
-    std::vector<long> positions;
+    std::vector<std::int64_t> positions;
     std::vector<std::string> texts;
-    long gap = 0x100000;
+    std::int64_t gap = 0x100000;
 };
+
+// The hexadecimal position after "0x": the item data written as "0x%08x", so 32 bits at
+// most; anything else reads as 0.
+std::int64_t PositionOf(const std::string& line) {
+    std::uint32_t position = 0;
+    if (line.size() > 2) std::from_chars(line.data() + 2, line.data() + line.size(), position, 16);
+    return position;
+}
 
 // Holds the earlier report's lines with their positions and finds the smallest positive
 // step between positions: the tolerance within which two lines count as the same place.
@@ -50,13 +59,13 @@ bool ReadEarlierReport(std::FILE* in, EarlierReport& report) {
     if (line.compare(0, 7, "Decoded") != 0) return false;
     report.title = line.size() > 26 ? line.substr(26, ReportFile::kMaxTitle) : "";
     ReportFile::ReadFileLine(in, line);
-    long previous = 0;
+    std::int64_t previous = 0;
     bool more = true;
     while (more) {
         more = ReportFile::ReadFileLine(in, line);
         if (!more && line.empty()) break;
-        long position = line.size() > 2 ? std::strtol(line.c_str() + 2, nullptr, 16) : 0;
-        long step = position - previous;
+        std::int64_t position = PositionOf(line);
+        std::int64_t step = position - previous;
         if (step > 0 && step < report.gap && report.positions.size() >= 2) report.gap = step;
         previous = position;
         if (line.size() < 15 || report.positions.size() >= ReportFile::kMaxKeptLines) continue;
@@ -75,7 +84,7 @@ std::string MergedText(const IListBox& list, const std::string& title, const Ear
     for (int j = 0; j < list.Count(); ++j) {
         std::string text = list.Text(j);
         if (text.size() <= 3) continue;
-        long a = list.Data(j);
+        std::int64_t a = static_cast<std::uint32_t>(list.Data(j));
         while (k < kept && earlier.positions[k] < a) out += earlier.texts[k++] + "\r\n";
         if (k < kept && earlier.positions[k] < a + earlier.gap)
             out += PaddedTo(earlier.texts[k++], kColumnWidth);

@@ -359,8 +359,11 @@ bool WineRegFile::Parse(std::string_view text) {
         }
         std::string joined(line);
         // Long binary data goes on over lines ending in a backslash.
-        while (!joined.empty() && joined.back() == '\\' && joined[0] != '#' && !text.empty() &&
-               joined.find('=') != std::string::npos && joined.find("=\"") == std::string::npos) {
+        auto continues = [](const std::string& value) {
+            return !value.empty() && value.back() == '\\' && value[0] != '#' &&
+                   value.find('=') != std::string::npos && value.find("=\"") == std::string::npos;
+        };
+        while (continues(joined) && !text.empty()) {
             std::size_t next = text.find('\n');
             std::string_view more = text.substr(0, next);
             text.remove_prefix(next == std::string_view::npos ? text.size() : next + 1);
@@ -368,6 +371,9 @@ bool WineRegFile::Parse(std::string_view text) {
             joined += '\n';
             joined += more;
         }
+        // A value cut off at the end of the file keeps an empty line after it, so a line
+        // written after it later is not read back as part of it.
+        if (continues(joined)) joined += '\n';
         target->push_back(std::move(joined));
     }
     if (first) {

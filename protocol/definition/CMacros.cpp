@@ -155,8 +155,14 @@ void CMacros::LoadMacros(const std::string& path) {
         ClearAllMacros();
         LoadPrimitive(path);
         encodingFileName = std::string(Trim(encodingFileName));
-        // The table the definition names replaces the default one loaded above.
-        Load8B10BTable(Folders::DataFolder("Encoding") + "/" + encodingFileName);
+        // The table the definition names replaces the default one loaded above. It is a
+        // file of the Encoding folder: a name that leads elsewhere is not looked for.
+        const std::string table = Folders::DataFolder("Encoding") + "/" + encodingFileName;
+        if (encodingFileName.find('/') != std::string::npos) {
+            ShowMessageBox(table + " file not found.");
+            return;
+        }
+        Load8B10BTable(table);
     });
 }
 

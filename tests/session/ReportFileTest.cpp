@@ -174,5 +174,17 @@ TEST_F(ReportFileTest, PositionsBeyondTwoMillionSamplesMergeWithoutRunningPastTh
     EXPECT_EQ(rows, "far line one\r\nfar line two\r\n" + std::string(50, ' ') + "current far\r\n");
 }
 
+TEST_F(ReportFileTest, PositionsThatAreNotThirtyTwoBitNumbersReadAsZero) {
+    WriteFile(Path("old.txt"),
+              "Decoded output from file: o.\r\n\r\n"
+              "0x-1:        first line\r\n"
+              "0x8000000000000000:  second\r\n"
+              "0x00000010:  third line\r\n");
+    MemoryListBox list = Lines({{"current", 0x10}});
+    ASSERT_TRUE(ReportFile::MergeFile(list, "n", Path("old.txt"), host_));
+    std::string merged = ReadFile(Path("old.txt"));
+    EXPECT_NE(merged.find("third line"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrava

@@ -207,3 +207,20 @@ TEST_F(WineRegistryTest, WindowsPathsMapIntoThePrefixWithoutRegardToCase) {
 
 }  // namespace
 }  // namespace kestrava
+
+namespace kestrava {
+namespace {
+
+// A file cut off inside a continued binary value must not swallow a value written after it.
+TEST(WineRegFileTest, AValueWrittenAfterADanglingContinuationReadsBack) {
+    WineRegFile file;
+    ASSERT_TRUE(file.Parse("WINE REGISTRY Version 2\n\n[Software\\\\A] 1\n\"Blob\"=hex:01,\\\n"));
+    ASSERT_TRUE(file.SetValue("Software\\A", "Later", RegValue::Dword(7)));
+    WineRegFile again;
+    ASSERT_TRUE(again.Parse(file.Text()));
+    ASSERT_TRUE(again.ReadValue("Software\\A", "Later").has_value());
+    EXPECT_EQ(again.ReadValue("Software\\A", "Later")->dword, 7u);
+}
+
+}  // namespace
+}  // namespace kestrava

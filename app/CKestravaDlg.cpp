@@ -1,0 +1,1071 @@
+#include "app/CKestravaDlg.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/CAboutDlg.h"
+#include "app/CSyncPatternDlg.h"
+#include "app/CThresholdDlg.h"
+#include "app/CTriggerSetupDlg.h"
+#include "app/CWindowUserInterface.h"
+#include "app/ColourScheme.h"
+#include "app/ListBoxModel.h"
+#include "app/WaveformFrame.h"
+#include "instrument/AcquisitionMode.h"
+#include "protocol/definition/CMacros.h"
+#include "session/SetupFile.h"
+#include "session/base/Folders.h"
+#include "session/base/Guard.h"
+#include "session/base/Log.h"
+
+namespace kestrava {
+namespace {
+
+const std::string kSource = "CKestravaDlg";
+const char* const kSourceNames[] = {"CH1",  "CH2",  "CH3",  "CH4",   "REF1",  "REF2",
+                                    "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
+// A user pattern file is a line of a few names; more is not one.
+constexpr std::size_t kMaxPatternTokens = 256;
+constexpr std::size_t kMaxPatternToken = 99;
+constexpr std::uintmax_t kMaxPatternFileBytes = 64u << 10;
+
+// Shows the wait cursor for as long as it lives.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QStringList ReadPatternTokens(const std::string& path, bool& opened) {
+    QStringList tokens;
+    std::error_code error;
+    opened = false;
+    if (!std::filesystem::is_regular_file(path, error)) return tokens;
+    std::ifstream in(path);
+    if (!in) return tokens;
+    opened = true;
+    if (std::filesystem::file_size(path, error) > kMaxPatternFileBytes) return tokens;
+    std::string token;
+    while (tokens.size() < static_cast<qsizetype>(kMaxPatternTokens) && in >> token)
+        if (token.size() <= kMaxPatternToken) tokens << QString::fromStdString(token);
+    return tokens;
+}
+
+void SelectExact(QComboBox& list, const QString& text) {
+    list.setCurrentIndex(list.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+}  // namespace
+
+template <class Fn>
+void CKestravaDlg::Handle(const char* name, Fn&& fn) {
+    if (!Guard(kSource, name, std::forward<Fn>(fn)) && presentation_)
+        presentation_->DisplayMessage("Unknown Error", kShow);
+}
+
+CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
+    : QMainWindow(parent),
+      instrument_(instrument),
+      charactersModel_(std::make_unique<ListBoxModel>()),
+      protocolModel_(std::make_unique<ListBoxModel>()) {
+    reportsFolder_ = Folders::DataFolder("Reports");
+    setupFolder_ = Folders::DataFolder("Setup");
+    waveformsFolder_ = Folders::DataFolder("Waveforms");
+    setWindowTitle(QStringLiteral("Veltrace"));
+    setWindowIcon(ProgramIcon());
+    setObjectName(QStringLiteral("CKestravaDlg"));
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralArea"));
+    auto* column = new QVBoxLayout(central);
+    column->addWidget(BuildTopStrip());
+    separator_ = MakeSeparator(central);
+    column->addWidget(separator_);
+
+    upperFrame_ = new WaveformFrame(central);
+    lowerFrame_ = new WaveformFrame(central);
+    charactersGroup_ = new QGroupBox(QStringLiteral("Characters"), central);
+    protocolGroup_ = new QGroupBox(QStringLiteral("Protocol"), central);
+    charactersList_ = new QListView(charactersGroup_);
+    protocolList_ = new QListView(protocolGroup_);
+    for (auto [group, list, model] : {std::tuple{charactersGroup_, charactersList_, charactersModel_.get()},
+                                      std::tuple{protocolGroup_, protocolList_, protocolModel_.get()}}) {
+        list->setModel(model);
+        list->setUniformItemSizes(true);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setFont(QFont(QStringLiteral("Monospace"), 9));
+        (new QVBoxLayout(group))->addWidget(list);
+    }
+    listSplitter_ = new QSplitter(Qt::Horizontal, central);
+    listSplitter_->addWidget(charactersGroup_);
+    listSplitter_->addWidget(protocolGroup_);
+    listSplitter_->setChildrenCollapsible(false);
+
+    mainSplitter_ = new QSplitter(Qt::Vertical, central);
+    mainSplitter_->addWidget(upperFrame_);
+    mainSplitter_->addWidget(listSplitter_);
+    mainSplitter_->addWidget(BuildMiddleRow());
+    mainSplitter_->addWidget(lowerFrame_);
+    mainSplitter_->setChildrenCollapsible(false);
+    mainSplitter_->setStretchFactor(0, 3);
+    mainSplitter_->setStretchFactor(1, 3);
+    mainSplitter_->setStretchFactor(2, 1);
+    mainSplitter_->setStretchFactor(3, 3);
+    column->addWidget(mainSplitter_, 1);
+    setCentralWidget(central);
+
+    BuildMenus();
+    ConnectFrame(*upperFrame_);
+    ConnectFrame(*lowerFrame_);
+
+    connect(charactersList_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (!followingSelection_) OnCharacterSelected(current.row());
+            });
+    connect(protocolList_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (!followingSelection_) OnProtocolSelected(current.row());
+            });
+    connect(charactersModel_.get(), &ListBoxModel::selectionRequested, this,
+            [this](int line) { FollowSelection(*charactersList_, line); });
+    connect(protocolModel_.get(), &ListBoxModel::selectionRequested, this,
+            [this](int line) { FollowSelection(*protocolList_, line); });
+
+    ApplyColourScheme(*this);
+    resize(1180, 820);
+    InitDialog();
+}
+
+CKestravaDlg::~CKestravaDlg() {
+    WriteLog(kSource, "Start:~CKestravaDlg", kLogInfo);
+    Guard(kSource, "~CKestravaDlg", [&] {
+        instrument_.CloseConnection();
+        presentation_.reset();
+    });
+    WriteLog(kSource, "End:~CKestravaDlg", kLogInfo);
+}
+
+QAction* CKestravaDlg::Action(int id) const {
+    auto found = actions_.find(id);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+QPushButton* CKestravaDlg::Button(int id) const {
+    auto found = buttons_.find(id);
+    return found == buttons_.end() ? nullptr : found->second;
+}
+
+QAction* CKestravaDlg::AddAction(QMenu& menu, int id, const QString& caption, bool checkable) {
+    QAction* action = menu.addAction(caption);
+    action->setCheckable(checkable);
+    action->setData(id);
+    actions_[id] = action;
+    return action;
+}
+
+void CKestravaDlg::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    connect(AddAction(*file, kSaveAs, QStringLiteral("Save &As..."), false), &QAction::triggered, this,
+            &CKestravaDlg::OnSave);
+    // The merge command has no menu entry of its own; it is reached by its shortcut.
+    auto* merge = new QAction(QStringLiteral("Merge Report..."), this);
+    merge->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
+    addAction(merge);
+    actions_[kMerge] = merge;
+    connect(merge, &QAction::triggered, this, &CKestravaDlg::OnMerge);
+    file->addSeparator();
+    connect(AddAction(*file, kRecallDefaultSetup, QStringLiteral("Recall &Default Setup"), false),
+            &QAction::triggered, this, &CKestravaDlg::RecallDefaultSetup);
+    connect(AddAction(*file, kRecallSetup, QStringLiteral("&Recall Setup..."), false), &QAction::triggered, this,
+            &CKestravaDlg::OnRecallSetup);
+    connect(AddAction(*file, kSaveSetup, QStringLiteral("&Save Setup..."), false), &QAction::triggered, this,
+            &CKestravaDlg::OnSaveSetup);
+    file->addSeparator();
+    connect(AddAction(*file, kMinimize, QStringLiteral("&Minimize"), false), &QAction::triggered, this,
+            &QWidget::showMinimized);
+    connect(AddAction(*file, kExit, QStringLiteral("E&xit"), false), &QAction::triggered, this,
+            &QWidget::close);
+
+    QMenu* source = menuBar()->addMenu(QStringLiteral("&Source"));
+    QMenu* instrument = source->addMenu(QStringLiteral("&Instrument"));
+    const std::pair<int, const char*> sources[] = {
+        {kCh1, "CH&1"},  {kCh2, "CH&2"},  {kCh3, "CH&3"},  {kCh4, "&CH4"},
+        {kRef1, "&REF1"}, {kRef2, "R&EF2"}, {kRef3, "RE&F3"}, {kRef4, "REF&4"},
+        {kMath1, "MATH1"}, {kMath2, "MATH2"}, {kMath3, "MATH3"}, {kMath4, "MATH4"}};
+    int index = 0;
+    for (const auto& [id, caption] : sources) {
+        const int sourceIndex = index++;
+        connect(AddAction(*instrument, id, QString::fromLatin1(caption), false), &QAction::triggered, this,
+                [this, sourceIndex] { SelectSourceFromMenu(sourceIndex); });
+    }
+    connect(AddAction(*source, kSourceFile, QStringLiteral("&File..."), false), &QAction::triggered, this,
+            &CKestravaDlg::OpenFile);
+    source->addSeparator();
+    connect(AddAction(*source, kThreshold, QStringLiteral("&Threshold"), false), &QAction::triggered, this,
+            &CKestravaDlg::OnThreshold);
+    source->addSeparator();
+    connect(AddAction(*source, kInvert, QStringLiteral("&Invert Waveform"), true), &QAction::triggered, this,
+            &CKestravaDlg::OnInvert);
+
+    QMenu* trigger = menuBar()->addMenu(QStringLiteral("&Trigger"));
+    connect(AddAction(*trigger, kTriggerSetup, QStringLiteral("&Setup..."), false), &QAction::triggered, this,
+            &CKestravaDlg::OnTriggerSetup);
+
+    QMenu* display = menuBar()->addMenu(QStringLiteral("&Display"));
+    QMenu* views = display->addMenu(QStringLiteral("&Views"));
+    const std::pair<int, int> viewStates[] = {{kViewAll, 1}, {kViewProtocol, 2}, {kViewWaveform, 3}, {kViewNone, 0}};
+    const char* viewCaptions[] = {"&All", "&Protocol", "&Waveform", "&None"};
+    for (int i = 0; i < 4; ++i) {
+        const int state = viewStates[i].second;
+        connect(AddAction(*views, viewStates[i].first, QString::fromLatin1(viewCaptions[i]), true),
+                &QAction::triggered, this, [this, state] { SetDisplayState(state); });
+    }
+    display->addSeparator();
+    const std::pair<int, const char*> flags[] = {{kWordNames, "&Word Names"},
+                                                 {kSamplePoints, "&Sample Points"},
+                                                 {kRecoveredSignal, "&Recovered Signal"},
+                                                 {kOriginalSignal, "&Original Signal"},
+                                                 {kGridAndLevels, "&Grid and Levels"}};
+    for (const auto& [id, caption] : flags)
+        connect(AddAction(*display, id, QString::fromLatin1(caption), true), &QAction::triggered, this,
+                &CKestravaDlg::OnDisplayFlagToggled);
+    display->addSeparator();
+    QMenu* decoding = display->addMenu(QStringLiteral("Sata &Decoding"));
+    const std::pair<int, const char*> filters[] = {{kPrimitives, "&Primitives"}, {kFis, "&FIS"}, {kAtapi, "&ATAPI"}};
+    int filter = 0;
+    for (const auto& [id, caption] : filters) {
+        const int value = filter++;
+        connect(AddAction(*decoding, id, QString::fromLatin1(caption), true), &QAction::triggered, this,
+                [this, value] { SetDataFilter(value); });
+    }
+    display->addSeparator();
+    connect(AddAction(*display, kAlwaysOnTop, QStringLiteral("&Always on Top"), true), &QAction::triggered,
+            this, &CKestravaDlg::OnAlwaysOnTop);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    connect(AddAction(*help, kHelpTopics, QStringLiteral("Help &Topics"), false), &QAction::triggered, this,
+            &CKestravaDlg::OnHelp);
+    connect(AddAction(*help, kAbout, QStringLiteral("&About KORVAN"), false), &QAction::triggered, this,
+            &CKestravaDlg::OnAbout);
+}
+
+QWidget* CKestravaDlg::BuildTopStrip() {
+    auto* strip = new QWidget(this);
+    auto* grid = new QGridLayout(strip);
+    grid->setContentsMargins(0, 0, 0, 0);
+
+    dataSource_ = new QComboBox(strip);
+    for (const char* name : kSourceNames) dataSource_->addItem(QString::fromLatin1(name));
+    connect(dataSource_, &QComboBox::activated, this, &CKestravaDlg::OnDataSourceChanged);
+    standard_ = new QComboBox(strip);
+    connect(standard_, &QComboBox::activated, this, &CKestravaDlg::LoadStandard);
+    syncPattern_ = new QComboBox(strip);
+    syncPattern_->addItem(QStringLiteral("K28.5"));
+    syncPattern_->setMinimumContentsLength(14);
+    connect(syncPattern_, &QComboBox::activated, this, &CKestravaDlg::OnSyncPatternChanged);
+    auto* syncEdit = new QPushButton(QStringLiteral("..."), strip);
+    syncEdit->setMaximumWidth(36);
+    buttons_[kSyncEditButton] = syncEdit;
+    connect(syncEdit, &QPushButton::clicked, this, &CKestravaDlg::OnEditSyncPattern);
+    syncEnable_ = new QCheckBox(QStringLiteral("Enable Sync on Pattern"), strip);
+    connect(syncEnable_, &QCheckBox::clicked, this, &CKestravaDlg::OnSyncEnable);
+
+    auto* thresholds = new QGroupBox(QStringLiteral("Thresholds"), strip);
+    midRef_ = new QLineEdit(thresholds);
+    hysteresis_ = new QLineEdit(thresholds);
+    midRef_->setEnabled(false);
+    hysteresis_->setEnabled(false);
+    connect(midRef_, &QLineEdit::editingFinished, this, &CKestravaDlg::OnThresholdFieldEdited);
+    connect(hysteresis_, &QLineEdit::editingFinished, this, &CKestravaDlg::OnThresholdFieldEdited);
+    auto* thresholdGrid = new QGridLayout(thresholds);
+    thresholdGrid->addWidget(new QLabel(QStringLiteral("Mid Ref"), thresholds), 0, 0);
+    thresholdGrid->addWidget(midRef_, 0, 1);
+    thresholdGrid->addWidget(new QLabel(QStringLiteral("Hysterisis"), thresholds), 1, 0);
+    thresholdGrid->addWidget(hysteresis_, 1, 1);
+
+    auto makeButton = [this](int id, const char* caption, QWidget* parent) {
+        auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+        buttons_[id] = button;
+        return button;
+    };
+    auto* decode = new QGroupBox(QStringLiteral("Decode Data"), strip);
+    (new QVBoxLayout(decode))->addWidget(makeButton(kOkButton, "OK", decode));
+    decode->setMinimumWidth(decode->fontMetrics().horizontalAdvance(decode->title()) + 30);
+    auto* acquire = new QGroupBox(QStringLiteral("Acquire && Decode Data"), strip);
+    auto* acquireRow = new QHBoxLayout(acquire);
+    acquireRow->addWidget(makeButton(kSingleButton, "Single", acquire));
+    acquireRow->addWidget(makeButton(kForceTrigButton, "Force Trig", acquire));
+    connect(buttons_[kOkButton], &QPushButton::clicked, this, &CKestravaDlg::OnOk);
+    connect(buttons_[kSingleButton], &QPushButton::clicked, this, &CKestravaDlg::OnSingle);
+    connect(buttons_[kForceTrigButton], &QPushButton::clicked, this, &CKestravaDlg::OnForceTrig);
+
+    // Descrambling is shown by no display state; its single entry does nothing.
+    auto* descramblingLabel = new QLabel(QStringLiteral("Descrambling"), strip);
+    auto* descrambling = new QComboBox(strip);
+    descrambling->addItem(QStringLiteral("Off"));
+    descramblingLabel->hide();
+    descrambling->hide();
+
+    grid->addWidget(new QLabel(QStringLiteral("Data Source"), strip), 0, 0);
+    grid->addWidget(dataSource_, 1, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Serial Standard"), strip), 0, 1);
+    grid->addWidget(standard_, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Sync Pattern"), strip), 0, 2, 1, 2);
+    grid->addWidget(syncPattern_, 1, 2);
+    grid->addWidget(syncEdit, 1, 3);
+    grid->addWidget(syncEnable_, 2, 2, 1, 2);
+    grid->addWidget(thresholds, 0, 4, 3, 1);
+    grid->addWidget(decode, 0, 5, 3, 1);
+    grid->addWidget(acquire, 0, 6, 3, 1);
+    grid->addWidget(descramblingLabel, 0, 7);
+    grid->addWidget(descrambling, 1, 7);
+    grid->setColumnStretch(8, 1);
+    return strip;
+}
+
+QWidget* CKestravaDlg::BuildMiddleRow() {
+    middleRow_ = new QWidget(this);
+    auto* row = new QHBoxLayout(middleRow_);
+    row->setContentsMargins(0, 0, 0, 0);
+    synchronizeGroup_ = new QGroupBox(QStringLiteral("Synchronize Oscilloscope with Character"), middleRow_);
+    synchronizeGroup_->setMinimumWidth(synchronizeGroup_->fontMetrics().horizontalAdvance(synchronizeGroup_->title()) + 30);
+    auto* syncRow = new QHBoxLayout(synchronizeGroup_);
+    const std::pair<int, const char*> syncButtons[] = {
+        {kZoom1Button, "Zoom 1"}, {kCursor1Button, "Cursor 1"}, {kCursor2Button, "Cursor 2"}};
+    for (const auto& [id, caption] : syncButtons) {
+        auto* button = new QPushButton(QString::fromLatin1(caption), synchronizeGroup_);
+        buttons_[id] = button;
+        syncRow->addWidget(button);
+    }
+    connect(buttons_[kZoom1Button], &QPushButton::clicked, this, &CKestravaDlg::OnZoom1);
+    connect(buttons_[kCursor1Button], &QPushButton::clicked, this, [this] { OnCursor(1); });
+    connect(buttons_[kCursor2Button], &QPushButton::clicked, this, [this] { OnCursor(2); });
+
+    auto* statusColumn = new QVBoxLayout;
+    statusLabel_ = new QLabel(QStringLiteral("Decode Status"), middleRow_);
+    statusBox_ = new QPlainTextEdit(middleRow_);
+    statusBox_->setReadOnly(true);
+    statusBox_->setMinimumHeight(60);
+    statusColumn->addWidget(statusLabel_);
+    statusColumn->addWidget(statusBox_);
+    row->addWidget(synchronizeGroup_, 0, Qt::AlignTop);
+    row->addLayout(statusColumn, 1);
+    return middleRow_;
+}
+
+void CKestravaDlg::ConnectFrame(WaveformFrame& frame) {
+    frame.Graph()->draw = [this, &frame](ICanvas& canvas) {
+        if (!presentation_) return;
+        presentation_->DrawGraph(canvas);
+        // The graph pulls a start beyond the end back; let the bar show where it went.
+        frame.SetPosition(presentation_->view.start);
+    };
+    connect(frame.ScrollBar(), &QScrollBar::valueChanged, this,
+            [this](int value) { ScrollTo(static_cast<std::uint32_t>(std::max(0, value))); });
+    connect(frame.ShowAllButton(), &QPushButton::clicked, this, &CKestravaDlg::ShowAll);
+    connect(frame.InButton(), &QPushButton::clicked, this, &CKestravaDlg::ZoomIn);
+    connect(frame.OutButton(), &QPushButton::clicked, this, &CKestravaDlg::ZoomOut);
+    connect(frame.DwordButton(), &QPushButton::clicked, this, &CKestravaDlg::Dword);
+    connect(frame.GoToTrigButton(), &QPushButton::clicked, this, &CKestravaDlg::GoToTrig);
+}
+
+void CKestravaDlg::InitDialog() {
+    Handle("OnInitDialog", [&] {
+        fullSize_ = size();
+        const std::string install = Folders::InstallFolder();
+        helpPath_ = Folders::Join(Folders::Join(install, "help"), "index.html");
+        versionPath_ = Folders::Join(install, "version.txt");
+        defaultSetupPath_ = Folders::Join(install, "default.ini");
+        InitializeControls();
+
+        CWindowUserInterface::Hooks hooks;
+        hooks.invalidateGraph = [this] { RedrawGraph(); };
+        hooks.setScrollBar = [this](std::uint32_t total, std::uint32_t page) {
+            if (WaveformFrame* frame = VisibleFrame()) frame->SetRange(total, page);
+        };
+        hooks.statusChanged = [this] {
+            statusBox_->setPlainText(QString::fromStdString(presentation_->StatusText()));
+            statusBox_->verticalScrollBar()->setValue(statusBox_->verticalScrollBar()->maximum());
+        };
+        presentation_ = std::make_unique<CWindowUserInterface>(*charactersModel_, *protocolModel_, std::move(hooks));
+        presentation_->viewLayout = 0;
+
+        for (int id : {kWordNames, kRecoveredSignal, kSamplePoints, kOriginalSignal})
+            Action(id)->setChecked(true);
+        Action(kGridAndLevels)->setChecked(false);
+        Action(kAlwaysOnTop)->setChecked(false);
+        Action(kPrimitives)->setChecked(true);
+        presentation_->SetLockSampler(0);
+        CopyMenuChecks();
+        presentation_->SetdefaultOptions();
+
+        // The selected standard's definition and user sync patterns, as a setup recall
+        // would load them.
+        if (standard_->currentIndex() >= 0) LoadStandard(standard_->currentIndex());
+        RecallSetup(defaultSetupPath_);
+        SetDisplayState(displayState_);
+        RefreshThresholdFields();
+    });
+}
+
+void CKestravaDlg::InitializeControls() {
+    Handle("InitializeControls", [&] {
+        ListStandards();
+        dataSource_->setCurrentIndex(0);
+        // The second title when there are two or more, as the shipped set expects; else the
+        // only one.
+        standard_->setCurrentIndex(standards_.size() >= 2 ? 1 : standards_.size() - 1);
+        if (standard_->currentIndex() >= 0)
+            definitionPath_ = Folders::Join(Folders::DataFolder("Macros"),
+                                            standard_->currentText().toStdString() + ".csv");
+        instrument_.OpenConnection();
+        instrument_.SetTriggerSourceChannel(0);
+        instrument_.SelectDisplayChannel(0);
+        instrument_.SendTriggerDefaults();
+        maximumBitRate_ = instrument_.MaximumBitRate();
+    });
+}
+
+void CKestravaDlg::ListStandards() {
+    standards_.clear();
+    QDir macros(QString::fromStdString(Folders::DataFolder("Macros")));
+    const QStringList files = macros.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    for (const QString& file : files) standards_ << QFileInfo(file).completeBaseName();
+    standards_.sort();
+    standard_->clear();
+    standard_->addItems(standards_);
+}
+
+WaveformFrame* CKestravaDlg::VisibleFrame() const {
+    if (displayState_ == 1) return lowerFrame_;
+    if (displayState_ == 3) return upperFrame_;
+    return nullptr;
+}
+
+void CKestravaDlg::RedrawGraph() {
+    if (WaveformFrame* frame = VisibleFrame()) frame->Graph()->update();
+}
+
+void CKestravaDlg::CopyMenuChecks() {
+    GraphView& view = presentation_->view;
+    view.gridAndLevels = Action(kGridAndLevels)->isChecked();
+    view.wordNames = Action(kWordNames)->isChecked();
+    view.samplePoints = Action(kSamplePoints)->isChecked();
+    view.recoveredSignal = Action(kRecoveredSignal)->isChecked();
+    view.originalSignal = Action(kOriginalSignal)->isChecked();
+    presentation_->SetInvert(Action(kInvert)->isChecked() ? 1 : 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Files
+
+void CKestravaDlg::LoadWaveformFile(const std::string& path) {
+    Handle("OpenFile", [&] {
+        presentation_->LoadFile(path);
+        charactersModel_->Flush();
+        protocolModel_->Flush();
+        RedrawGraph();
+        RefreshThresholdFields();
+    });
+}
+
+void CKestravaDlg::OpenFile() {
+    Handle("OpenFile", [&] {
+        QFileDialog dialog(this, QStringLiteral("Open File"), QString::fromStdString(waveformsFolder_),
+                           QStringLiteral("Brennock waveform files (*.wfm)"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(QStringLiteral("wfm"));
+        dialog.setOption(QFileDialog::ReadOnly);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        const std::string path = dialog.selectedFiles().first().toStdString();
+        waveformsFolder_ = path;
+        LoadWaveformFile(path);
+    });
+}
+
+void CKestravaDlg::SaveReport(const std::string& path) {
+    Handle("OnSave", [&] { presentation_->SaveToFile(path); });
+}
+
+void CKestravaDlg::MergeReport(const std::string& path) {
+    Handle("OnMerge", [&] { presentation_->MergeFile(path); });
+}
+
+void CKestravaDlg::OnSave() {
+    Handle("OnSave", [&] {
+        QFileDialog dialog(this, QStringLiteral("Save As"), QString::fromStdString(reportsFolder_),
+                           QStringLiteral("ASCII Text file (*.txt);;All Files (*)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("txt"));
+        dialog.setOption(QFileDialog::ReadOnly);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        const std::string path = dialog.selectedFiles().first().toStdString();
+        SaveReport(path);
+        reportsFolder_ = path;
+    });
+}
+
+void CKestravaDlg::OnMerge() {
+    Handle("OnMerge", [&] {
+        QFileDialog dialog(this, QStringLiteral("Open"), QString::fromStdString(reportsFolder_),
+                           QStringLiteral("Existing SATA report file (*.txt);;All Files (*)"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(QStringLiteral("txt"));
+        dialog.setOption(QFileDialog::ReadOnly);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        MergeReport(dialog.selectedFiles().first().toStdString());
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Source, threshold, options
+
+void CKestravaDlg::SelectSourceFromMenu(int source) {
+    Handle("SelectSource", [&] {
+        if (source < 0 || source >= dataSource_->count()) return;
+        dataSource_->setCurrentIndex(source);
+        presentation_->SetSource(source);
+        RefreshThresholdFields();
+    });
+}
+
+void CKestravaDlg::OnDataSourceChanged(int source) {
+    Handle("OnSelchangeDataSource", [&] {
+        if (source < 0) return;
+        presentation_->SetSource(source);
+        instrument_.SetTriggerSourceChannel(source);
+        instrument_.SelectDisplayChannel(source);
+    });
+}
+
+void CKestravaDlg::OnThreshold() {
+    Handle("OnThreshold", [&] {
+        CThresholdDlg dialog(this);
+        dialog.percentMidRef = QString::fromStdString(presentation_->GetRefLevelP());
+        dialog.percentHysteresis = QString::fromStdString(presentation_->GetHysterisisP());
+        dialog.absoluteMidRef = QString::fromStdString(presentation_->GetRefLevelAbs());
+        dialog.absoluteHysteresis = QString::fromStdString(presentation_->GetHysterisisAbs());
+        dialog.unitMode = presentation_->GetIsAbsRefLevel() ? CThresholdDlg::kAbsolute : CThresholdDlg::kPercentage;
+        dialog.resetToPercentage = presentation_->GetIsAuto50Percent() != 0;
+        dialog.maximumVolts = presentation_->GetSignalMax();
+        dialog.minimumVolts = presentation_->GetSignalMin();
+        if (dialog.exec() == QDialog::Accepted) ApplyThreshold(dialog);
+        RefreshThresholdFields();
+    });
+}
+
+void CKestravaDlg::ApplyThreshold(const CThresholdDlg& dialog) {
+    Handle("OnThreshold", [&] {
+        if (dialog.unitMode == CThresholdDlg::kAbsolute) {
+            presentation_->SetIsAbsRefLevel(1);
+            presentation_->SetRefLevelAbs(dialog.absoluteMidRef.toStdString());
+            presentation_->SetHysterisisAbs(dialog.absoluteHysteresis.toStdString());
+            presentation_->SetIsAuto50Percent(dialog.resetToPercentage ? 1 : 0);
+        } else {
+            presentation_->SetIsAbsRefLevel(0);
+            presentation_->SetRefLevelP(dialog.percentMidRef.toStdString());
+            presentation_->SetHysterisisP(dialog.percentHysteresis.toStdString());
+        }
+        RefreshThresholdFields();
+    });
+}
+
+void CKestravaDlg::RefreshThresholdFields() {
+    Handle("RefreshThresholdFields", [&] {
+        if (presentation_->GetIsAbsRefLevel()) {
+            midRef_->setText(QString::fromStdString(presentation_->GetRefLevelAbs()) + QStringLiteral(" Volt"));
+            hysteresis_->setText(QString::fromStdString(presentation_->GetHysterisisAbs()) + QStringLiteral(" Volt"));
+        } else {
+            midRef_->setText(QString::fromStdString(presentation_->GetRefLevelP()) + QStringLiteral(" %"));
+            hysteresis_->setText(QString::fromStdString(presentation_->GetHysterisisP()) + QStringLiteral(" %"));
+        }
+        const bool enabled = presentation_->GetSyncPatternEnabled();
+        syncEnable_->setChecked(enabled);
+        syncPattern_->setEnabled(enabled);
+        buttons_[kSyncEditButton]->setEnabled(enabled);
+    });
+}
+
+void CKestravaDlg::OnThresholdFieldEdited() {
+    Handle("OnKillfocusThreshold", [&] {
+        // The fields show percentages with " %"; volts are set through the dialog only.
+        const QString suffix = QStringLiteral(" %");
+        const QString midRef = midRef_->text();
+        const QString hysteresis = hysteresis_->text();
+        if (midRef.endsWith(suffix)) presentation_->SetRefLevelP(midRef.chopped(suffix.size()).toStdString());
+        if (hysteresis.endsWith(suffix))
+            presentation_->SetHysterisisP(hysteresis.chopped(suffix.size()).toStdString());
+    });
+}
+
+void CKestravaDlg::OnInvert() {
+    Handle("OnInvert", [&] {
+        CopyMenuChecks();
+        presentation_->UpdateOptions();
+        charactersModel_->Flush();
+        protocolModel_->Flush();
+        RedrawGraph();
+    });
+}
+
+void CKestravaDlg::OnDisplayFlagToggled() {
+    Handle("OnDisplayOption", [&] {
+        CopyMenuChecks();
+        presentation_->UpdateOptions();
+        RedrawGraph();
+    });
+}
+
+void CKestravaDlg::SetDataFilter(int filter) {
+    Handle("OnDataFilter", [&] {
+        const int applied = filter == 1 || filter == 2 ? filter : 0;
+        Action(kPrimitives)->setChecked(applied == 0);
+        Action(kFis)->setChecked(applied == 1);
+        Action(kAtapi)->setChecked(applied == 2);
+        presentation_->highLevelKind = applied;
+        presentation_->PopulateHighLevalList();
+        protocolModel_->Flush();
+        update();
+    });
+}
+
+void CKestravaDlg::OnAlwaysOnTop(bool on) {
+    Handle("OnAlwaysOnTop", [&] {
+        Action(kAlwaysOnTop)->setChecked(on);
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+        show();
+    });
+}
+
+void CKestravaDlg::SetDisplayState(int state) {
+    Handle("ShowFrame", [&] {
+        if (state < 0 || state > 3) return;
+        for (int id : {kViewAll, kViewProtocol, kViewWaveform, kViewNone}) Action(id)->setChecked(false);
+        displayState_ = state;
+        presentation_->viewLayout = state;
+        const bool lists = state == 1 || state == 2;
+        separator_->setVisible(state == 1);
+        listSplitter_->setVisible(lists);
+        middleRow_->setVisible(lists);
+        lowerFrame_->setVisible(state == 1);
+        upperFrame_->setVisible(state == 3);
+        mainSplitter_->setVisible(state != 0);
+        if (state == 1) {
+            resize(width(), fullSize_.height());
+        } else {
+            centralWidget()->layout()->activate();
+            resize(width(), sizeHint().height());
+        }
+        const int checked[] = {kViewNone, kViewAll, kViewProtocol, kViewWaveform};
+        Action(checked[state])->setChecked(true);
+        if (state == 1 || state == 3) {
+            presentation_->SetSCrollRange();
+            VisibleFrame()->SetPosition(presentation_->view.start);
+            RedrawGraph();
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Instrument buttons
+
+void CKestravaDlg::OnOk() {
+    Handle("OnOK", [&] {
+        SetAcquisitionMode(kAcquireHeldRecord);
+        instrument_.LoadWaveformFromOsc(*presentation_);
+        charactersModel_->Flush();
+        protocolModel_->Flush();
+        RedrawGraph();
+        RefreshThresholdFields();
+        SetAcquisitionMode(kAcquireSingleSequence);
+    });
+}
+
+void CKestravaDlg::OnSingle() {
+    Handle("OnSingle", [&] {
+        QPushButton& single = *buttons_[kSingleButton];
+        ColourButton(single, Qt::black, kRunningGreen);
+        single.repaint();
+        SetAcquisitionMode(kAcquireSingleSequence);
+        instrument_.LoadWaveformFromOsc(*presentation_);
+        charactersModel_->Flush();
+        protocolModel_->Flush();
+        RedrawGraph();
+        ColourButton(single, Qt::white, kButtonBlue);
+        RefreshThresholdFields();
+    });
+}
+
+void CKestravaDlg::OnForceTrig() {
+    Handle("OnForceTrig", [&] {
+        SetAcquisitionMode(kAcquireForcedTrigger);
+        instrument_.LoadWaveformFromOsc(*presentation_);
+        charactersModel_->Flush();
+        protocolModel_->Flush();
+        RedrawGraph();
+        RefreshThresholdFields();
+    });
+}
+
+void CKestravaDlg::OnCursor(int which) {
+    Handle(which == 1 ? "OnCursor1" : "OnCursor2", [&] {
+        instrument_.SetCursorPosition(*presentation_, which, dataSource_->currentIndex(), presentation_->view.start);
+    });
+}
+
+void CKestravaDlg::OnZoom1() {
+    Handle("OnZoom1", [&] { instrument_.Zoom1(*presentation_, dataSource_->currentIndex()); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Zoom, scrolling and the links between the lists and the graph
+
+void CKestravaDlg::ShowAll() {
+    Handle("ShowAll", [&] {
+        presentation_->ZoomALl();
+        RedrawGraph();
+    });
+}
+
+void CKestravaDlg::ZoomIn() {
+    Handle("ZoomIn", [&] {
+        presentation_->ZoomIn();
+        RedrawGraph();
+    });
+}
+
+void CKestravaDlg::ZoomOut() {
+    Handle("ZoomOut", [&] {
+        presentation_->ZoomOut();
+        RedrawGraph();
+    });
+}
+
+void CKestravaDlg::Dword() {
+    Handle("Dword", [&] {
+        presentation_->ZoomNorm();
+        RedrawGraph();
+    });
+}
+
+void CKestravaDlg::ScrollTo(std::uint32_t position) {
+    Handle("OnHScroll", [&] {
+        presentation_->view.start = position;
+        if (WaveformFrame* frame = VisibleFrame()) frame->SetPosition(position);
+        RedrawGraph();
+    });
+}
+
+void CKestravaDlg::GoToTrig() {
+    Handle("GoToTrig", [&] {
+        const std::uint32_t length = presentation_->RecordLength();
+        if (length == 0) return;
+        const std::uint32_t width = presentation_->view.width;
+        const double centre = length * static_cast<double>(presentation_->GetHorizontalPosition()) * 0.01 -
+                              static_cast<double>(width / 2);
+        const auto position = static_cast<std::uint32_t>(std::max(0.0, centre));
+        presentation_->view.start = position;
+        const std::int64_t word = presentation_->WordAtSample(position);
+        if (word >= 0 && position - word <= width / 2) {
+            for (int line = 0; line < charactersModel_->Count(); ++line) {
+                if (charactersModel_->Data(line) != word) continue;
+                charactersModel_->Select(line);
+                OnCharacterSelected(line);
+                return;
+            }
+        }
+        ScrollTo(position);
+    });
+}
+
+void CKestravaDlg::OnCharacterSelected(int line) {
+    Handle("OnSelchangeList", [&] {
+        charactersModel_->SetSelectedFromView(line);
+        const ItemData position = charactersModel_->Data(line);
+        if (line < 0 || position == -1) return;
+        ScrollTo(static_cast<std::uint32_t>(position));
+    });
+}
+
+void CKestravaDlg::OnProtocolSelected(int line) {
+    Handle("OnSelchangeHighLevel", [&] {
+        protocolModel_->SetSelectedFromView(line);
+        if (line < 0) return;
+        presentation_->FindLine();
+        const int selected = charactersModel_->Selected();
+        if (selected >= 0) OnCharacterSelected(selected);
+    });
+}
+
+void CKestravaDlg::FollowSelection(QListView& view, int line) {
+    followingSelection_ = true;
+    if (line < 0) {
+        view.clearSelection();
+    } else {
+        const QModelIndex index = view.model()->index(line, 0);
+        view.setCurrentIndex(index);
+        view.scrollTo(index, QAbstractItemView::PositionAtCenter);
+    }
+    followingSelection_ = false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Serial standard and sync pattern
+
+void CKestravaDlg::LoadStandard(int index) {
+    Handle("OnSelchangeStandard", [&] {
+        if (index < 0 || index >= standards_.size()) return;
+        const std::string title = standards_[index].toStdString();
+        definitionPath_ = Folders::Join(Folders::DataFolder("Macros"), title + ".csv");
+        const std::string patternPath = Folders::Join(Folders::DataFolder("UserPattern"), title + ".csv");
+
+        syncPattern_->clear();
+        presentation_->SetSyncPattern("");
+        bool opened = false;
+        QStringList tokens = ReadPatternTokens(patternPath, opened);
+        if (!opened) {
+            std::error_code error;
+            std::filesystem::create_directories(Folders::DataFolder("UserPattern"), error);
+            std::ofstream(patternPath, std::ios::binary) << "K28.5";
+            tokens = {QStringLiteral("K28.5")};
+        }
+        if (!tokens.isEmpty()) presentation_->SetSyncPattern(tokens.first().toStdString());
+        QStringList sorted = tokens;
+        sorted.sort();
+        syncPattern_->addItems(sorted);
+        SelectExact(*syncPattern_, QString::fromStdString(presentation_->GetSyncPattern()));
+
+        WaitCursor wait;
+        if (CMacros* macros = TheMacros()) {
+            macros->LoadMacros(definitionPath_);
+            const double bitRate = std::strtod(macros->bitRateText.c_str(), nullptr);
+            if (static_cast<float>(bitRate) <= static_cast<float>(maximumBitRate_)) {
+                instrument_.OpenConnection();
+                instrument_.SendTriggerDefaults();
+            }
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Setup files and the trigger set-up
+
+bool CKestravaDlg::CheckSetupFolder() {
+    std::error_code error;
+    const std::filesystem::path folder(setupFolder_);
+    if (std::filesystem::exists(folder, error) && !std::filesystem::is_directory(folder, error))
+        std::filesystem::remove(folder, error);
+    std::filesystem::create_directories(folder, error);
+    return std::filesystem::is_directory(folder, error);
+}
+
+bool CKestravaDlg::SaveSetup(const std::string& path) {
+    bool saved = false;
+    Handle("OnSaveSetup", [&] {
+        CheckSetupFolder();
+        saved = SaveSetting(path, *presentation_, *this);
+    });
+    return saved;
+}
+
+bool CKestravaDlg::RecallSetup(const std::string& path) {
+    bool recalled = false;
+    Handle("OnRecallSetup", [&] {
+        CheckSetupFolder();
+        recalled = RecallSetting(path, *presentation_, *this);
+        charactersModel_->Flush();
+        protocolModel_->Flush();
+        RedrawGraph();
+    });
+    return recalled;
+}
+
+void CKestravaDlg::RecallDefaultSetup() {
+    Handle("OnRecallDefaultSetup", [&] {
+        RefreshThresholdFields();
+        RecallSetup(defaultSetupPath_);
+    });
+}
+
+void CKestravaDlg::OnSaveSetup() {
+    Handle("OnSaveSetup", [&] {
+        CheckSetupFolder();
+        if (lastSavePath_.empty()) lastSavePath_ = setupFolder_;
+        QFileDialog dialog(this, QStringLiteral("File Save"), QString::fromStdString(lastSavePath_),
+                           QStringLiteral("Setting Files (*.ini)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("ini"));
+        OnThresholdFieldEdited();
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        lastSavePath_ = dialog.selectedFiles().first().toStdString();
+        RefreshThresholdFields();
+        SaveSetup(lastSavePath_);
+    });
+}
+
+void CKestravaDlg::OnRecallSetup() {
+    Handle("OnRecallSetup", [&] {
+        CheckSetupFolder();
+        if (lastRecallPath_.empty()) lastRecallPath_ = setupFolder_;
+        QFileDialog dialog(this, QStringLiteral("File Recall"), QString::fromStdString(lastRecallPath_),
+                           QStringLiteral("Setting Files (*.ini)"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(QStringLiteral("ini"));
+        OnThresholdFieldEdited();
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        lastRecallPath_ = dialog.selectedFiles().first().toStdString();
+        RefreshThresholdFields();
+        RecallSetup(lastRecallPath_);
+    });
+}
+
+void CKestravaDlg::OnTriggerSetup() {
+    Handle("OnSetup", [&] {
+        CTriggerSetupDlg dialog(instrument_.TriggerLink(), DataSourceText(), maximumBitRate_, this);
+        dialog.exec();
+    });
+}
+
+int CKestravaDlg::DataSourceIndex() const { return dataSource_->currentIndex(); }
+int CKestravaDlg::SerialStandardIndex() const { return standard_->currentIndex(); }
+int CKestravaDlg::AlwaysOnTop() const { return Action(kAlwaysOnTop)->isChecked() ? 1 : 0; }
+int CKestravaDlg::SyncEnableFlag() const { return syncEnable_->isChecked() ? 1 : 0; }
+void CKestravaDlg::RedrawWaveform() {
+    charactersModel_->Flush();
+    protocolModel_->Flush();
+    RedrawGraph();
+}
+
+void CKestravaDlg::SelectDataSource(int index) {
+    if (index < 0 || index >= dataSource_->count()) return;
+    dataSource_->setCurrentIndex(index);
+    OnDataSourceChanged(index);
+}
+
+void CKestravaDlg::SelectSerialStandard(int index) {
+    if (index < 0 || index >= standard_->count()) return;
+    standard_->setCurrentIndex(index);
+    LoadStandard(index);
+}
+
+std::vector<std::string> CKestravaDlg::SyncPatternEntries() const {
+    std::vector<std::string> entries;
+    for (int i = 0; i < syncPattern_->count(); ++i) entries.push_back(syncPattern_->itemText(i).toStdString());
+    return entries;
+}
+
+void CKestravaDlg::AddSyncPatternEntry(const std::string& text) { syncPattern_->addItem(QString::fromStdString(text)); }
+void CKestravaDlg::SelectSyncPatternEntry(int index) { syncPattern_->setCurrentIndex(index); }
+void CKestravaDlg::SetSyncEnableFlag(int flag) { syncEnable_->setChecked(flag != 0); }
+ITriggerLink* CKestravaDlg::TriggerLink() { return instrument_.TriggerLink(); }
+std::string CKestravaDlg::DataSourceText() const { return DataSourceName(dataSource_->currentIndex()); }
+double CKestravaDlg::MaximumBitRate() const { return maximumBitRate_; }
+
+void CKestravaDlg::SetWaitCursor(bool on) {
+    if (on)
+        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void CKestravaDlg::SetAlwaysOnTop(bool on) {
+    Action(kAlwaysOnTop)->setChecked(on);
+    // Changing the flag hides the window; only a shown one is shown again.
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) return;
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible) show();
+}
+
+void CKestravaDlg::SetCheckMarks() {
+    const GraphView& view = presentation_->view;
+    Action(kWordNames)->setChecked(view.wordNames);
+    Action(kSamplePoints)->setChecked(view.samplePoints);
+    Action(kRecoveredSignal)->setChecked(view.recoveredSignal);
+    Action(kOriginalSignal)->setChecked(view.originalSignal);
+    Action(kGridAndLevels)->setChecked(view.gridAndLevels);
+    Action(kInvert)->setChecked(presentation_->GetInvert() == 1);
+}
+
+void CKestravaDlg::OnSyncPatternChanged(int index) {
+    Handle("OnSelchangeSyncPattern", [&] {
+        if (index >= 0) presentation_->SetSyncPattern(syncPattern_->itemText(index).toStdString());
+    });
+}
+
+void CKestravaDlg::OnSyncEnable(bool on) {
+    Handle("OnEnableSync", [&] {
+        syncEnable_->setChecked(on);
+        presentation_->SetSyncPatternEnabled(on);
+        syncPattern_->setEnabled(on);
+        buttons_[kSyncEditButton]->setEnabled(on);
+        if (on && syncPattern_->currentIndex() >= 0)
+            presentation_->SetSyncPattern(syncPattern_->currentText().toStdString());
+    });
+}
+
+void CKestravaDlg::OnEditSyncPattern() {
+    Handle("OnEditSyncPattern", [&] {
+        CSyncPatternDlg dialog(QString::fromStdString(presentation_->GetSyncPattern()), this);
+        if (dialog.exec() == QDialog::Accepted) SetSyncPatternFromEditor(dialog.pattern);
+    });
+}
+
+void CKestravaDlg::SetSyncPatternFromEditor(const QString& pattern) {
+    Handle("OnEditSyncPattern", [&] {
+        if (syncPattern_->findText(pattern, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
+            syncPattern_->addItem(pattern);
+            syncPattern_->model()->sort(0);
+        }
+        SelectExact(*syncPattern_, pattern);
+        presentation_->SetSyncPattern(pattern.toStdString());
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Help
+
+void CKestravaDlg::OnHelp() {
+    Handle("OnHelpTopics", [&] { QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(helpPath_))); });
+}
+
+void CKestravaDlg::OnAbout() {
+    Handle("OnAbout", [&] {
+        CAboutDlg dialog(versionPath_, this);
+        dialog.exec();
+    });
+}
+
+}  // namespace kestrava

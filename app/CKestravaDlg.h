@@ -1,0 +1,202 @@
+// The main window "Veltrace": the top strip of source, standard, sync-pattern and
+// threshold controls with the acquisition buttons, the characters and protocol lists, the
+// status box and the waveform frames. It turns user actions into calls on the
+// presentation object, the instrument and the dialogs; it holds widgets only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <QMainWindow>
+#include <QSize>
+#include <QStringList>
+
+#include "app/IInstrumentCommands.h"
+#include "session/SetupFile.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QWidget;
+
+namespace kestrava {
+
+class CThresholdDlg;
+class CWindowUserInterface;
+class ListBoxModel;
+class WaveformFrame;
+
+class CKestravaDlg : public QMainWindow, public ISetupTarget {
+    Q_OBJECT
+public:
+    // Menu commands and controls, by their resource ids.
+    enum Id {
+        kSaveAs = 32777, kMerge = 32778, kRecallDefaultSetup = 32810, kRecallSetup = 32811,
+        kSaveSetup = 57603, kMinimize = 32802, kExit = 32771,
+        kCh1 = 32784, kCh2, kCh3, kCh4, kMath1 = 32788, kMath2, kMath3, kMath4,
+        kRef1 = 32792, kRef2, kRef3, kRef4,
+        kSourceFile = 32799, kThreshold = 32814, kInvert = 32813, kTriggerSetup = 32801,
+        kViewAll = 32816, kViewProtocol = 32817, kViewWaveform = 32818, kViewNone = 32819,
+        kWordNames = 32779, kSamplePoints = 32780, kRecoveredSignal = 32781,
+        kOriginalSignal = 32782, kGridAndLevels = 32783,
+        kPrimitives = 32821, kFis = 32822, kAtapi = 32823, kAlwaysOnTop = 32803,
+        kHelpTopics = 32805, kAbout = 32806,
+        kOkButton = 1001, kSingleButton = 1003, kForceTrigButton = 1005, kZoom1Button = 1006,
+        kCursor1Button = 1007, kCursor2Button = 1008, kSyncEditButton = 1190,
+    };
+
+    // The instrument is not owned and must outlive the window.
+    explicit CKestravaDlg(IInstrumentCommands& instrument = NullInstrument(), QWidget* parent = nullptr);
+    ~CKestravaDlg() override;
+
+    // Widgets and state, for the program's own options and for tests.
+    QAction* Action(int id) const;
+    QPushButton* Button(int id) const;
+    CWindowUserInterface& Presentation() { return *presentation_; }
+    ListBoxModel& CharactersModel() { return *charactersModel_; }
+    ListBoxModel& ProtocolModel() { return *protocolModel_; }
+    QListView* CharactersList() const { return charactersList_; }
+    QListView* ProtocolList() const { return protocolList_; }
+    QPlainTextEdit* StatusBox() const { return statusBox_; }
+    QComboBox* DataSourceList() const { return dataSource_; }
+    QComboBox* StandardList() const { return standard_; }
+    QComboBox* SyncPatternList() const { return syncPattern_; }
+    QCheckBox* SyncEnableBox() const { return syncEnable_; }
+    QLineEdit* MidRefField() const { return midRef_; }
+    QLineEdit* HysteresisField() const { return hysteresis_; }
+    WaveformFrame* UpperFrame() const { return upperFrame_; }
+    WaveformFrame* LowerFrame() const { return lowerFrame_; }
+    // The frame of the display state, null when no graph is shown.
+    WaveformFrame* VisibleFrame() const;
+    int DisplayState() const { return displayState_; }
+    const QStringList& Standards() const { return standards_; }
+    const std::string& ProtocolDefinitionPath() const { return definitionPath_; }
+    const std::string& HelpFilePath() const { return helpPath_; }
+
+    // Commands without their file dialogs.
+    void LoadWaveformFile(const std::string& path);
+    void SaveReport(const std::string& path);
+    void MergeReport(const std::string& path);
+    void SelectSourceFromMenu(int source);
+    void OnDataSourceChanged(int source);
+    void SetDisplayState(int state);
+    void SetDataFilter(int filter) override;
+    void OnDisplayFlagToggled();
+    void OnInvert();
+    void OnAlwaysOnTop(bool on);
+    void ApplyThreshold(const CThresholdDlg& dialog);
+    void OnOk();
+    void OnSingle();
+    void OnForceTrig();
+    void OnCursor(int which);
+    void OnZoom1();
+    void ShowAll();
+    void ZoomIn();
+    void ZoomOut();
+    void Dword();
+    void GoToTrig();
+    void OnCharacterSelected(int line);
+    void OnProtocolSelected(int line);
+    void LoadStandard(int index);
+    void OnSyncPatternChanged(int index);
+    void OnSyncEnable(bool on);
+    void SetSyncPatternFromEditor(const QString& pattern);
+    void OnThresholdFieldEdited();
+    void ScrollTo(std::uint32_t position);
+    void RefreshThresholdFields() override;
+
+    // Setup files, without their file dialogs. False when the file could not be written
+    // or read.
+    bool SaveSetup(const std::string& path);
+    bool RecallSetup(const std::string& path);
+    void RecallDefaultSetup();
+    const std::string& DefaultSetupPath() const { return defaultSetupPath_; }
+    // The setup folder exists as a folder afterwards (a file in its place is removed).
+    bool CheckSetupFolder();
+
+    // ISetupTarget: the window's selections as a setup saves and replays them.
+    int DataSourceIndex() const override;
+    int SerialStandardIndex() const override;
+    int DisplayWindowState() const override { return displayState_; }
+    int AlwaysOnTop() const override;
+    int SyncEnableFlag() const override;
+    void RedrawWaveform() override;
+    void SelectDataSource(int index) override;
+    void SelectSerialStandard(int index) override;
+    void SetDisplayWindow(int state) override { SetDisplayState(state); }
+    std::vector<std::string> SyncPatternEntries() const override;
+    void AddSyncPatternEntry(const std::string& text) override;
+    void SelectSyncPatternEntry(int index) override;
+    void SetSyncEnableFlag(int flag) override;
+    ITriggerLink* TriggerLink() override;
+    std::string DataSourceText() const override;
+    double MaximumBitRate() const override;
+    void SetWaitCursor(bool on) override;
+    void SetAlwaysOnTop(bool on) override;
+    void SetCheckMarks() override;
+
+    // Commands with dialogs.
+    void OpenFile();
+    void OnSave();
+    void OnMerge();
+    void OnThreshold();
+    void OnEditSyncPattern();
+    void OnHelp();
+    void OnSaveSetup();
+    void OnRecallSetup();
+    void OnTriggerSetup();
+    void OnAbout();
+
+private:
+    template <class Fn>
+    void Handle(const char* name, Fn&& fn);
+    void BuildMenus();
+    QWidget* BuildTopStrip();
+    QWidget* BuildMiddleRow();
+    void ConnectFrame(WaveformFrame& frame);
+    void InitDialog();
+    void InitializeControls();
+    void ListStandards();
+    void CopyMenuChecks();
+    void RedrawGraph();
+    void FollowSelection(QListView& view, int line);
+    QAction* AddAction(QMenu& menu, int id, const QString& caption, bool checkable);
+
+    IInstrumentCommands& instrument_;
+    std::unique_ptr<ListBoxModel> charactersModel_, protocolModel_;
+    std::unique_ptr<CWindowUserInterface> presentation_;
+    std::map<int, QAction*> actions_;
+    std::map<int, QPushButton*> buttons_;
+
+    QComboBox *dataSource_ = nullptr, *standard_ = nullptr, *syncPattern_ = nullptr;
+    QCheckBox* syncEnable_ = nullptr;
+    QLineEdit *midRef_ = nullptr, *hysteresis_ = nullptr;
+    QListView *charactersList_ = nullptr, *protocolList_ = nullptr;
+    QPlainTextEdit* statusBox_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    QWidget* separator_ = nullptr;
+    QGroupBox *charactersGroup_ = nullptr, *protocolGroup_ = nullptr, *synchronizeGroup_ = nullptr;
+    QWidget* middleRow_ = nullptr;
+    QSplitter *mainSplitter_ = nullptr, *listSplitter_ = nullptr;
+    WaveformFrame *upperFrame_ = nullptr, *lowerFrame_ = nullptr;
+
+    std::string reportsFolder_, setupFolder_, waveformsFolder_;
+    std::string lastSavePath_, lastRecallPath_;
+    std::string helpPath_, versionPath_, defaultSetupPath_, definitionPath_;
+    QStringList standards_;
+    int displayState_ = 1;
+    double maximumBitRate_ = 0.0;
+    QSize fullSize_;
+    bool followingSelection_ = false;
+};
+
+}  // namespace kestrava

@@ -1,0 +1,10 @@
+#include "app/IInstrumentCommands.h"
+
+namespace kestrava {
+
+IInstrumentCommands& NullInstrument() {
+    static IInstrumentCommands none;
+    return none;
+}
+
+}  // namespace kestrava

@@ -1,0 +1,16 @@
+// The program's message boxes as Qt dialogs, captioned as every message of the program.
+#pragma once
+
+#include "session/base/MessageBox.h"
+
+namespace kestrava {
+
+class QtMessageBox : public IMessageBox {
+public:
+    void Show(const std::string& text, const std::string& caption) override;
+};
+
+// Asks a Yes/No question in a box captioned "KORVAN"; true for Yes.
+bool AskYesNo(const std::string& text);
+
+}  // namespace kestrava

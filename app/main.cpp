@@ -1,0 +1,60 @@
+// Kestrava's desktop program: starts one window per user, or hands over to the running one.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include "app/CKestravaDlg.h"
+#include "app/QtMessageBox.h"
+#include "app/ScopeInstrument.h"
+#include "app/SingleInstance.h"
+#include "session/base/Folders.h"
+#include "instrument/COscilloscope.h"
+#include "session/base/Log.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Veltrace"));
+    DeleteLog();
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("Serial ATA decoder for oscilloscope captures"));
+    options.addHelpOption();
+    const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Decode a waveform file at start."),
+                                  QStringLiteral("file"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save a picture of the window and end."),
+                                        QStringLiteral("png"));
+    options.addOption(open);
+    options.addOption(screenshot);
+    options.process(application);
+    const bool takeScreenshot = options.isSet(screenshot);
+
+    // A screenshot run is a tool run: it neither joins nor raises the user's window.
+    kestrava::SingleInstance instance(kestrava::SingleInstance::DefaultName());
+    if (!takeScreenshot && instance.RaiseRunning()) return 0;
+
+    kestrava::QtMessageBox messageBoxes;
+    kestrava::SetMessageBoxSink(&messageBoxes);
+    kestrava::Folders::PrepareDataFolders();
+
+    int status = 0;
+    {
+        // The window connects, sets the trigger source and display channel, sends the
+        // trigger defaults and probes the maximum bit rate while it initialises.
+        kestrava::ScopeInstrument instrument(kestrava::TheOscilloscope());
+        kestrava::CKestravaDlg window(instrument);
+        if (!takeScreenshot) instance.Listen(&window);
+        window.show();
+        if (options.isSet(open)) window.LoadWaveformFile(options.value(open).toStdString());
+        if (takeScreenshot) {
+            const QString path = options.value(screenshot);
+            QTimer::singleShot(800, &window, [&window, path] {
+                const bool saved = window.grab().save(path);
+                QApplication::exit(saved ? 0 : 1);
+            });
+        }
+        status = QApplication::exec();
+    }
+    kestrava::SetMessageBoxSink(nullptr);
+    return status;
+}

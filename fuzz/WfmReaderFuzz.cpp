@@ -1,0 +1,64 @@
+// Waveform files: the reader straight, then the waveform data module's import with an
+// edge search over the points, as a file capture is decoded.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "fuzz/FuzzSupport.h"
+#include "instrument/CQelWfmReader.h"
+#include "instrument/Wdm.h"
+
+using namespace kestrava;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::PrepareEnvironment();
+    fuzz::TrimLog();
+    const std::string path = fuzz::WriteInputFile(data, size, "capture.wfm");
+
+    {
+        CQelWfmReader reader;
+        if (reader.LoadFile(path, 1) == 1) {
+            const int sampleSize = WfmSampleSize(reader.ReferenceHeader().explicit1.formatCode);
+            fuzz::Check(sampleSize > 0, "an import with an unknown sample format");
+            fuzz::Check(reader.PointCount() > 0, "an import without points");
+            fuzz::Check(reader.PointCount() <= static_cast<std::int64_t>(size) / sampleSize,
+                        "more points than the file holds");
+            fuzz::Check(reader.Points().size() == static_cast<std::size_t>(reader.PointCount()),
+                        "points span and count disagree");
+        } else {
+            fuzz::Check(reader.PointCount() == 0, "a refused file left points behind");
+        }
+    }
+
+    WfmExplicitDimension description;
+    std::span<const double> points = WdmLoadWaveformFile(path, 0, nullptr, nullptr, description);
+    if (points.empty()) return 0;
+    // The bit detector hands the module single-precision volts; keep them finite here so
+    // the narrowing itself is defined.
+    std::vector<float> volts(points.size());
+    double low = 0.0, high = 0.0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        double v = std::isfinite(points[i]) ? std::clamp(points[i], -1e30, 1e30) : 0.0;
+        volts[i] = static_cast<float>(v);
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    const float level = static_cast<float>((low + high) / 2);
+    const float hysteresis = static_cast<float>((high - low) / 10);
+    WdmAddEdgeSearch(level, hysteresis, kEdgeRising, "rise");
+    WdmAddEdgeSearch(level, hysteresis, kEdgeFalling, "fall");
+    WdmAddEdgeSearch(level, 0.0f, kEdgeBoth, "both");
+    WdmFindEdgesInData(volts);
+    const std::int64_t rising = WdmGetRisingEdgeCount("rise");
+    const std::int64_t falling = WdmGetFallingEdgeCount("fall");
+    fuzz::Check(rising <= static_cast<std::int64_t>(volts.size()) &&
+                    falling <= static_cast<std::int64_t>(volts.size()),
+                "more edges than points");
+    std::vector<double> times = WdmGetRisingEdgeTimes("rise");
+    fuzz::Check(times.size() == static_cast<std::size_t>(std::max<std::int64_t>(rising, 0)),
+                "edge count and edge times disagree");
+    WdmGetFallingEdgePositions("both");
+    WdmClearEdgeSearches();
+    return 0;
+}

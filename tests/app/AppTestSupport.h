@@ -1,0 +1,35 @@
+// Shared by the window tests: one QApplication on the offscreen platform, private data
+// folders filled from the installed data, and message boxes recorded instead of shown.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "session/base/MessageBox.h"
+#include "tests/support/TempFolders.h"
+
+namespace kestrava::test {
+
+class RecordingMessageBox : public IMessageBox {
+public:
+    void Show(const std::string& text, const std::string& caption) override {
+        texts.push_back(text);
+        captions.push_back(caption);
+    }
+    std::vector<std::string> texts;
+    std::vector<std::string> captions;
+};
+
+// The one QApplication of the test program, on the offscreen platform.
+void EnsureApplication();
+
+class AppTest : public TempFolders {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    static std::string SampleCapture();
+
+    RecordingMessageBox messages;
+};
+
+}  // namespace kestrava::test

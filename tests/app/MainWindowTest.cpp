@@ -1,0 +1,299 @@
+// Flows of the main window on the offscreen platform: decoding a file, the links between
+// the lists and the graph, views, zoom, scrolling, Go To Trig, standards and the
+// instrument commands it hands on.
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
+#include "app/CKestravaDlg.h"
+#include "app/CThresholdDlg.h"
+#include "app/CWindowUserInterface.h"
+#include "app/ListBoxModel.h"
+#include "app/WaveformFrame.h"
+#include "instrument/AcquisitionMode.h"
+#include "session/base/Folders.h"
+#include "signal/CSataBitDetector.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace kestrava::test {
+namespace {
+
+class RecordingInstrument : public IInstrumentCommands {
+public:
+    void SetTriggerSourceChannel(int source) override { calls.push_back("trigger source " + std::to_string(source)); }
+    void SelectDisplayChannel(int source) override { calls.push_back("display " + std::to_string(source)); }
+    void LoadWaveformFromOsc(CSataUserInterface&) override {
+        calls.push_back("load mode " + std::to_string(AcquisitionMode()));
+    }
+    void SetCursorPosition(CSataUserInterface&, int which, int source, std::uint32_t position) override {
+        calls.push_back("cursor " + std::to_string(which) + " " + std::to_string(source) + " " +
+                        std::to_string(position));
+    }
+    std::vector<std::string> calls;
+};
+
+using Dlg = CKestravaDlg;
+
+class MainWindowTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        window = std::make_unique<CKestravaDlg>(instrument);
+    }
+    void TearDown() override {
+        window.reset();
+        SetAcquisitionMode(kAcquireSingleSequence);
+        AppTest::TearDown();
+    }
+    void Load() {
+        window->LoadWaveformFile(SampleCapture());
+        ASSERT_GT(window->CharactersModel().Count(), 100);
+    }
+    RecordingInstrument instrument;
+    std::unique_ptr<CKestravaDlg> window;
+};
+
+TEST_F(MainWindowTest, StartsWithTheSecondStandardAndDefaultOptions) {
+    EXPECT_EQ(window->windowTitle(), "Veltrace");
+    ASSERT_GE(window->Standards().size(), 2);
+    EXPECT_TRUE(std::is_sorted(window->Standards().begin(), window->Standards().end()));
+    EXPECT_EQ(window->StandardList()->currentIndex(), 1);
+    EXPECT_EQ(window->ProtocolDefinitionPath(),
+              Folders::Join(Folders::DataFolder("Macros"), window->Standards()[1].toStdString() + ".csv"));
+    EXPECT_EQ(window->DisplayState(), 1);
+    EXPECT_TRUE(window->Action(Dlg::kViewAll)->isChecked());
+    for (int id : {Dlg::kWordNames, Dlg::kSamplePoints, Dlg::kRecoveredSignal, Dlg::kOriginalSignal, Dlg::kPrimitives})
+        EXPECT_TRUE(window->Action(id)->isChecked()) << id;
+    EXPECT_FALSE(window->Action(Dlg::kGridAndLevels)->isChecked());
+    EXPECT_FALSE(window->Action(Dlg::kAlwaysOnTop)->isChecked());
+    EXPECT_EQ(window->MidRefField()->text(), "50 %");
+    EXPECT_EQ(window->HysteresisField()->text(), "20 %");
+    EXPECT_FALSE(window->MidRefField()->isEnabled());
+    // A standard without a user pattern file gets one holding K28.5.
+    const std::string pattern = Folders::Join(Folders::DataFolder("UserPattern"),
+                                              window->Standards()[1].toStdString() + ".csv");
+    EXPECT_EQ(ReadFile(pattern), "K28.5");
+    EXPECT_EQ(window->SyncPatternList()->currentText(), "K28.5");
+    EXPECT_EQ(window->Presentation().GetSyncPattern(), "K28.5");
+    EXPECT_FALSE(window->SyncPatternList()->isEnabled());
+}
+
+TEST_F(MainWindowTest, UserPatternFileFillsTheSyncList) {
+    const std::string title = window->Standards()[0].toStdString();
+    WriteFile(Folders::Join(Folders::DataFolder("UserPattern"), title + ".csv"), "K28.5,D21.5\n  K28.3 \n");
+    window->LoadStandard(0);
+    EXPECT_EQ(window->SyncPatternList()->count(), 2);
+    EXPECT_EQ(window->SyncPatternList()->currentText(), "K28.5,D21.5");
+    EXPECT_EQ(window->Presentation().GetSyncPattern(), "K28.5,D21.5");
+    window->OnSyncEnable(true);
+    EXPECT_TRUE(window->SyncPatternList()->isEnabled());
+    EXPECT_TRUE(window->Presentation().GetSyncPatternEnabled());
+    window->SetSyncPatternFromEditor("K28.5,D10.2");
+    EXPECT_EQ(window->SyncPatternList()->count(), 3);
+    EXPECT_EQ(window->SyncPatternList()->currentText(), "K28.5,D10.2");
+    EXPECT_EQ(window->Presentation().GetSyncPattern(), "K28.5,D10.2");
+}
+
+TEST_F(MainWindowTest, OpeningAFileFillsBothListsTheStatusAndTheScrollBar) {
+    Load();
+    EXPECT_GT(window->ProtocolModel().Count(), 10);
+    EXPECT_EQ(window->CharactersList()->model()->rowCount(), window->CharactersModel().Count());
+    EXPECT_FALSE(window->StatusBox()->toPlainText().isEmpty());
+    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"), std::string::npos);
+    const QScrollBar* bar = window->LowerFrame()->ScrollBar();
+    const auto length = static_cast<int>(window->Presentation().RecordLength());
+    const auto width = static_cast<int>(window->Presentation().view.width);
+    EXPECT_EQ(bar->maximum(), length - width);
+    EXPECT_EQ(bar->pageStep(), width);
+    EXPECT_EQ(bar->singleStep(), width / 619 + 1);
+}
+
+TEST_F(MainWindowTest, ProtocolSelectionSelectsTheCharacterAndScrollsTheGraph) {
+    Load();
+    const int line = window->ProtocolModel().Count() / 2;
+    window->ProtocolList()->setCurrentIndex(window->ProtocolModel().index(line, 0));
+    const int selected = window->CharactersModel().Selected();
+    ASSERT_GE(selected, 0);
+    EXPECT_EQ(window->CharactersList()->currentIndex().row(), selected);
+    const ItemData position = window->CharactersModel().Data(selected);
+    EXPECT_EQ(window->Presentation().view.start, static_cast<std::uint32_t>(position));
+    EXPECT_EQ(window->LowerFrame()->ScrollBar()->value(), position);
+
+    // A characters-list click scrolls to its own position.
+    window->CharactersList()->setCurrentIndex(window->CharactersModel().index(5, 0));
+    EXPECT_EQ(window->Presentation().view.start, static_cast<std::uint32_t>(window->CharactersModel().Data(5)));
+}
+
+TEST_F(MainWindowTest, ScrollBarMovesTheViewAndStopsAtTheLastPage) {
+    Load();
+    QScrollBar* bar = window->LowerFrame()->ScrollBar();
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(window->Presentation().view.start, static_cast<std::uint32_t>(bar->maximum()));
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(window->Presentation().view.start, static_cast<std::uint32_t>(bar->singleStep()));
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(window->Presentation().view.start, 0u);
+}
+
+TEST_F(MainWindowTest, ViewsShowTheirFramesAndCheckTheirItem) {
+    Load();
+    window->show();
+    window->SetDisplayState(2);
+    EXPECT_EQ(window->Presentation().viewLayout, 2);
+    EXPECT_TRUE(window->LowerFrame()->isHidden());
+    EXPECT_TRUE(window->UpperFrame()->isHidden());
+    EXPECT_FALSE(window->CharactersList()->isHidden());
+    EXPECT_TRUE(window->Action(Dlg::kViewProtocol)->isChecked());
+    EXPECT_FALSE(window->Action(Dlg::kViewAll)->isChecked());
+    EXPECT_EQ(window->VisibleFrame(), nullptr);
+
+    window->SetDisplayState(3);
+    EXPECT_FALSE(window->UpperFrame()->isHidden());
+    EXPECT_TRUE(window->CharactersList()->isVisibleTo(window.get()) == false);
+    EXPECT_EQ(window->UpperFrame()->ScrollBar()->maximum(),
+              static_cast<int>(window->Presentation().RecordLength() - window->Presentation().view.width));
+
+    const int fullHeight = window->height();
+    window->SetDisplayState(0);
+    EXPECT_TRUE(window->Action(Dlg::kViewNone)->isChecked());
+    EXPECT_LE(window->height(), fullHeight);
+    window->SetDisplayState(7);  // not a state: nothing changes
+    EXPECT_EQ(window->DisplayState(), 0);
+    window->SetDisplayState(1);
+    EXPECT_FALSE(window->LowerFrame()->isHidden());
+}
+
+TEST_F(MainWindowTest, ZoomButtonsAndGoToTrig) {
+    Load();
+    CWindowUserInterface& ui = window->Presentation();
+    const unsigned bit = static_cast<unsigned>(ui.Decoder().BitDetector()->Bits().samplesPerBit);
+    window->ZoomIn();
+    EXPECT_EQ(ui.view.width, 15u * bit);
+    window->ShowAll();
+    EXPECT_EQ(ui.view.width, ui.RecordLength());
+    EXPECT_TRUE(ui.view.overview);
+    window->Dword();
+    EXPECT_EQ(ui.view.width, 30u * bit);
+    EXPECT_EQ(window->LowerFrame()->ScrollBar()->pageStep(), static_cast<int>(30u * bit));
+
+    ui.SetHorizontalPosition(50.0f);
+    window->GoToTrig();
+    const double centre = ui.RecordLength() * 0.5 - ui.view.width / 2;
+    // The view starts at the word holding the centred position, or at that position.
+    EXPECT_LE(ui.view.start, static_cast<std::uint32_t>(centre));
+    EXPECT_GE(ui.view.start + ui.view.width / 2, static_cast<std::uint32_t>(centre));
+    const int selected = window->CharactersModel().Selected();
+    if (selected >= 0) {
+        EXPECT_EQ(static_cast<std::uint32_t>(window->CharactersModel().Data(selected)), ui.view.start);
+    }
+}
+
+TEST_F(MainWindowTest, DataFilterRebuildsTheProtocolListAndChecksOneItem) {
+    Load();
+    window->SetDataFilter(1);
+    EXPECT_EQ(window->Presentation().highLevelKind, 1);
+    EXPECT_TRUE(window->Action(Dlg::kFis)->isChecked());
+    EXPECT_FALSE(window->Action(Dlg::kPrimitives)->isChecked());
+    const int fisLines = window->ProtocolModel().Count();
+    window->SetDataFilter(9);  // anything else is primitives
+    EXPECT_EQ(window->Presentation().highLevelKind, 0);
+    EXPECT_TRUE(window->Action(Dlg::kPrimitives)->isChecked());
+    EXPECT_NE(window->ProtocolModel().Count(), fisLines);
+}
+
+TEST_F(MainWindowTest, DisplayTogglesReachThePresentation) {
+    Load();
+    window->Action(Dlg::kGridAndLevels)->trigger();
+    EXPECT_TRUE(window->Presentation().view.gridAndLevels);
+    window->Action(Dlg::kWordNames)->trigger();
+    EXPECT_FALSE(window->Presentation().view.wordNames);
+    window->Action(Dlg::kInvert)->trigger();
+    EXPECT_EQ(window->Presentation().GetInvert(), 1);
+    EXPECT_GT(window->CharactersModel().Count(), 0);
+}
+
+TEST_F(MainWindowTest, SourceMenuSendsNothingButTheListSendsTriggerAndDisplay) {
+    instrument.calls.clear();
+    window->Action(Dlg::kCh3)->trigger();
+    EXPECT_EQ(window->DataSourceList()->currentIndex(), 2);
+    EXPECT_EQ(window->Presentation().GetSource(), 2);
+    EXPECT_TRUE(instrument.calls.empty());
+    window->Action(Dlg::kRef2)->trigger();
+    EXPECT_EQ(window->DataSourceList()->currentText(), "REF2");
+    window->OnDataSourceChanged(8);
+    EXPECT_EQ(window->Presentation().GetSource(), 8);
+    EXPECT_EQ(instrument.calls, (std::vector<std::string>{"trigger source 8", "display 8"}));
+}
+
+TEST_F(MainWindowTest, AcquisitionButtonsSetTheModeAndCursorsUseTheView) {
+    instrument.calls.clear();
+    window->OnOk();
+    EXPECT_EQ(instrument.calls.back(), "load mode 0");
+    EXPECT_EQ(AcquisitionMode(), kAcquireSingleSequence);
+    window->OnForceTrig();
+    EXPECT_EQ(instrument.calls.back(), "load mode 2");
+    EXPECT_EQ(AcquisitionMode(), kAcquireForcedTrigger);
+    window->OnSingle();
+    EXPECT_EQ(instrument.calls.back(), "load mode 1");
+    window->Presentation().view.start = 1234;
+    window->DataSourceList()->setCurrentIndex(4);
+    window->OnCursor(2);
+    EXPECT_EQ(instrument.calls.back(), "cursor 2 4 1234");
+}
+
+TEST_F(MainWindowTest, ThresholdResultIsShownWithItsUnit) {
+    CThresholdDlg dialog;
+    dialog.unitMode = CThresholdDlg::kAbsolute;
+    dialog.absoluteMidRef = "-0.1";
+    dialog.absoluteHysteresis = "0.02";
+    dialog.resetToPercentage = true;
+    window->ApplyThreshold(dialog);
+    EXPECT_EQ(window->MidRefField()->text(), "-0.1 Volt");
+    EXPECT_EQ(window->HysteresisField()->text(), "0.02 Volt");
+    EXPECT_EQ(window->Presentation().GetIsAbsRefLevel(), 1);
+    EXPECT_EQ(window->Presentation().GetIsAuto50Percent(), 1);
+    dialog.unitMode = CThresholdDlg::kPercentage;
+    dialog.percentMidRef = "40";
+    dialog.percentHysteresis = "10";
+    window->ApplyThreshold(dialog);
+    EXPECT_EQ(window->MidRefField()->text(), "40 %");
+    EXPECT_EQ(window->Presentation().GetRefLevelP(), "40");
+}
+
+TEST_F(MainWindowTest, SavedReportHoldsTheCharactersList) {
+    Load();
+    const std::string path = Root() + "/report.txt";
+    window->SaveReport(path);
+    const std::string report = ReadFile(path);
+    EXPECT_NE(report.find("Decoded output from file: " + SampleCapture()), std::string::npos);
+    EXPECT_NE(report.find(window->CharactersModel().Text(0)), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ABadFileLeavesEmptyListsAndAMessage) {
+    Load();
+    const std::string path = Root() + "/bad.wfm";
+    WriteFile(path, "not a waveform");
+    window->LoadWaveformFile(path);
+    EXPECT_EQ(window->CharactersModel().Count(), 0);
+    EXPECT_EQ(window->ProtocolModel().Count(), 0);
+    EXPECT_EQ(window->CharactersList()->model()->rowCount(), 0);
+    EXPECT_FALSE(window->StatusBox()->toPlainText().isEmpty());
+    window->GoToTrig();  // no record: nothing happens
+    window->ZoomIn();
+    window->ShowAll();
+    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrava::test
