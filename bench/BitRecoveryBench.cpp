@@ -20,58 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/HeapCounter.h"
 #include "instrument/Wdm.h"
 #include "protocol/definition/CMacros.h"
 #include "session/base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
-
-// Heap accounting for the peak-memory figure.
-namespace {
-std::atomic<std::int64_t> liveBytes{0};
-std::atomic<std::int64_t> peakBytes{0};
-
-void Count(std::int64_t bytes) {
-    std::int64_t now = liveBytes.fetch_add(bytes) + bytes;
-    std::int64_t peak = peakBytes.load();
-    while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
-    }
-}
-
-void* Allocate(std::size_t size) {
-    // A size header in front of each block, so delete knows what it frees.
-    auto* block = static_cast<std::max_align_t*>(std::malloc(size + sizeof(std::max_align_t)));
-    if (!block) throw std::bad_alloc();
-    *reinterpret_cast<std::size_t*>(block) = size;
-    Count(static_cast<std::int64_t>(size));
-    return block + 1;
-}
-
-void Release(void* pointer) noexcept {
-    if (!pointer) return;
-    auto* block = static_cast<std::max_align_t*>(pointer) - 1;
-    Count(-static_cast<std::int64_t>(*reinterpret_cast<std::size_t*>(block)));
-    std::free(block);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void operator delete(void* pointer) noexcept {
-    Release(pointer);
-}
-void operator delete[](void* pointer) noexcept {
-    Release(pointer);
-}
-void operator delete(void* pointer, std::size_t) noexcept {
-    Release(pointer);
-}
-void operator delete[](void* pointer, std::size_t) noexcept {
-    Release(pointer);
-}
 
 namespace {
 
@@ -227,14 +180,13 @@ void BM_DetectorFromFile(benchmark::State& state) {
         kestrava::WdmStop();
         kestrava::WdmStart();
         session.host.ClearStatus();
-        const std::int64_t before = liveBytes.load();
-        peakBytes.store(before);
+        const std::int64_t before = kestrava::bench::StartHeapPeak();
         state.ResumeTiming();
         {
             kestrava::CSataBitDetector detector(capture.path, &session.host);
             benchmark::DoNotOptimize(detector.Bits().bitCount);
         }
-        peakPerSample = static_cast<double>(peakBytes.load() - before) / kSamples;
+        peakPerSample = static_cast<double>(kestrava::bench::HeapPeakBytes() - before) / kSamples;
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSamples));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * capture.fileBytes));

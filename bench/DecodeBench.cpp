@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/HeapCounter.h"
 #include "instrument/Wdm.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
@@ -29,54 +30,6 @@
 #include "synth/SataTrafficBuilder.h"
 #include "synth/SeededRandom.h"
 #include "synth/WfmWriter.h"
-
-// Heap accounting for the peak-memory figure.
-namespace {
-std::atomic<std::int64_t> liveBytes{0};
-std::atomic<std::int64_t> peakBytes{0};
-
-void Count(std::int64_t bytes) {
-    std::int64_t now = liveBytes.fetch_add(bytes) + bytes;
-    std::int64_t peak = peakBytes.load();
-    while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
-    }
-}
-
-void* Allocate(std::size_t size) {
-    // A size header in front of each block, so delete knows what it frees.
-    auto* block = static_cast<std::max_align_t*>(std::malloc(size + sizeof(std::max_align_t)));
-    if (!block) throw std::bad_alloc();
-    *reinterpret_cast<std::size_t*>(block) = size;
-    Count(static_cast<std::int64_t>(size));
-    return block + 1;
-}
-
-void Release(void* pointer) noexcept {
-    if (!pointer) return;
-    auto* block = static_cast<std::max_align_t*>(pointer) - 1;
-    Count(-static_cast<std::int64_t>(*reinterpret_cast<std::size_t*>(block)));
-    std::free(block);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void operator delete(void* pointer) noexcept {
-    Release(pointer);
-}
-void operator delete[](void* pointer) noexcept {
-    Release(pointer);
-}
-void operator delete(void* pointer, std::size_t) noexcept {
-    Release(pointer);
-}
-void operator delete[](void* pointer, std::size_t) noexcept {
-    Release(pointer);
-}
 
 namespace {
 
@@ -192,8 +145,7 @@ void BM_DecodeFileToReport(benchmark::State& state) {
     double seconds = 0.0;
     for (auto _ : state) {
         const double start = CpuSeconds();
-        const std::int64_t before = liveBytes.load();
-        peakBytes.store(before);
+        const std::int64_t before = kestrava::bench::StartHeapPeak();
         {
             kestrava::MemoryListBox mainList, protocolList;
             kestrava::CSataUserInterface ui(mainList, protocolList);
@@ -207,7 +159,7 @@ void BM_DecodeFileToReport(benchmark::State& state) {
         seconds += CpuSeconds() - start;
         kestrava::WdmStop();
         peakPerSample =
-            static_cast<double>(peakBytes.load() - before) / static_cast<double>(capture.samples);
+            static_cast<double>(kestrava::bench::HeapPeakBytes() - before) / static_cast<double>(capture.samples);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * capture.samples));
     state.counters["samples"] = static_cast<double>(capture.samples);
