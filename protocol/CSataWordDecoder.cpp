@@ -142,7 +142,9 @@ void CSataWordDecoder::PrepareStream(const BitStream& bits, Stream& stream) cons
         {static_cast<std::size_t>(bits.bitCount), bits.bits.size(), bits.bitPositions.size()});
     stream.bits = &bits;
     stream.bitCount = static_cast<std::int32_t>(usable);
-    stream.codes.assign(usable, 0);
+    // Sized without zero-filling: the rolling pass writes every code, the last few are cleared.
+    stream.codes.clear();
+    stream.codes.resize(usable);
     const std::int8_t one = host_ && host_->GetInvert() ? -1 : 1;
     const std::int8_t* level = bits.bits.data();
     if (usable >= static_cast<std::size_t>(kWordBits)) {
@@ -153,6 +155,9 @@ void CSataWordDecoder::PrepareStream(const BitStream& bits, Stream& stream) cons
             stream.codes[q] = static_cast<std::uint16_t>(code);
         }
     }
+    const std::size_t written = usable >= static_cast<std::size_t>(kWordBits) ? usable - kWordBits + 1 : 0;
+    std::fill(stream.codes.begin() + static_cast<std::ptrdiff_t>(written), stream.codes.end(),
+              std::uint16_t{0});
     if (std::find(level, level + usable, std::int8_t{2}) != level + usable) {
         stream.gapPrefix.assign(usable + 1, 0);
         for (std::size_t i = 0; i < usable; ++i)

@@ -25,10 +25,16 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string BodyLine(ItemData data, const std::string& text) {
-    char prefix[32];
-    std::snprintf(prefix, sizeof prefix, "0x%08x:  ", static_cast<unsigned>(data));
-    return prefix + text + "\r\n";
+// "0x%08x:  " of the item data, written by hand: the report has a line per list item.
+void AppendPrefix(std::string& out, ItemData data) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    char prefix[13] = {'0', 'x'};
+    auto value = static_cast<std::uint32_t>(data);
+    for (int i = 9; i >= 2; --i, value >>= 4) prefix[i] = kDigits[value & 0xF];
+    prefix[10] = ':';
+    prefix[11] = ' ';
+    prefix[12] = ' ';
+    out.append(prefix, sizeof prefix);
 }
 
 std::string PaddedTo(std::string text, std::size_t width) {
@@ -138,7 +144,14 @@ bool ReportFile::ReadFileLine(std::FILE* file, std::string& line) {
 
 std::string ReportFile::Format(const IListBox& list, const std::string& title) {
     std::string text = std::string(kReportPrefix) + title + ".\r\n\r\n";
-    for (int i = 0; i < list.Count(); ++i) text += BodyLine(list.Data(i), list.Text(i));
+    const int count = list.Count();
+    // Lines are short: a first guess of the size spares most of the regrowth.
+    text.reserve(text.size() + static_cast<std::size_t>(count) * 48);
+    for (int i = 0; i < count; ++i) {
+        AppendPrefix(text, list.Data(i));
+        text += list.Text(i);
+        text += "\r\n";
+    }
     return text;
 }
 

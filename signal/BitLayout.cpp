@@ -28,14 +28,17 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-}  // namespace
-
-std::int32_t NearestInteger(double x) {
+// Rounds halves down: the truncation, one up when the fraction is above a half.
+inline std::int32_t RoundedHalfDown(double x) {
     std::int32_t t = SaturatedInt32(x);
     if (x - static_cast<double>(t) > 0.5 && t < std::numeric_limits<std::int32_t>::max())
         return t + 1;
     return t;
 }
+
+}  // namespace
+
+std::int32_t NearestInteger(double x) { return RoundedHalfDown(x); }
 
 void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t level,
              std::int32_t& cursor, BitStream& bits) {
@@ -47,11 +50,16 @@ void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t 
     const std::int32_t end = std::min<std::int32_t>(
         bits.bitCount, static_cast<std::int32_t>(std::min<std::int64_t>(
                            n + cursor, std::numeric_limits<std::int32_t>::max())));
-    for (std::int64_t i = 0; cursor < end; ++i, ++cursor) {
-        bits.bits[static_cast<std::size_t>(cursor)] = level;
-        bits.bitPositions[static_cast<std::size_t>(cursor)] =
-            NearestInteger(first + static_cast<double>(i) * step) + 1;
+    // Plain pointers: a store through the byte array would otherwise make the compiler
+    // reload the vectors' fields on every bit.
+    std::int8_t* __restrict levels = bits.bits.data();
+    std::int32_t* __restrict positions = bits.bitPositions.data();
+    std::int32_t at = cursor;
+    for (std::int64_t i = 0; at < end; ++i, ++at) {
+        levels[at] = level;
+        positions[at] = RoundedHalfDown(first + static_cast<double>(i) * step) + 1;
     }
+    cursor = at;
 }
 
 bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCount,

@@ -63,20 +63,58 @@ inline std::int8_t LowByteOfTruncated(double q) {
 // compiler turns into vector instructions.
 constexpr std::size_t kBlock = 16;
 
-void ConvertVolts(std::span<const double> volts, double offset, double step,
-                  float* __restrict voltages, std::int8_t* __restrict codes) {
+struct VoltStatistics {
+    float maximum = 0.0f;
+    float minimum = 0.0f;
+    float mean = 0.0f;
+};
+
+// Volts to floats and codes, with the maximum, minimum and mean of the floats in the same
+// pass. The statistics are taken exactly as a separate pass over the floats would: lane-wise
+// maxima and minima, the sum in four double-precision partial sums, each in sample order.
+VoltStatistics ConvertVolts(std::span<const double> volts, double offset, double step,
+                            float* __restrict voltages, std::int8_t* __restrict codes) {
     const double* __restrict v = volts.data();
     const std::size_t count = volts.size();
+    VoltStatistics statistics;
+    if (count == 0) return statistics;
+    const float first = static_cast<float>(v[0]);
+    float maximum[kBlock], minimum[kBlock];
+    for (std::size_t j = 0; j < kBlock; ++j) maximum[j] = minimum[j] = first;
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
     std::size_t i = 0;
-    for (; i + kBlock <= count; i += kBlock)
+    for (; i + kBlock <= count; i += kBlock) {
+        float f[kBlock];
         for (std::size_t j = 0; j < kBlock; ++j) {
-            voltages[i + j] = static_cast<float>(v[i + j]);
+            f[j] = static_cast<float>(v[i + j]);
+            voltages[i + j] = f[j];
             codes[i + j] = LowByteOfTruncated((v[i + j] - offset) / step);
         }
-    for (; i < count; ++i) {
-        voltages[i] = static_cast<float>(v[i]);
-        codes[i] = LowByteOfTruncated((v[i] - offset) / step);
+        for (std::size_t j = 0; j < kBlock; ++j) {
+            maximum[j] = f[j] > maximum[j] ? f[j] : maximum[j];
+            minimum[j] = f[j] < minimum[j] ? f[j] : minimum[j];
+        }
+        for (std::size_t j = 0; j < kBlock; j += 4)
+            for (std::size_t lane = 0; lane < 4; ++lane) sum[lane] += f[j + lane];
     }
+    for (; i < count; ++i) {
+        const float f = static_cast<float>(v[i]);
+        voltages[i] = f;
+        codes[i] = LowByteOfTruncated((v[i] - offset) / step);
+        maximum[0] = f > maximum[0] ? f : maximum[0];
+        minimum[0] = f < minimum[0] ? f : minimum[0];
+        sum[0] += f;
+    }
+    float max = maximum[0], min = minimum[0];
+    for (std::size_t j = 1; j < kBlock; ++j) {
+        max = maximum[j] > max ? maximum[j] : max;
+        min = minimum[j] < min ? minimum[j] : min;
+    }
+    statistics.maximum = max;
+    statistics.minimum = min;
+    statistics.mean =
+        static_cast<float>(((sum[0] + sum[1]) + (sum[2] + sum[3])) / static_cast<double>(count));
+    return statistics;
 }
 
 // +1 above the threshold, -1 below, 0 on it.
@@ -138,8 +176,13 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     ResizeLarge(record_.codes, count);
     ResizeLarge(record_.voltages, count);
     record_.voltagesOwned = true;
-    ConvertVolts(volts, curve.offset, CodeStep(curve.scale, curve.formatCode),
-                 record_.voltages.data(), record_.codes.data());
+    const VoltStatistics statistics =
+        ConvertVolts(volts, curve.offset, CodeStep(curve.scale, curve.formatCode),
+                     record_.voltages.data(), record_.codes.data());
+    record_.maximum = statistics.maximum;
+    record_.minimum = statistics.minimum;
+    record_.mean = statistics.mean;
+    statisticsLoaded_ = true;
     record_.sampleCount = static_cast<std::uint32_t>(count);
     origin_ = Origin::File;
 
@@ -293,7 +336,8 @@ void CSataBitDetector::RecoverBits(bool instrument) {
     bits_.samplesPerBit = 1;
     const float bitRateBps = static_cast<float>(DoubleValue(macros->bitRateText));
 
-    if (!instrument) ComputeStatistics();
+    if (!instrument && !statisticsLoaded_) ComputeStatistics();
+    statisticsLoaded_ = false;
     host_->SetSignalMaxMin(record_.maximum, record_.minimum);
     midHysteresisV_ = std::fabs(record_.mean * 0.1f);
     ChooseThreshold();

@@ -72,6 +72,8 @@ class CSataBitDetector {
     float thresholdV_ = 0.0f;
     float hysteresisV_ = 0.0f;
     float midHysteresisV_ = 0.0f;  // for the mid-level edge kind, unused by this recovery
+    // Set when the file load has already taken the statistics in its conversion pass.
+    bool statisticsLoaded_ = false;
 };
 
 }  // namespace kestrava

@@ -1,5 +1,6 @@
 #include "tools/kestrava-decode/DecodeCommand.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <ostream>
@@ -20,12 +21,20 @@ namespace {
 constexpr int kPlotWidthPixels = 1200;
 constexpr int kPlotHeightPixels = 320;
 
+// Each line "0x%08x:  " and the item's text; the prefix written by hand, a line per item.
 std::string ListText(const IListBox& list) {
+    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
-    char prefix[32];
-    for (int i = 0; i < list.Count(); ++i) {
-        std::snprintf(prefix, sizeof prefix, "0x%08x:  ", static_cast<unsigned>(list.Data(i)));
-        text += prefix + list.Text(i) + "\n";
+    const int count = list.Count();
+    text.reserve(static_cast<std::size_t>(count) * 48);
+    char prefix[12] = {'0', 'x', 0, 0, 0, 0, 0, 0, 0, 0, ':', ' '};
+    for (int i = 0; i < count; ++i) {
+        auto value = static_cast<std::uint32_t>(list.Data(i));
+        for (int d = 9; d >= 2; --d, value >>= 4) prefix[d] = kDigits[value & 0xF];
+        text.append(prefix, sizeof prefix);
+        text += ' ';
+        text += list.Text(i);
+        text += '\n';
     }
     return text;
 }
