@@ -82,15 +82,15 @@ void CSataPrimDecoder::PrepareBraceValues(const CMacros& macros) {
 
 bool CSataPrimDecoder::WordMatches(const CMacros& macros, int primitive, int j, int value) const {
     const PrimitiveDefinition& definition = macros.primitives[static_cast<std::size_t>(primitive)];
-    const WordSpec& spec = definition.words[static_cast<std::size_t>(j)];
-    if (!(spec.brace && definition.brace)) return value == spec.value;
+    const WordSpec& word = definition.words[static_cast<std::size_t>(j)];
+    if (!(word.brace && definition.brace)) return value == word.value;
     std::size_t i = static_cast<std::size_t>(primitive);
     if (i < braceValues_.size() && static_cast<std::size_t>(j) < braceValues_[i].size()) {
         const std::vector<int>& values = braceValues_[i][static_cast<std::size_t>(j)];
         if (std::find(values.begin(), values.end(), value) != values.end()) return true;
     }
-    bool hasRange = spec.rangeLow != -1 || spec.rangeHigh != -1;
-    return hasRange && spec.rangeLow <= value && value <= spec.rangeHigh;
+    bool hasRange = word.rangeLow != -1 || word.rangeHigh != -1;
+    return hasRange && word.rangeLow <= value && value <= word.rangeHigh;
 }
 
 int CSataPrimDecoder::CheckPrim(int word, int& wordCount) const {
@@ -110,10 +110,10 @@ int CSataPrimDecoder::CheckPrim(int word, int& wordCount) const {
             const PrimitiveDefinition& primitive = macros->primitives[static_cast<std::size_t>(i)];
             wordCount = primitive.wordCount;
             if (primitive.words.empty() || primitive.words[0].name != *name) continue;
-            int specs = static_cast<int>(primitive.words.size());
+            int wordSpecs = static_cast<int>(primitive.words.size());
             bool all = true;
             for (int j = 1; j < primitive.wordCount && all; ++j) {
-                if (j >= specs || word + j >= words) {
+                if (j >= wordSpecs || word + j >= words) {
                     all = false;
                     break;
                 }

@@ -176,8 +176,8 @@ void AllFis(SataTrafficBuilder& out, const ScenarioOptions& o) {
 // Each primitive twice, between pairs of SYNC.
 void AllPrimitives(SataTrafficBuilder& out) {
     out.Primitive(P::Align, 2).Primitive(P::Sync, 4);
-    for (const PrimitiveSpec& spec : kPrimitives) {
-        out.Primitive(spec.kind, 2).Primitive(P::Sync, 2);
+    for (const PrimitiveSpec& primitive : kPrimitives) {
+        out.Primitive(primitive.kind, 2).Primitive(P::Sync, 2);
     }
     out.Primitive(P::Sync, 8);
 }

@@ -3,8 +3,8 @@
 namespace kestrava::synth {
 
 std::optional<SataPrimitive> PrimitiveNamed(std::string_view name) {
-    for (const PrimitiveSpec& spec : kPrimitives)
-        if (spec.name == name) return spec.kind;
+    for (const PrimitiveSpec& primitive : kPrimitives)
+        if (primitive.name == name) return primitive.kind;
     return std::nullopt;
 }
 

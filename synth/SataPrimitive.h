@@ -27,37 +27,37 @@ struct PrimitiveSpec {
 
 namespace detail {
 // A table row from the four character names as the standard writes them.
-constexpr PrimitiveSpec Spec(SataPrimitive kind, std::string_view name, std::string_view chars) {
-    PrimitiveSpec spec{kind, name, {}};
+constexpr PrimitiveSpec Define(SataPrimitive kind, std::string_view name, std::string_view chars) {
+    PrimitiveSpec primitive{kind, name, {}};
     for (int i = 0; i < 4; ++i) {
         const std::size_t end = chars.find(' ');
-        spec.characters[i] = CharacterValue(chars.substr(0, end));
+        primitive.characters[i] = CharacterValue(chars.substr(0, end));
         chars = end == std::string_view::npos ? std::string_view{} : chars.substr(end + 1);
     }
-    return spec;
+    return primitive;
 }
 }  // namespace detail
 
 // clang-format off
 inline constexpr std::array<PrimitiveSpec, 18> kPrimitives{{
-    detail::Spec(SataPrimitive::Align,  "ALIGN",   "K28.5 D10.2 D10.2 D27.3"),
-    detail::Spec(SataPrimitive::Cont,   "CONT",    "K28.3 D10.5 D25.4 D25.4"),
-    detail::Spec(SataPrimitive::Dmat,   "DMAT",    "K28.3 D21.5 D22.1 D22.1"),
-    detail::Spec(SataPrimitive::Eof,    "EOF",     "K28.3 D21.5 D21.6 D21.6"),
-    detail::Spec(SataPrimitive::Hold,   "HOLD",    "K28.3 D10.5 D21.6 D21.6"),
-    detail::Spec(SataPrimitive::Holda,  "HOLDA",   "K28.3 D10.5 D21.4 D21.4"),
-    detail::Spec(SataPrimitive::Pmack,  "PMACK",   "K28.3 D21.4 D21.4 D21.4"),
-    detail::Spec(SataPrimitive::Pmnak,  "PMNAK",   "K28.3 D21.4 D21.7 D21.7"),
-    detail::Spec(SataPrimitive::PmreqP, "PMREQ_P", "K28.3 D21.5 D23.0 D23.0"),
-    detail::Spec(SataPrimitive::PmreqS, "PMREQ_S", "K28.3 D21.4 D21.3 D21.3"),
-    detail::Spec(SataPrimitive::RErr,   "R_ERR",   "K28.3 D21.5 D22.2 D22.2"),
-    detail::Spec(SataPrimitive::RIp,    "R_IP",    "K28.3 D21.5 D21.2 D21.2"),
-    detail::Spec(SataPrimitive::ROk,    "R_OK",    "K28.3 D21.5 D21.1 D21.1"),
-    detail::Spec(SataPrimitive::RRdy,   "R_RDY",   "K28.3 D21.4 D10.2 D10.2"),
-    detail::Spec(SataPrimitive::Sof,    "SOF",     "K28.3 D21.5 D23.1 D23.1"),
-    detail::Spec(SataPrimitive::Sync,   "SYNC",    "K28.3 D21.4 D21.5 D21.5"),
-    detail::Spec(SataPrimitive::Wtrm,   "WTRM",    "K28.3 D21.5 D24.2 D24.2"),
-    detail::Spec(SataPrimitive::XRdy,   "X_RDY",   "K28.3 D21.5 D23.2 D23.2"),
+    detail::Define(SataPrimitive::Align,  "ALIGN",   "K28.5 D10.2 D10.2 D27.3"),
+    detail::Define(SataPrimitive::Cont,   "CONT",    "K28.3 D10.5 D25.4 D25.4"),
+    detail::Define(SataPrimitive::Dmat,   "DMAT",    "K28.3 D21.5 D22.1 D22.1"),
+    detail::Define(SataPrimitive::Eof,    "EOF",     "K28.3 D21.5 D21.6 D21.6"),
+    detail::Define(SataPrimitive::Hold,   "HOLD",    "K28.3 D10.5 D21.6 D21.6"),
+    detail::Define(SataPrimitive::Holda,  "HOLDA",   "K28.3 D10.5 D21.4 D21.4"),
+    detail::Define(SataPrimitive::Pmack,  "PMACK",   "K28.3 D21.4 D21.4 D21.4"),
+    detail::Define(SataPrimitive::Pmnak,  "PMNAK",   "K28.3 D21.4 D21.7 D21.7"),
+    detail::Define(SataPrimitive::PmreqP, "PMREQ_P", "K28.3 D21.5 D23.0 D23.0"),
+    detail::Define(SataPrimitive::PmreqS, "PMREQ_S", "K28.3 D21.4 D21.3 D21.3"),
+    detail::Define(SataPrimitive::RErr,   "R_ERR",   "K28.3 D21.5 D22.2 D22.2"),
+    detail::Define(SataPrimitive::RIp,    "R_IP",    "K28.3 D21.5 D21.2 D21.2"),
+    detail::Define(SataPrimitive::ROk,    "R_OK",    "K28.3 D21.5 D21.1 D21.1"),
+    detail::Define(SataPrimitive::RRdy,   "R_RDY",   "K28.3 D21.4 D10.2 D10.2"),
+    detail::Define(SataPrimitive::Sof,    "SOF",     "K28.3 D21.5 D23.1 D23.1"),
+    detail::Define(SataPrimitive::Sync,   "SYNC",    "K28.3 D21.4 D21.5 D21.5"),
+    detail::Define(SataPrimitive::Wtrm,   "WTRM",    "K28.3 D21.5 D24.2 D24.2"),
+    detail::Define(SataPrimitive::XRdy,   "X_RDY",   "K28.3 D21.5 D23.2 D23.2"),
 }};
 // clang-format on
 

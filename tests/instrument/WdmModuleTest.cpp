@@ -25,9 +25,9 @@ class WdmModule : public test::TempFolders {
         WdmStop();
         TempFolders::TearDown();
     }
-    std::string WriteWfm(const test::WfmSpec& spec) {
+    std::string WriteWfm(const test::WfmSpec& layout) {
         std::string path = Tmp() + "/m.wfm";
-        WriteFile(path, test::BuildWfm(spec));
+        WriteFile(path, test::BuildWfm(layout));
         return path;
     }
 };
@@ -59,10 +59,10 @@ TEST_F(WdmModule, StartCreatesTheTempFolderAndAFailedStartLeavesNoEngineOrReader
     EXPECT_EQ(WdmGetLastError(), EEXIST);
     EXPECT_FALSE(WdmAddEdgeSearch(0.5f, 0.1f, 0, "RisingEdge"));
     EXPECT_FALSE(WdmFindEdgesInData(std::vector<float>{0, 1}));
-    test::WfmSpec spec;
-    spec.raw = {1, 2, 3};
+    test::WfmSpec layout;
+    layout.raw = {1, 2, 3};
     WfmExplicitDimension curve;
-    EXPECT_TRUE(WdmLoadWaveformFile(WriteWfm(spec), 1, ":WFM#001", nullptr, curve).empty());
+    EXPECT_TRUE(WdmLoadWaveformFile(WriteWfm(layout), 1, ":WFM#001", nullptr, curve).empty());
     EXPECT_EQ(WdmGetRisingEdgeCount("RisingEdge"), 0);
 
     std::filesystem::remove(Folders::WdmTempFolder());
@@ -72,14 +72,14 @@ TEST_F(WdmModule, StartCreatesTheTempFolderAndAFailedStartLeavesNoEngineOrReader
 
 TEST_F(WdmModule, LoadReturnsVoltsAndTheCurveDescriptionAndClearsTheSearches) {
     EXPECT_TRUE(WdmAddEdgeSearch(0.5f, 0.1f, 0, "RisingEdge"));
-    test::WfmSpec spec;
-    spec.formatCode = 0;
-    spec.scale = 0.001;
-    spec.offset = 0.5;
-    spec.raw = {-1000, 0, 1000};
+    test::WfmSpec layout;
+    layout.formatCode = 0;
+    layout.scale = 0.001;
+    layout.offset = 0.5;
+    layout.raw = {-1000, 0, 1000};
     WfmExplicitDimension curve;
     std::span<const double> volts =
-        WdmLoadWaveformFile(WriteWfm(spec), 1, ":WFM#001", nullptr, curve);
+        WdmLoadWaveformFile(WriteWfm(layout), 1, ":WFM#001", nullptr, curve);
     ASSERT_EQ(volts.size(), 3u);
     EXPECT_DOUBLE_EQ(volts[0], -0.5);
     EXPECT_DOUBLE_EQ(volts[2], 1.5);
@@ -98,13 +98,13 @@ TEST_F(WdmModule, LoadReturnsVoltsAndTheCurveDescriptionAndClearsTheSearches) {
 }
 
 TEST_F(WdmModule, SearchesOverFileVoltsUseTheFileTimeBaseAndPointCount) {
-    test::WfmSpec spec;
-    spec.intervalS = 1e-9;
-    spec.implicitOffsetS = -5e-6;
-    spec.triggerOffsetPoints = 1000.0;  // trigger time 1e-6 s
-    spec.raw.assign(10, 0);
+    test::WfmSpec layout;
+    layout.intervalS = 1e-9;
+    layout.implicitOffsetS = -5e-6;
+    layout.triggerOffsetPoints = 1000.0;  // trigger time 1e-6 s
+    layout.raw.assign(10, 0);
     WfmExplicitDimension curve;
-    ASSERT_EQ(WdmLoadWaveformFile(WriteWfm(spec), 1, ":WFM#001", nullptr, curve).size(), 10u);
+    ASSERT_EQ(WdmLoadWaveformFile(WriteWfm(layout), 1, ":WFM#001", nullptr, curve).size(), 10u);
 
     ASSERT_TRUE(WdmAddEdgeSearch(0.5f, 0.1f, 0, "RisingEdge"));
     ASSERT_TRUE(WdmAddEdgeSearch(0.5f, 0.1f, 1, "FallingEdge"));

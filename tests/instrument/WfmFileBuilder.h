@@ -103,28 +103,28 @@ inline void PutSample(WfmBytes& out, std::int32_t format, double raw) {
     }
 }
 
-inline std::string BuildWfm(const WfmSpec& spec) {
-    const int bpp = SampleBytes(spec.formatCode);
-    const auto n = static_cast<std::int32_t>(spec.raw.size());
-    const std::int32_t size = spec.implicitSize.value_or(
-        spec.sizeIncludesCharge ? n + spec.preChargePoints + spec.postChargePoints : n);
-    const std::size_t referenceSize = spec.version3 ? 760 : 742;
+inline std::string BuildWfm(const WfmSpec& layout) {
+    const int bpp = SampleBytes(layout.formatCode);
+    const auto n = static_cast<std::int32_t>(layout.raw.size());
+    const std::int32_t size = layout.implicitSize.value_or(
+        layout.sizeIncludesCharge ? n + layout.preChargePoints + layout.postChargePoints : n);
+    const std::size_t referenceSize = layout.version3 ? 760 : 742;
     const std::int32_t curve =
-        spec.curveOffset.value_or(static_cast<std::int32_t>(78 + referenceSize));
+        layout.curveOffset.value_or(static_cast<std::int32_t>(78 + referenceSize));
     const std::uint32_t dataStart =
-        spec.dataStart.value_or(static_cast<std::uint32_t>(spec.preChargePoints * bpp));
+        layout.dataStart.value_or(static_cast<std::uint32_t>(layout.preChargePoints * bpp));
     const std::uint32_t postStart =
-        spec.postChargeStart.value_or(dataStart + static_cast<std::uint32_t>(n * bpp));
+        layout.postChargeStart.value_or(dataStart + static_cast<std::uint32_t>(n * bpp));
     const std::uint32_t postStop =
-        postStart + static_cast<std::uint32_t>(spec.postChargePoints * bpp);
+        postStart + static_cast<std::uint32_t>(layout.postChargePoints * bpp);
 
-    WfmBytes out(spec.bigEndian);
-    out.Put(spec.byteOrderMark.value_or(spec.bigEndian ? std::uint16_t{0xF0F0}
+    WfmBytes out(layout.bigEndian);
+    out.Put(layout.byteOrderMark.value_or(layout.bigEndian ? std::uint16_t{0xF0F0}
                                                        : std::uint16_t{0x0F0F}));
-    out.Text(spec.versionText.value_or(spec.version3 ? ":WFM#003" : ":WFM#001"), 8);
+    out.Text(layout.versionText.value_or(layout.version3 ? ":WFM#003" : ":WFM#001"), 8);
     out.Put(std::uint8_t{9});
     out.Put(std::int32_t{0});  // bytes to the end: patched below
-    out.Put(spec.bytesPerPoint.value_or(static_cast<std::uint8_t>(bpp)));
+    out.Put(layout.bytesPerPoint.value_or(static_cast<std::uint8_t>(bpp)));
     out.Put(curve);
     out.Put(std::int32_t{1});
     out.Put(0.0f);
@@ -141,11 +141,11 @@ inline std::string BuildWfm(const WfmSpec& spec) {
     for (std::int32_t v : {0, 0, 1, 1, 2, 2}) out.Put(v);
     out.Put(std::uint64_t{0});
     for (std::int32_t v : {1, 1, 1, 1, 1}) out.Put(v);
-    if (spec.version3) out.Put(std::uint16_t{0});  // summary frame type
+    if (layout.version3) out.Put(std::uint16_t{0});  // summary frame type
     out.Put(std::int32_t{0});
     out.Put(255.0);
     auto density = [&](std::uint64_t value) {
-        if (spec.version3)
+        if (layout.version3)
             out.Put(value);
         else
             out.Put(static_cast<std::uint32_t>(value));
@@ -165,7 +165,7 @@ inline std::string BuildWfm(const WfmSpec& spec) {
         out.Put(0.0);
         out.Put(0.0);
     };
-    explicitDimension(spec.scale, spec.offset, spec.formatCode);
+    explicitDimension(layout.scale, layout.offset, layout.formatCode);
     explicitDimension(1.0, 0.0, 0);
     auto implicitDimension = [&](double scale, double offset, std::int32_t points) {
         out.Put(scale);
@@ -181,10 +181,10 @@ inline std::string BuildWfm(const WfmSpec& spec) {
         out.Put(0.5);
         out.Put(0.0);
     };
-    implicitDimension(spec.intervalS, spec.implicitOffsetS, size);
+    implicitDimension(layout.intervalS, layout.implicitOffsetS, size);
     implicitDimension(1.0, 0.0, 0);
     for (std::int32_t v : {1, 1, 0, 1, 1, 0, 0}) out.Put(v);  // two time bases, real point offset
-    out.Put(spec.triggerOffsetPoints);
+    out.Put(layout.triggerOffsetPoints);
     out.Put(0.25);
     for (std::int32_t v : {1700000000, 0, 0}) out.Put(v);
     out.Put(std::uint16_t{0});
@@ -192,14 +192,14 @@ inline std::string BuildWfm(const WfmSpec& spec) {
     if (out.Data().size() != 78 + referenceSize) throw std::logic_error("reference header size");
 
     // The curve follows the headers; a lying curve offset only changes the header field.
-    for (int i = 0; i < spec.preChargePoints; ++i)
-        PutSample(out, spec.formatCode, spec.chargeValue);
-    for (double raw : spec.raw) PutSample(out, spec.formatCode, raw);
-    for (int i = 0; i < spec.postChargePoints; ++i)
-        PutSample(out, spec.formatCode, spec.chargeValue);
+    for (int i = 0; i < layout.preChargePoints; ++i)
+        PutSample(out, layout.formatCode, layout.chargeValue);
+    for (double raw : layout.raw) PutSample(out, layout.formatCode, raw);
+    for (int i = 0; i < layout.postChargePoints; ++i)
+        PutSample(out, layout.formatCode, layout.chargeValue);
 
     std::string bytes = std::move(out.Data());
-    WfmBytes count(spec.bigEndian);
+    WfmBytes count(layout.bigEndian);
     count.Put(static_cast<std::int32_t>(bytes.size() - 15));
     bytes.replace(11, 4, count.Data());
     return bytes;

@@ -25,7 +25,7 @@ class WfmReader : public test::TempFolders {
         WriteFile(path, bytes);
         return path;
     }
-    int Load(const WfmSpec& spec) { return reader.LoadFile(Write(BuildWfm(spec)), 1); }
+    int Load(const WfmSpec& layout) { return reader.LoadFile(Write(BuildWfm(layout)), 1); }
 
     CQelWfmReader reader;
 };
@@ -56,24 +56,24 @@ TEST_F(WfmReader, ReadsEveryFormatInBothVersionsAndByteOrders) {
             for (bool bigEndian : {false, true}) {
                 SCOPED_TRACE(testing::Message()
                              << "format " << format << " v3 " << version3 << " BE " << bigEndian);
-                WfmSpec spec;
-                spec.formatCode = format;
-                spec.version3 = version3;
-                spec.bigEndian = bigEndian;
-                spec.scale = 0.5;
-                spec.offset = -0.25;
-                spec.intervalS = 2.5e-11;
-                spec.implicitOffsetS = -1e-6;
-                spec.triggerOffsetPoints = 12.0;
-                spec.chargeValue = 3;
-                spec.raw = RawValuesFor(format);
-                ASSERT_EQ(Load(spec), 1);
+                WfmSpec layout;
+                layout.formatCode = format;
+                layout.version3 = version3;
+                layout.bigEndian = bigEndian;
+                layout.scale = 0.5;
+                layout.offset = -0.25;
+                layout.intervalS = 2.5e-11;
+                layout.implicitOffsetS = -1e-6;
+                layout.triggerOffsetPoints = 12.0;
+                layout.chargeValue = 3;
+                layout.raw = RawValuesFor(format);
+                ASSERT_EQ(Load(layout), 1);
                 EXPECT_EQ(reader.IsByteReversed(), bigEndian);
                 EXPECT_EQ(reader.IsVersion3(), version3);
                 EXPECT_EQ(reader.CallerFlag(), 1);
-                ASSERT_EQ(reader.PointCount(), static_cast<std::int64_t>(spec.raw.size()));
-                for (std::size_t i = 0; i < spec.raw.size(); ++i) {
-                    double raw = format == 4 ? static_cast<float>(spec.raw[i]) : spec.raw[i];
+                ASSERT_EQ(reader.PointCount(), static_cast<std::int64_t>(layout.raw.size()));
+                for (std::size_t i = 0; i < layout.raw.size(); ++i) {
+                    double raw = format == 4 ? static_cast<float>(layout.raw[i]) : layout.raw[i];
                     EXPECT_EQ(reader.Points()[i], raw * 0.5 - 0.25) << i;
                 }
                 const WfmReferenceHeader& h = reader.ReferenceHeader();
@@ -97,23 +97,23 @@ TEST_F(WfmReader, ReadsEveryFormatInBothVersionsAndByteOrders) {
 }
 
 TEST_F(WfmReader, BigEndianFileReadsTheSameAsItsLittleEndianTwin) {
-    WfmSpec spec;
-    spec.formatCode = 0;
-    spec.version3 = true;
-    for (int i = 0; i < 1000; ++i) spec.raw.push_back((i * 7919) % 65536 - 32768);
-    ASSERT_EQ(Load(spec), 1);
+    WfmSpec layout;
+    layout.formatCode = 0;
+    layout.version3 = true;
+    for (int i = 0; i < 1000; ++i) layout.raw.push_back((i * 7919) % 65536 - 32768);
+    ASSERT_EQ(Load(layout), 1);
     std::vector<double> little(reader.Points().begin(), reader.Points().end());
-    spec.bigEndian = true;
-    ASSERT_EQ(Load(spec), 1);
+    layout.bigEndian = true;
+    ASSERT_EQ(Load(layout), 1);
     EXPECT_EQ(std::vector<double>(reader.Points().begin(), reader.Points().end()), little);
 }
 
 TEST_F(WfmReader, SkipsTheChargePointsAndCountsSizeLessThirtyTwo) {
-    WfmSpec spec;
-    spec.raw.assign(10000, 0);
-    for (int i = 0; i < 10000; ++i) spec.raw[i] = i % 100 - 50;
-    spec.chargeValue = 99;
-    ASSERT_EQ(Load(spec), 1);
+    WfmSpec layout;
+    layout.raw.assign(10000, 0);
+    for (int i = 0; i < 10000; ++i) layout.raw[i] = i % 100 - 50;
+    layout.chargeValue = 99;
+    ASSERT_EQ(Load(layout), 1);
     EXPECT_EQ(reader.ReferenceHeader().implicit1.size, 10032);
     ASSERT_EQ(reader.PointCount(), 10000);
     EXPECT_DOUBLE_EQ(reader.Points()[0], -0.5);
@@ -121,45 +121,45 @@ TEST_F(WfmReader, SkipsTheChargePointsAndCountsSizeLessThirtyTwo) {
 }
 
 TEST_F(WfmReader, MinusOneTwentyEightAtOneHundredthIsMinusOnePointTwoEight) {
-    WfmSpec spec;
-    spec.raw = {-128};
-    ASSERT_EQ(Load(spec), 1);
+    WfmSpec layout;
+    layout.raw = {-128};
+    ASSERT_EQ(Load(layout), 1);
     EXPECT_DOUBLE_EQ(reader.Points()[0], -1.28);
 }
 
 TEST_F(WfmReader, SixteenBitFileWhoseSizeLeavesOutLongChargeRegionsKeepsEveryPoint) {
-    WfmSpec spec;
-    spec.formatCode = 0;
-    spec.version3 = true;
-    spec.preChargePoints = 32;
-    spec.postChargePoints = 32;
-    spec.sizeIncludesCharge = false;
-    for (int i = 0; i < 1250; ++i) spec.raw.push_back(i);
-    ASSERT_EQ(Load(spec), 1);
+    WfmSpec layout;
+    layout.formatCode = 0;
+    layout.version3 = true;
+    layout.preChargePoints = 32;
+    layout.postChargePoints = 32;
+    layout.sizeIncludesCharge = false;
+    for (int i = 0; i < 1250; ++i) layout.raw.push_back(i);
+    ASSERT_EQ(Load(layout), 1);
     ASSERT_EQ(reader.PointCount(), 1250);
     EXPECT_DOUBLE_EQ(reader.Points()[1249], 1249 * 0.01);
 
     // Charge offsets that point past the file do not count; the size rule applies.
-    spec.postChargeStart = 64 + 1250 * 2 + 100000;
-    ASSERT_EQ(Load(spec), 1);
+    layout.postChargeStart = 64 + 1250 * 2 + 100000;
+    ASSERT_EQ(Load(layout), 1);
     EXPECT_EQ(reader.PointCount(), 1218);
     // Nor do offsets that disagree with the size field by more than the charge points.
-    spec.postChargeStart = 64 + 1000 * 2;
-    ASSERT_EQ(Load(spec), 1);
+    layout.postChargeStart = 64 + 1000 * 2;
+    ASSERT_EQ(Load(layout), 1);
     EXPECT_EQ(reader.PointCount(), 1218);
     // Or that split a sample.
-    spec.postChargeStart = 64 + 1250 * 2 - 1;
-    ASSERT_EQ(Load(spec), 1);
+    layout.postChargeStart = 64 + 1250 * 2 - 1;
+    ASSERT_EQ(Load(layout), 1);
     EXPECT_EQ(reader.PointCount(), 1218);
 }
 
 TEST_F(WfmReader, RefusesEveryTruncationOfAFile) {
     for (bool version3 : {false, true}) {
-        WfmSpec spec;
-        spec.version3 = version3;
-        spec.formatCode = 0;
-        spec.raw.assign(40, 5);
-        const std::string whole = BuildWfm(spec);
+        WfmSpec layout;
+        layout.version3 = version3;
+        layout.formatCode = 0;
+        layout.raw.assign(40, 5);
+        const std::string whole = BuildWfm(layout);
         // The data ends where the post-charge points begin.
         const std::size_t needed = whole.size() - 16 * 2;
         ASSERT_EQ(reader.LoadFile(Write(whole), 1), 1);
@@ -174,9 +174,9 @@ TEST_F(WfmReader, RefusesEveryTruncationOfAFile) {
 }
 
 TEST_F(WfmReader, Version3WithAVersion1SizedReferenceHeaderIsRefused) {
-    WfmSpec spec;
-    spec.raw = {};
-    std::string v1 = BuildWfm(spec);
+    WfmSpec layout;
+    layout.raw = {};
+    std::string v1 = BuildWfm(layout);
     v1.replace(2, 8, ":WFM#003");
     // Static header plus 742 bytes of reference header and no more.
     EXPECT_EQ(reader.LoadFile(Write(v1.substr(0, 78 + 742)), 1), 0);
@@ -188,8 +188,8 @@ TEST_F(WfmReader, RefusesLyingHeadersWithoutReadingPastTheFile) {
     base.raw.assign(100, 1);
     ASSERT_EQ(Load(base), 1);
 
-    auto refused = [&](WfmSpec spec, const char* what) {
-        EXPECT_EQ(Load(spec), 0) << what;
+    auto refused = [&](WfmSpec layout, const char* what) {
+        EXPECT_EQ(Load(layout), 0) << what;
         EXPECT_EQ(reader.PointCount(), 0) << what;
     };
     // After the data start the file holds 100 points and 16 post-charge points.
@@ -238,11 +238,11 @@ TEST_F(WfmReader, MissingFilesAndFoldersAreRefusedAndNothingIsCreated) {
 }
 
 TEST_F(WfmReader, LargeRecordsConvertAcrossReadChunks) {
-    WfmSpec spec;
-    spec.formatCode = 5;
-    spec.bigEndian = true;
-    for (int i = 0; i < 100000; ++i) spec.raw.push_back(i);
-    ASSERT_EQ(Load(spec), 1);
+    WfmSpec layout;
+    layout.formatCode = 5;
+    layout.bigEndian = true;
+    for (int i = 0; i < 100000; ++i) layout.raw.push_back(i);
+    ASSERT_EQ(Load(layout), 1);
     ASSERT_EQ(reader.PointCount(), 100000);
     for (int i = 0; i < 100000; i += 997) ASSERT_DOUBLE_EQ(reader.Points()[i], i * 0.01) << i;
     EXPECT_DOUBLE_EQ(reader.Points()[99999], 999.99);

@@ -28,9 +28,9 @@ class BitDetectorFixture : public TempFolders {
         WdmStop();
         TempFolders::TearDown();
     }
-    std::string WriteCapture(const WfmSpec& spec, const std::string& name = "capture.wfm") {
+    std::string WriteCapture(const WfmSpec& layout, const std::string& name = "capture.wfm") {
         std::string path = Tmp() + "/" + name;
-        WriteFile(path, BuildWfm(spec));
+        WriteFile(path, BuildWfm(layout));
         return path;
     }
 

@@ -28,11 +28,11 @@ class BitDetector : public test::BitDetectorFixture {
   protected:
     // 30 GS/s at 1.5 Gb/s: 20 samples per bit.
     WfmSpec Capture(std::vector<double> raw) {
-        WfmSpec spec;
-        spec.scale = kScale;
-        spec.intervalS = 1.0 / 30e9;
-        spec.raw = std::move(raw);
-        return spec;
+        WfmSpec layout;
+        layout.scale = kScale;
+        layout.intervalS = 1.0 / 30e9;
+        layout.raw = std::move(raw);
+        return layout;
     }
     std::vector<std::int8_t> FirstBits(const CSataBitDetector& detector) {
         const BitStream& bits = detector.Bits();
@@ -101,12 +101,12 @@ TEST_F(BitDetector, CodesFollowTheFormatsStepAndKeepTheirLowEightBits) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "format " << c.format << " raw " << c.raw);
-        WfmSpec spec;
-        spec.formatCode = c.format;
-        spec.scale = c.scale;
-        spec.offset = c.offset;
-        spec.raw = {c.raw, c.raw};
-        CSataBitDetector detector(WriteCapture(spec), &host);
+        WfmSpec layout;
+        layout.formatCode = c.format;
+        layout.scale = c.scale;
+        layout.offset = c.offset;
+        layout.raw = {c.raw, c.raw};
+        CSataBitDetector detector(WriteCapture(layout), &host);
         ASSERT_EQ(detector.SampleCount(), 2u);
         EXPECT_EQ(detector.Record().codes[0], c.code);
     }
@@ -218,9 +218,9 @@ TEST_F(BitDetector, AbsoluteLevelsAndTheAutomaticFiftyPercentRule) {
 TEST_F(BitDetector, ManyEdgesShowTheDecodeTimeEstimateShortenedByASyncPattern) {
     std::vector<int> alternating(300'001);
     for (std::size_t i = 0; i < alternating.size(); ++i) alternating[i] = static_cast<int>(i % 2);
-    WfmSpec spec = Capture(test::NrzRaw(alternating, 4, 32, -32));
-    spec.intervalS = 1.0 / (1.5e9 * 4);
-    const std::string path = WriteCapture(spec);
+    WfmSpec layout = Capture(test::NrzRaw(alternating, 4, 32, -32));
+    layout.intervalS = 1.0 / (1.5e9 * 4);
+    const std::string path = WriteCapture(layout);
 
     const char* kEstimate = "APPROXIMATE TIME REMAINING FOR DECODE COMPLETION: ";
     {

@@ -80,10 +80,10 @@ TEST(SataCrcTest, StartsFromTheSataPresetAndLeavesNoRemainderOverItself) {
 }
 
 TEST(SataPrimitiveTest, DwordsAreThePublishedValues) {
-    auto dword = [](const PrimitiveSpec& spec) {
+    auto dword = [](const PrimitiveSpec& primitive) {
         std::uint32_t value = 0;
         for (int b = 0; b < 4; ++b) {
-            const int c = spec.characters[b];
+            const int c = primitive.characters[b];
             const std::uint32_t byte =
                 c >= kControlBase ? kControlCharacters[c - kControlBase].byte : c;
             value |= byte << (8 * b);

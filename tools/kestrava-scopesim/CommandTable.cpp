@@ -70,19 +70,19 @@ std::optional<size_t> CommandContext::Choice(size_t i, std::initializer_list<std
 }
 
 CommandSpec Stored(std::string pattern, std::string defaultValue) {
-    CommandSpec spec;
-    spec.pattern = std::move(pattern);
-    spec.query = [defaultValue](CommandContext& c) {
+    CommandSpec command;
+    command.pattern = std::move(pattern);
+    command.query = [defaultValue](CommandContext& c) {
         auto it = c.state.stored.find(c.header);
         return it == c.state.stored.end() ? defaultValue : it->second;
     };
-    spec.set = [](CommandContext& c) {
+    command.set = [](CommandContext& c) {
         if (!c.NeedArgs(1)) return;
         std::string value;
         for (size_t i = 0; i < c.args.size(); ++i) value += (i ? "," : "") + c.args[i];
         c.state.stored[c.header] = value;
     };
-    return spec;
+    return command;
 }
 
 std::string Nr1(long long value) { return std::to_string(value); }

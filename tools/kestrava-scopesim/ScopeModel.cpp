@@ -55,9 +55,9 @@ ScopeModel::ScopeModel() {
 }
 
 const CommandSpec* ScopeModel::Find(const std::vector<std::string>& path, bool common, CommandContext& context) const {
-    for (const CommandSpec& spec : commands_) {
-        if (common != (spec.pattern.front() == '*')) continue;
-        std::vector<std::string> elements = SplitPattern(spec.pattern);
+    for (const CommandSpec& command : commands_) {
+        if (common != (command.pattern.front() == '*')) continue;
+        std::vector<std::string> elements = SplitPattern(command.pattern);
         if (elements.size() != path.size()) continue;
         context.numbers.clear();
         context.sources.clear();
@@ -67,7 +67,7 @@ const CommandSpec* ScopeModel::Find(const std::vector<std::string>& path, bool c
             if (i > 0) context.header += ':';
             matched = common ? Upper(elements[i]) == path[i] : MatchKeyword(elements[i], path[i], context);
         }
-        if (matched) return &spec;
+        if (matched) return &command;
     }
     return nullptr;
 }
@@ -90,30 +90,30 @@ ScopeModel::Response ScopeModel::Process(std::string_view message, bool applyFau
             continue;
         }
         CommandContext context{state_, SplitArguments(unit->arguments), {}, {}, {}, {}, {}, {}, false};
-        const CommandSpec* spec = nullptr;
+        const CommandSpec* command = nullptr;
         // After ';' a header without a leading ':' is first tried below the previous one.
         if (!unit->rooted && !unit->common && previousPath.size() > 1) {
             std::vector<std::string> relative(previousPath.begin(), previousPath.end() - 1);
             relative.insert(relative.end(), unit->path.begin(), unit->path.end());
-            spec = Find(relative, false, context);
-            if (spec) unit->path = relative;
+            command = Find(relative, false, context);
+            if (command) unit->path = relative;
         }
-        if (!spec) spec = Find(unit->path, unit->common, context);
-        if (!spec) {
+        if (!command) command = Find(unit->path, unit->common, context);
+        if (!command) {
             CommandError("undefined header: " + unit->text);
             continue;
         }
         if (!unit->common) previousPath = unit->path;
-        if (unit->query ? !spec->query : !spec->set) {
+        if (unit->query ? !command->query : !command->set) {
             CommandError(std::string(unit->query ? "no query form: " : "query only: ") + unit->text);
             continue;
         }
         if (!unit->query) {
-            spec->set(context);
+            command->set(context);
             if (!context.error.empty()) CommandError(context.error + ": " + unit->text);
             continue;
         }
-        std::string value = spec->query(context);
+        std::string value = command->query(context);
         if (!context.error.empty()) {
             CommandError(context.error + ": " + unit->text);
             continue;
