@@ -37,7 +37,8 @@ void PrepareEnvironment() {
     if (!::mkdtemp(pattern.data())) Fail("cannot create the scratch folder");
     Scratch() = pattern;
     namespace fs = std::filesystem;
-    for (const char* sub : {"tmp", "data", "config", "input"}) fs::create_directories(fs::path(pattern) / sub);
+    for (const char* sub : {"tmp", "data", "config", "input"})
+        fs::create_directories(fs::path(pattern) / sub);
     ::setenv("TMPDIR", (pattern + "/tmp").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (pattern + "/data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (pattern + "/config").c_str(), 1);
@@ -67,13 +68,9 @@ void TrimLog() {
     if (++calls % 64 == 0) DeleteLog();
 }
 
-bool SkipKnownFaults() {
-    static const bool skip = std::getenv("KESTRAVA_FUZZ_SKIP_KNOWN") != nullptr;
-    return skip;
-}
-
 void Fail(std::string_view what) {
-    std::fprintf(stderr, "fuzz invariant broken: %.*s\n", static_cast<int>(what.size()), what.data());
+    std::fprintf(stderr, "fuzz invariant broken: %.*s\n", static_cast<int>(what.size()),
+                 what.data());
     std::abort();
 }
 

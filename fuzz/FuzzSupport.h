@@ -25,11 +25,6 @@ std::string WriteInputFile(const std::uint8_t* data, std::size_t size, std::stri
 // fuzzing run makes millions of inputs.
 void TrimLog();
 
-// True when KESTRAVA_FUZZ_SKIP_KNOWN is set: a long fuzzing run then steps around faults
-// already found and reported (each target says which), so it can look for new ones. Corpus
-// replays leave it unset and still meet those faults.
-bool SkipKnownFaults();
-
 // A broken invariant: prints what and aborts, so the fuzzer keeps the input.
 [[noreturn]] void Fail(std::string_view what);
 

@@ -23,6 +23,8 @@ constexpr char kVersion1[] = ":WFM#001";
 constexpr char kVersion3[] = ":WFM#003";
 // Samples are converted through a bounded buffer, never a copy of the whole curve.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 18;
+// Points handed to a sink at a time: small enough to stay in cache until it reads them.
+constexpr std::size_t kSinkPoints = 16384;
 
 // The unsigned integer of a field's size, for moving its bytes around.
 template <class T>
@@ -198,6 +200,33 @@ void ConvertRun(const unsigned char* raw, std::size_t count, bool reversed, doub
         ConvertRun<Raw, false>(raw, count, scale, offset, out);
 }
 
+// Raw samples of a format to volts; false for a format with no conversion.
+bool ConvertRaw(std::int32_t format, const unsigned char* raw, std::size_t count, bool reversed,
+                double scale, double offset, double* out) {
+    switch (format) {
+        case kWfmInt8:
+            ConvertRun<std::int8_t>(raw, count, false, scale, offset, out);
+            return true;
+        case kWfmInt16:
+            ConvertRun<std::int16_t>(raw, count, reversed, scale, offset, out);
+            return true;
+        case kWfmInt32:
+            ConvertRun<std::int32_t>(raw, count, reversed, scale, offset, out);
+            return true;
+        case kWfmUInt32:
+            ConvertRun<std::uint32_t>(raw, count, reversed, scale, offset, out);
+            return true;
+        case kWfmFloat:
+            ConvertRun<float>(raw, count, reversed, scale, offset, out);
+            return true;
+        case kWfmDouble:
+            ConvertRun<double>(raw, count, reversed, scale, offset, out);
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 int WfmSampleSize(std::int32_t formatCode) {
@@ -240,7 +269,8 @@ std::size_t CQelWfmReader::ReadAt(std::int64_t offset, void* buffer, std::size_t
     return done;
 }
 
-int CQelWfmReader::LoadFile(const std::string& fileName, int flag, const char*, const char*) {
+int CQelWfmReader::LoadFile(const std::string& fileName, int flag, const char*, const char*,
+                            WfmPointSink* sink) {
     try {
         // Non-blocking open so a named pipe cannot stall the reader; only regular files import.
         int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -254,7 +284,7 @@ int CQelWfmReader::LoadFile(const std::string& fileName, int flag, const char*, 
         fd_ = fd;
         fileSize_ = static_cast<std::int64_t>(info.st_size);
         callerFlag_ = flag;
-        return ImportQelWfm();
+        return ImportQelWfm(sink);
     } catch (...) {
         return 0;
     }
@@ -359,43 +389,38 @@ std::int64_t CQelWfmReader::RecordPointCount(int bytesPerPoint) const {
     return size - kChargePoints;
 }
 
-bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count) {
+bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count,
+                                   WfmPointSink* sink) {
     const std::int32_t format = reference_.explicit1.formatCode;
     const int sampleSize = WfmSampleSize(format);
     const double scale = reference_.explicit1.scale;
     const double offset = reference_.explicit1.offset;
-    // Every point is written below, so the array is not cleared first.
-    auto points = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(count));
-    AdviseHugePages(points.get(), static_cast<std::size_t>(count) * sizeof(double));
+    std::unique_ptr<double[]> points;
+    std::vector<double> block;
+    if (sink) {
+        if (!sink->Begin(reference_.explicit1, count)) return false;
+        block.resize(kSinkPoints);
+    } else {
+        // Every point is written below, so the array is not cleared first.
+        points = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(count));
+        AdviseHugePages(points.get(), static_cast<std::size_t>(count) * sizeof(double));
+    }
     std::vector<unsigned char> chunk(kChunkBytes);
     const std::int64_t perChunk = static_cast<std::int64_t>(kChunkBytes) / sampleSize;
     for (std::int64_t first = 0; first < count; first += perChunk) {
-        std::int64_t run = std::min(perChunk, count - first);
-        std::size_t bytes = static_cast<std::size_t>(run) * sampleSize;
+        const auto run = static_cast<std::size_t>(std::min(perChunk, count - first));
+        const std::size_t bytes = run * static_cast<std::size_t>(sampleSize);
         if (ReadAt(dataOffset + first * sampleSize, chunk.data(), bytes) < bytes) return false;
-        double* out = points.get() + first;
-        auto n = static_cast<std::size_t>(run);
-        switch (format) {
-            case kWfmInt8:
-                ConvertRun<std::int8_t>(chunk.data(), n, false, scale, offset, out);
-                break;
-            case kWfmInt16:
-                ConvertRun<std::int16_t>(chunk.data(), n, byteReversed_, scale, offset, out);
-                break;
-            case kWfmInt32:
-                ConvertRun<std::int32_t>(chunk.data(), n, byteReversed_, scale, offset, out);
-                break;
-            case kWfmUInt32:
-                ConvertRun<std::uint32_t>(chunk.data(), n, byteReversed_, scale, offset, out);
-                break;
-            case kWfmFloat:
-                ConvertRun<float>(chunk.data(), n, byteReversed_, scale, offset, out);
-                break;
-            case kWfmDouble:
-                ConvertRun<double>(chunk.data(), n, byteReversed_, scale, offset, out);
-                break;
-            default:
+        if (!sink)
+            if (!ConvertRaw(format, chunk.data(), run, byteReversed_, scale, offset,
+                            points.get() + first))
                 return false;
+        for (std::size_t done = 0; sink && done < run; done += kSinkPoints) {
+            const std::size_t part = std::min(kSinkPoints, run - done);
+            const unsigned char* raw = chunk.data() + done * static_cast<std::size_t>(sampleSize);
+            if (!ConvertRaw(format, raw, part, byteReversed_, scale, offset, block.data()))
+                return false;
+            sink->Take({block.data(), part}, {raw, part * static_cast<std::size_t>(sampleSize)});
         }
     }
     points_ = std::move(points);
@@ -403,7 +428,7 @@ bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count) 
     return true;
 }
 
-int CQelWfmReader::ImportQelWfm() {
+int CQelWfmReader::ImportQelWfm(WfmPointSink* sink) {
     try {
         points_.reset();
         pointCount_ = 0;
@@ -418,7 +443,7 @@ int CQelWfmReader::ImportQelWfm() {
         const std::int64_t dataOffset = curve + static_cast<std::int64_t>(reference_.dataStart);
         // The points must lie inside the file before anything is allocated for them.
         if (dataOffset > fileSize_ || count > (fileSize_ - dataOffset) / sampleSize) return 0;
-        return ConvertSamples(dataOffset, count) ? 1 : 0;
+        return ConvertSamples(dataOffset, count, sink) ? 1 : 0;
     } catch (...) {
         points_.reset();
         pointCount_ = 0;

@@ -46,6 +46,7 @@ struct WfmExplicitDimension {
     double offset = 0.0;
     std::int32_t size = 0;
     std::array<char, 20> units{};
+
     double extentMin = 0.0;
     double extentMax = 0.0;
     double resolution = 0.0;
@@ -64,6 +65,24 @@ struct WfmExplicitDimension {
     double horizontalReference = 0.0;
     double triggerDelay = 0.0;
 };
+
+// Takes an import's points block by block, in file order, instead of the reader keeping
+// them: a caller that needs each point once never holds the whole curve as doubles.
+class WfmPointSink {
+  public:
+    virtual ~WfmPointSink() = default;
+    // The record's vertical dimension and point count, before any block; false refuses
+    // the record.
+    virtual bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) = 0;
+    // The next points, in volts and as the file stores them (WfmSampleSize bytes each, in
+    // the file's byte order); every block but the last holds a multiple of 16 points.
+    virtual void Take(std::span<const double> points, std::span<const unsigned char> raw) = 0;
+};
+
+// Volts of one 8-bit sample, by the import's own arithmetic: for callers that tabulate it.
+inline double WfmInt8Volts(std::int8_t raw, double scale, double offset) {
+    return static_cast<double>(raw) * scale + offset;
+}
 
 // An implicit (time) dimension; dimension 1 holds seconds per point.
 struct WfmImplicitDimension {
@@ -144,16 +163,19 @@ class CQelWfmReader {
     CQelWfmReader& operator=(const CQelWfmReader&) = delete;
 
     // 1 when the file was opened and imported, 0 otherwise. The flag is kept for the
-    // caller; the two further values are not used by the import.
+    // caller; the two further values are not used by the import. With a sink the points
+    // go to it and Points() stays empty; a failure may come after some blocks were taken.
     int LoadFile(const std::string& fileName, int flag, const char* versionText = nullptr,
-                 const char* secondName = nullptr);
+                 const char* secondName = nullptr, WfmPointSink* sink = nullptr);
     int ReadWfmStaticFileHdrInfo();
     int ReadQelWfmReferenceHeader();
-    int ImportQelWfm();
+    int ImportQelWfm(WfmPointSink* sink = nullptr);
 
     // Points of the last successful import (0 before one).
     std::int64_t PointCount() const { return pointCount_; }
+    // Empty after a streamed import, which keeps no points.
     std::span<const double> Points() const {
+        if (!points_) return {};
         return {points_.get(), static_cast<std::size_t>(pointCount_)};
     }
 
@@ -172,7 +194,7 @@ class CQelWfmReader {
     // Points of the first record: from the charge offsets when they fit the file and the
     // size field, else the implicit size less the 32 charge points.
     std::int64_t RecordPointCount(int bytesPerPoint) const;
-    bool ConvertSamples(std::int64_t dataOffset, std::int64_t count);
+    bool ConvertSamples(std::int64_t dataOffset, std::int64_t count, WfmPointSink* sink);
 
     int fd_ = -1;
     std::int64_t fileSize_ = 0;

@@ -64,6 +64,13 @@ std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int fla
                                             const char* versionText, const char* secondName,
                                             WfmExplicitDimension& description);
 
+// Imports a waveform file as above, but hands its points to the sink block by block and
+// keeps none: a decode reads each point once. The point count, 0 on failure (the sink may
+// have taken some blocks by then).
+std::int64_t WdmStreamWaveformFile(const std::string& fileName, int flag, const char* versionText,
+                                   const char* secondName, WfmExplicitDimension& description,
+                                   WfmPointSink& sink);
+
 // The VISA session to "GPIB8::1::INSTR": opened with "HEADER 0" sent, its handle handed
 // back (0 on failure, with the error "GPIB CONNECT FAILED").
 bool WdmConnect(std::uint32_t& session);

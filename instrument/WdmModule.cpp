@@ -69,22 +69,40 @@ std::string WdmGetErrorText(int code) {
     return {};
 }
 
-std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int flag,
-                                            const char* versionText, const char* secondName,
-                                            WfmExplicitDimension& description) {
+namespace {
+
+// The import behind both entry points: the module's file state follows the reader's result.
+bool ImportFile(const std::string& fileName, int flag, const char* versionText,
+                const char* secondName, WfmExplicitDimension& description, WfmPointSink* sink) {
     wdm::ModuleState& state = wdm::State();
     description = WfmExplicitDimension{};
     if (state.engine) state.engine->Clear();
     state.file = wdm::LoadedFile{};
-    if (!state.reader) return {};
+    if (!state.reader) return false;
     CQelWfmReader& reader = *state.reader;
-    if (reader.LoadFile(fileName, flag, versionText, secondName) == 0) return {};
+    if (reader.LoadFile(fileName, flag, versionText, secondName, sink) == 0) return false;
     const WfmReferenceHeader& header = reader.ReferenceHeader();
     description = header.explicit1;
     state.file.pointCount = reader.PointCount();
     state.file.timeBase = {reader.SampleIntervalS(), header.implicit1.offset,
                            reader.TriggerTimeS()};
-    return reader.Points();
+    return true;
+}
+
+}  // namespace
+
+std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int flag,
+                                            const char* versionText, const char* secondName,
+                                            WfmExplicitDimension& description) {
+    if (!ImportFile(fileName, flag, versionText, secondName, description, nullptr)) return {};
+    return wdm::State().reader->Points();
+}
+
+std::int64_t WdmStreamWaveformFile(const std::string& fileName, int flag, const char* versionText,
+                                   const char* secondName, WfmExplicitDimension& description,
+                                   WfmPointSink& sink) {
+    if (!ImportFile(fileName, flag, versionText, secondName, description, &sink)) return 0;
+    return wdm::State().file.pointCount;
 }
 
 }  // namespace kestrava

@@ -12,6 +12,7 @@
 #include "session/base/CAnalysisHost.h"
 #include "session/base/Folders.h"
 #include "session/base/Guard.h"
+#include "session/base/HexText.h"
 #include "session/base/Log.h"
 
 namespace kestrava {
@@ -149,7 +150,6 @@ void CSataPrimDecoder::WriteDump(int wordCount) const {
     std::string buffer;
     constexpr std::size_t kChunk = 1 << 16;
     buffer.reserve(kChunk + 64);
-    char head[32];
     for (int w = 0; w < wordCount && macros; ++w) {
         int row = rows[static_cast<std::size_t>(w)];
         if (row < 0) continue;
@@ -158,9 +158,8 @@ void CSataPrimDecoder::WriteDump(int wordCount) const {
         if (value >= kFirstControlValue &&
             value < kFirstControlValue + static_cast<int>(kControlBytes.size()))
             shown = kControlBytes[static_cast<std::size_t>(value - kFirstControlValue)];
-        std::snprintf(head, sizeof head, "%x - ", shown);
-        buffer += head;
-        buffer += ' ';
+        AppendHex(buffer, shown);
+        buffer += " -  ";
         if (const std::string* name = NameOfValue(*macros, value)) buffer += *name;
         buffer += '\n';
         if (buffer.size() >= kChunk) {

@@ -7,6 +7,7 @@
 #include "protocol/CSataWordDecoder.h"
 #include "protocol/definition/CMacros.h"
 #include "session/base/CAnalysisHost.h"
+#include "session/base/HexText.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {
@@ -64,8 +65,8 @@ void MixedList::Fill(IListBox& list) {
 // word's own position.
 void MixedList::AddSilence(IListBox& list, int word, int lengthSamples) {
     double nanoseconds = samplesPerBit_ ? lengthSamples * 0.66 / samplesPerBit_ : 0.0;
-    ItemData tag = word > 0 ? Position(word - 1) + static_cast<ItemData>(10 * samplesPerBit_)
-                            : Position(word);
+    ItemData tag =
+        word > 0 ? Position(word - 1) + static_cast<ItemData>(10 * samplesPerBit_) : Position(word);
     host_.AddLine(list, "", tag);
     host_.AddLine(list, Format("---Silence ( %1.2f nS )---", nanoseconds), tag);
     host_.AddLine(list, "", tag);
@@ -80,7 +81,10 @@ void MixedList::AddShift(IListBox& list, int word) {
 
 void MixedList::AppendValue(std::string& line, int value) const {
     if (value < 256) {
-        line += Format("(0x%x) ", value);
+        // A negative value prints as "%x" shows it: its 32-bit pattern.
+        line += "(0x";
+        AppendHex(line, static_cast<unsigned>(value));
+        line += ") ";
         return;
     }
     if (macros_) {
@@ -108,7 +112,8 @@ std::string MixedList::WordLine(int w) {
         // in parentheses, as its character is.
         bool isEntry = false;
         if (macros_ && macros_->singleWordTable.size() > 1)
-            for (const auto& entry : macros_->singleWordTable) isEntry = isEntry || entry.first == name;
+            for (const auto& entry : macros_->singleWordTable)
+                isEntry = isEntry || entry.first == name;
         line += isEntry ? "          (" + name + ") " : "          " + name + " ";
         ++primitiveCursor_;
     }

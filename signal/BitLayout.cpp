@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "session/base/Folders.h"
+#include "session/base/HexText.h"
 
 namespace kestrava {
 namespace {
@@ -38,7 +39,9 @@ inline std::int32_t RoundedHalfDown(double x) {
 
 }  // namespace
 
-std::int32_t NearestInteger(double x) { return RoundedHalfDown(x); }
+std::int32_t NearestInteger(double x) {
+    return RoundedHalfDown(x);
+}
 
 void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t level,
              std::int32_t& cursor, BitStream& bits) {
@@ -140,22 +143,32 @@ int DecodeTimeEstimateS(std::int64_t edges) {
 
 void WriteBitDumps(const BitStream& bits, const std::string& folder) {
     const std::int64_t stop = static_cast<std::int64_t>(bits.bitCount) - 8;
-    char line[32];
+    // Lines are gathered and written a chunk at a time.
+    constexpr std::size_t kChunk = 1 << 16;
+    std::string text;
+    auto flush = [&text](std::FILE* file, std::size_t atLeast) {
+        if (text.size() < atLeast) return;
+        std::fwrite(text.data(), 1, text.size(), file);
+        text.clear();
+    };
     if (UniqueFile file{std::fopen(Folders::Join(folder, "8bit-dump.csv").c_str(), "w")}) {
         for (std::int64_t i = 0; i < stop; i += 8) {
             unsigned byte = 0;
             for (int b = 0; b < 8; ++b)
                 if (bits.bits[static_cast<std::size_t>(i + b)] < 0) byte |= 0x80u >> b;
-            int length = std::snprintf(line, sizeof line, byte <= 15 ? "0%x\n" : "%x\n", byte);
-            std::fwrite(line, 1, static_cast<std::size_t>(length), file.get());
+            if (byte <= 15) text += '0';
+            AppendHex(text, byte);
+            text += '\n';
+            flush(file.get(), kChunk);
         }
+        flush(file.get(), 0);
     }
     if (UniqueFile file{std::fopen(Folders::Join(folder, "awg-marker-dump.csv").c_str(), "w")}) {
         for (std::int64_t i = 0; i < stop; ++i) {
-            int length = std::snprintf(line, sizeof line, "0,%x,0\n",
-                                       bits.bits[static_cast<std::size_t>(i)] < 0 ? 0u : 1u);
-            std::fwrite(line, 1, static_cast<std::size_t>(length), file.get());
+            text += bits.bits[static_cast<std::size_t>(i)] < 0 ? "0,0,0\n" : "0,1,0\n";
+            flush(file.get(), kChunk);
         }
+        flush(file.get(), 0);
     }
 }
 

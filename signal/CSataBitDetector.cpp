@@ -1,8 +1,10 @@
 #include "signal/CSataBitDetector.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
@@ -69,53 +71,140 @@ struct VoltStatistics {
     float mean = 0.0f;
 };
 
-// Volts to floats and codes, with the maximum, minimum and mean of the floats in the same
-// pass. The statistics are taken exactly as a separate pass over the floats would: lane-wise
-// maxima and minima, the sum in four double-precision partial sums, each in sample order.
-VoltStatistics ConvertVolts(std::span<const double> volts, double offset, double step,
-                            float* __restrict voltages, std::int8_t* __restrict codes) {
-    const double* __restrict v = volts.data();
-    const std::size_t count = volts.size();
-    VoltStatistics statistics;
-    if (count == 0) return statistics;
-    const float first = static_cast<float>(v[0]);
-    float maximum[kBlock], minimum[kBlock];
-    for (std::size_t j = 0; j < kBlock; ++j) maximum[j] = minimum[j] = first;
-    double sum[4] = {0.0, 0.0, 0.0, 0.0};
-    std::size_t i = 0;
-    for (; i + kBlock <= count; i += kBlock) {
-        float f[kBlock];
-        for (std::size_t j = 0; j < kBlock; ++j) {
-            f[j] = static_cast<float>(v[i + j]);
-            voltages[i + j] = f[j];
-            codes[i + j] = LowByteOfTruncated((v[i + j] - offset) / step);
-        }
-        for (std::size_t j = 0; j < kBlock; ++j) {
-            maximum[j] = f[j] > maximum[j] ? f[j] : maximum[j];
-            minimum[j] = f[j] < minimum[j] ? f[j] : minimum[j];
-        }
-        for (std::size_t j = 0; j < kBlock; j += 4)
-            for (std::size_t lane = 0; lane < 4; ++lane) sum[lane] += f[j + lane];
+// Volts per code step from the file's scale and sample format.
+double CodeStep(double scale, std::int32_t formatCode) {
+    switch (formatCode & 0xFF) {
+        case kWfmFloat:
+            return scale * 256.0 / 65535.0;
+        case kWfmInt8:
+            return scale;
+        default:
+            return scale * 256.0;
     }
-    for (; i < count; ++i) {
-        const float f = static_cast<float>(v[i]);
-        voltages[i] = f;
-        codes[i] = LowByteOfTruncated((v[i] - offset) / step);
-        maximum[0] = f > maximum[0] ? f : maximum[0];
-        minimum[0] = f < minimum[0] ? f : minimum[0];
-        sum[0] += f;
-    }
-    float max = maximum[0], min = minimum[0];
-    for (std::size_t j = 1; j < kBlock; ++j) {
-        max = maximum[j] > max ? maximum[j] : max;
-        min = minimum[j] < min ? minimum[j] : min;
-    }
-    statistics.maximum = max;
-    statistics.minimum = min;
-    statistics.mean =
-        static_cast<float>(((sum[0] + sum[1]) + (sum[2] + sum[3])) / static_cast<double>(count));
-    return statistics;
 }
+
+// Volts of a file, as the reader hands them over, to floats and codes, with the maximum,
+// minimum and mean of the floats in the same pass. The statistics are taken exactly as a
+// separate pass over the floats would: lane-wise maxima and minima, the sum in four
+// double-precision partial sums, each in sample order (blocks come in multiples of kBlock).
+class VoltConversion final : public WfmPointSink {
+  public:
+    VoltConversion(WaveformRecord& record, std::size_t limit) : record_(record), limit_(limit) {}
+
+    bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override {
+        if (count <= 0 || static_cast<std::uint64_t>(count) > limit_) return false;
+        offset_ = dimension.offset;
+        step_ = CodeStep(dimension.scale, dimension.formatCode);
+        TabulateInt8Codes(dimension);
+        ResizeLarge(record_.codes, static_cast<std::size_t>(count));
+        ResizeLarge(record_.voltages, static_cast<std::size_t>(count));
+        written_ = 0;
+        return true;
+    }
+
+    void Take(std::span<const double> points, std::span<const unsigned char> raw) override {
+        const std::size_t count = std::min(points.size(), record_.voltages.size() - written_);
+        if (count == 0) return;
+        if (written_ == 0)
+            for (std::size_t j = 0; j < kBlock; ++j)
+                maximum_[j] = minimum_[j] = static_cast<float>(points[0]);
+        ConvertCodes(points.first(count), raw, record_.codes.data() + written_);
+        ConvertFloats(points.first(count), record_.voltages.data() + written_);
+        written_ += count;
+    }
+
+    // True when every point arrived; then the record holds its statistics too.
+    bool Finish(std::int64_t count) {
+        if (count <= 0 || written_ != static_cast<std::size_t>(count) ||
+            written_ != record_.voltages.size())
+            return false;
+        float max = maximum_[0], min = minimum_[0];
+        for (std::size_t j = 1; j < kBlock; ++j) {
+            max = maximum_[j] > max ? maximum_[j] : max;
+            min = minimum_[j] < min ? minimum_[j] : min;
+        }
+        record_.maximum = max;
+        record_.minimum = min;
+        record_.mean = static_cast<float>(((sum_[0] + sum_[1]) + (sum_[2] + sum_[3])) /
+                                          static_cast<double>(written_));
+        return true;
+    }
+
+  private:
+    // An 8-bit sample has 256 values, so its code is looked up instead of divided out;
+    // most files map every value to itself, and then the samples are their own codes.
+    void TabulateInt8Codes(const WfmExplicitDimension& dimension) {
+        int8Table_ = dimension.formatCode == kWfmInt8;
+        int8Identity_ = int8Table_;
+        for (int value = -128; int8Table_ && value < 128; ++value) {
+            const double volts =
+                WfmInt8Volts(static_cast<std::int8_t>(value), dimension.scale, dimension.offset);
+            const std::int8_t code = LowByteOfTruncated((volts - offset_) / step_);
+            int8Codes_[static_cast<std::uint8_t>(value)] = code;
+            int8Identity_ = int8Identity_ && code == value;
+        }
+    }
+
+    void ConvertCodes(std::span<const double> points, std::span<const unsigned char> raw,
+                      std::int8_t* __restrict codes) const {
+        const std::size_t count = points.size();
+        if (int8Table_ && raw.size() >= count) {
+            if (int8Identity_)
+                std::memcpy(codes, raw.data(), count);
+            else
+                for (std::size_t i = 0; i < count; ++i) codes[i] = int8Codes_[raw[i]];
+            return;
+        }
+        const double* __restrict v = points.data();
+        for (std::size_t i = 0; i < count; ++i)
+            codes[i] = LowByteOfTruncated((v[i] - offset_) / step_);
+    }
+
+    void ConvertFloats(std::span<const double> points, float* __restrict voltages) {
+        const double* __restrict v = points.data();
+        const std::size_t count = points.size();
+        float maximum[kBlock], minimum[kBlock];
+        std::copy(maximum_, maximum_ + kBlock, maximum);
+        std::copy(minimum_, minimum_ + kBlock, minimum);
+        double sum[4] = {sum_[0], sum_[1], sum_[2], sum_[3]};
+        std::size_t i = 0;
+        for (; i + kBlock <= count; i += kBlock) {
+            float f[kBlock];
+            for (std::size_t j = 0; j < kBlock; ++j) {
+                f[j] = static_cast<float>(v[i + j]);
+                voltages[i + j] = f[j];
+            }
+            for (std::size_t j = 0; j < kBlock; ++j) {
+                maximum[j] = f[j] > maximum[j] ? f[j] : maximum[j];
+                minimum[j] = f[j] < minimum[j] ? f[j] : minimum[j];
+            }
+            for (std::size_t j = 0; j < kBlock; j += 4)
+                for (std::size_t lane = 0; lane < 4; ++lane) sum[lane] += f[j + lane];
+        }
+        for (; i < count; ++i) {
+            const float f = static_cast<float>(v[i]);
+            voltages[i] = f;
+            maximum[0] = f > maximum[0] ? f : maximum[0];
+            minimum[0] = f < minimum[0] ? f : minimum[0];
+            sum[0] += f;
+        }
+        std::copy(maximum, maximum + kBlock, maximum_);
+        std::copy(minimum, minimum + kBlock, minimum_);
+        std::copy(sum, sum + 4, sum_);
+    }
+
+    WaveformRecord& record_;
+    const std::size_t limit_;
+    double offset_ = 0.0;
+    double step_ = 1.0;
+    bool int8Table_ = false;
+    bool int8Identity_ = false;
+    std::int8_t int8Codes_[256] = {};
+    std::size_t written_ = 0;
+    float maximum_[kBlock] = {};
+    float minimum_[kBlock] = {};
+    double sum_[4] = {0.0, 0.0, 0.0, 0.0};
+};
 
 // +1 above the threshold, -1 below, 0 on it.
 void ThresholdLevels(const float* __restrict v, std::int8_t* __restrict levels, std::size_t count,
@@ -127,18 +216,6 @@ void ThresholdLevels(const float* __restrict v, std::int8_t* __restrict levels, 
                 static_cast<std::int8_t>((v[i + j] > threshold) - (v[i + j] < threshold));
     for (; i < count; ++i)
         levels[i] = static_cast<std::int8_t>((v[i] > threshold) - (v[i] < threshold));
-}
-
-// Volts per code step from the file's scale and sample format.
-double CodeStep(double scale, std::int32_t formatCode) {
-    switch (formatCode & 0xFF) {
-        case kWfmFloat:
-            return scale * 256.0 / 65535.0;
-        case kWfmInt8:
-            return scale;
-        default:
-            return scale * 256.0;
-    }
 }
 
 // The name after the last folder separator of either kind.
@@ -169,19 +246,14 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     host_->ClearKeptSummary();
 
     WfmExplicitDimension curve;
-    std::span<const double> volts = WdmLoadWaveformFile(path, 1, ":WFM#001", nullptr, curve);
-    if (volts.empty() || volts.size() > kMaxSamples) return;
-
-    const std::size_t count = volts.size();
-    ResizeLarge(record_.codes, count);
-    ResizeLarge(record_.voltages, count);
+    VoltConversion conversion(record_, kMaxSamples);
+    const std::int64_t count =
+        WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, curve, conversion);
+    if (!conversion.Finish(count)) {
+        record_ = WaveformRecord{};
+        return;
+    }
     record_.voltagesOwned = true;
-    const VoltStatistics statistics =
-        ConvertVolts(volts, curve.offset, CodeStep(curve.scale, curve.formatCode),
-                     record_.voltages.data(), record_.codes.data());
-    record_.maximum = statistics.maximum;
-    record_.minimum = statistics.minimum;
-    record_.mean = statistics.mean;
     statisticsLoaded_ = true;
     record_.sampleCount = static_cast<std::uint32_t>(count);
     origin_ = Origin::File;
@@ -232,7 +304,8 @@ void CSataBitDetector::LoadFromInstrument(int source) {
 }
 
 void CSataBitDetector::InitializeAndAcquire(int moduleSource) {
-    if (!Guard(logSource_, "CSataBitDetector::InitializeAndAcquire", [&] { Acquire(moduleSource); }) &&
+    if (!Guard(logSource_, "CSataBitDetector::InitializeAndAcquire",
+               [&] { Acquire(moduleSource); }) &&
         host_)
         host_->DisplayMessage("ERROR IN BIT DETECTION....", kShowAndKeep);
 }
@@ -269,7 +342,8 @@ void CSataBitDetector::ConvertToCodes(std::span<const float> volts, int moduleSo
     // The header's record length is the instrument's word; the codes never run past the
     // volts actually transferred.
     const std::size_t count = std::min<std::size_t>(
-        {lengthPoints > 0.0 ? static_cast<std::size_t>(std::min(lengthPoints, 4.0e9)) : 0, volts.size(), kMaxSamples});
+        {lengthPoints > 0.0 ? static_cast<std::size_t>(std::min(lengthPoints, 4.0e9)) : 0,
+         volts.size(), kMaxSamples});
     record_.sampleCount = static_cast<std::uint32_t>(count);
     ResizeLarge(record_.codes, count);
     std::int64_t sum = 0;
@@ -289,7 +363,8 @@ void CSataBitDetector::ConvertToCodes(std::span<const float> volts, int moduleSo
         ++spreadCount;
     }
     record_.codeSpread =
-        spreadCount == 0 ? 0 : static_cast<int>(accumulated / (1.5 * static_cast<double>(spreadCount)));
+        spreadCount == 0 ? 0
+                         : static_cast<int>(accumulated / (1.5 * static_cast<double>(spreadCount)));
 }
 
 void CSataBitDetector::MeasureStatistics(int moduleSource) {
@@ -300,7 +375,8 @@ void CSataBitDetector::MeasureStatistics(int moduleSource) {
         auto command = [&](const std::string& text) { return scope.WriteStatus(text) >= 0; };
         auto value = [&](float& out) {
             std::string reply;
-            if (!command("MEASUrement:IMMed:VALue?") || scope.ReadStatus(reply, 200) < 0) return false;
+            if (!command("MEASUrement:IMMed:VALue?") || scope.ReadStatus(reply, 200) < 0)
+                return false;
             out = static_cast<float>(DoubleValue(reply));
             return true;
         };

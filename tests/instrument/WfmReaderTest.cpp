@@ -248,6 +248,66 @@ TEST_F(WfmReader, LargeRecordsConvertAcrossReadChunks) {
     EXPECT_DOUBLE_EQ(reader.Points()[99999], 999.99);
 }
 
+// Collects what a streamed import hands over.
+class CollectingSink : public WfmPointSink {
+  public:
+    explicit CollectingSink(bool accept = true) : accept_(accept) {}
+    bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override {
+        dimension_ = dimension;
+        announced = count;
+        return accept_;
+    }
+    void Take(std::span<const double> block, std::span<const unsigned char> raw) override {
+        blocks.push_back(block.size());
+        rawBytes += raw.size();
+        points.insert(points.end(), block.begin(), block.end());
+    }
+    std::int64_t announced = -1;
+    std::vector<std::size_t> blocks;
+    std::size_t rawBytes = 0;
+    std::vector<double> points;
+    WfmExplicitDimension dimension_;
+
+  private:
+    bool accept_;
+};
+
+TEST_F(WfmReader, AStreamedImportHandsOverThePointsTheReaderWouldKeep) {
+    for (std::int32_t format : {7, 0, 4}) {
+        SCOPED_TRACE(format);
+        WfmSpec layout;
+        layout.formatCode = format;
+        layout.bigEndian = format == 0;
+        layout.offset = 0.5;
+        // Past one read chunk of 8-bit samples, and not a multiple of 16.
+        for (int i = 0; i < 300007; ++i) layout.raw.push_back((i * 7) % 200 - 100);
+        const std::string path = Write(BuildWfm(layout));
+        ASSERT_EQ(reader.LoadFile(path, 1), 1);
+        const std::vector<double> kept(reader.Points().begin(), reader.Points().end());
+
+        CollectingSink sink;
+        ASSERT_EQ(reader.LoadFile(path, 1, nullptr, nullptr, &sink), 1);
+        EXPECT_EQ(sink.announced, 300007);
+        EXPECT_EQ(sink.dimension_.offset, 0.5);
+        EXPECT_EQ(reader.PointCount(), 300007);
+        EXPECT_TRUE(reader.Points().empty());
+        EXPECT_EQ(sink.points, kept);
+        EXPECT_EQ(sink.rawBytes, 300007u * static_cast<std::size_t>(WfmSampleSize(format)));
+        for (std::size_t k = 0; k + 1 < sink.blocks.size(); ++k)
+            EXPECT_EQ(sink.blocks[k] % 16, 0u) << k;
+    }
+}
+
+TEST_F(WfmReader, ASinkThatRefusesTheRecordFailsTheImport) {
+    WfmSpec layout;
+    layout.raw = {1, 2, 3};
+    CollectingSink sink(false);
+    EXPECT_EQ(reader.LoadFile(Write(BuildWfm(layout)), 1, nullptr, nullptr, &sink), 0);
+    EXPECT_EQ(sink.announced, 3);
+    EXPECT_TRUE(sink.blocks.empty());
+    EXPECT_EQ(reader.PointCount(), 0);
+}
+
 // A file recorded by a real instrument, with its voltages computed by another reader.
 TEST_F(WfmReader, RealFastFrameCaptureMatchesIndependentVoltages) {
     const std::string folder = SourceDir() + "/../shared/real-captures";

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,52 @@ TEST_F(BitDetector, CodesFollowTheFormatsStepAndKeepTheirLowEightBits) {
         CSataBitDetector detector(WriteCapture(layout), &host);
         ASSERT_EQ(detector.SampleCount(), 2u);
         EXPECT_EQ(detector.Record().codes[0], c.code);
+    }
+}
+
+// The load converts the file's volts while reading it; what it keeps must be what the
+// volts give sample by sample, whatever the format, across read blocks and with a tail.
+TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
+    struct Case {
+        std::int32_t format;
+        double scale, offset;
+    };
+    // An offset that makes some 8-bit samples fall just short of their own code.
+    for (const Case c :
+         {Case{7, 0.003, 0.1}, Case{7, kScale, 0.0}, Case{0, 0.0007, -0.25}, Case{4, 0.01, 0.0}}) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format << " scale " << c.scale);
+        WfmSpec layout = Capture({});
+        layout.formatCode = c.format;
+        layout.scale = c.scale;
+        layout.offset = c.offset;
+        for (int i = 0; i < 40003; ++i) layout.raw.push_back((i * 37) % 251 - 125);
+        const std::string path = WriteCapture(layout);
+        CSataBitDetector detector(path, &host);
+        ASSERT_EQ(detector.SampleCount(), 40003u);
+
+        WfmExplicitDimension curve;
+        const std::span<const double> volts =
+            WdmLoadWaveformFile(path, 1, ":WFM#001", nullptr, curve);
+        ASSERT_EQ(volts.size(), 40003u);
+        const double step = c.format == 7   ? c.scale
+                            : c.format == 4 ? c.scale * 256.0 / 65535.0
+                                            : c.scale * 256.0;
+        const WaveformRecord& record = detector.Record();
+        float maximum = static_cast<float>(volts[0]), minimum = maximum;
+        double sum = 0.0;
+        for (std::size_t i = 0; i < volts.size(); ++i) {
+            const float f = static_cast<float>(volts[i]);
+            ASSERT_EQ(record.voltages[i], f) << i;
+            const auto code =
+                static_cast<std::int8_t>(static_cast<std::int32_t>((volts[i] - c.offset) / step));
+            ASSERT_EQ(record.codes[i], code) << i;
+            maximum = std::max(maximum, f);
+            minimum = std::min(minimum, f);
+            sum += f;
+        }
+        EXPECT_EQ(record.maximum, maximum);
+        EXPECT_EQ(record.minimum, minimum);
+        EXPECT_FLOAT_EQ(record.mean, static_cast<float>(sum / 40003.0));
     }
 }
 
