@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "signal/BitStream.h"
-#include "signal/DefaultInitAllocator.h"
+#include "signal/SampleArrayAllocator.h"
 
 namespace kestrava {
 
@@ -54,7 +54,7 @@ class CSataWordDecoder {
     struct Stream {
         const BitStream* bits = nullptr;
         std::int32_t bitCount = 0;
-        std::vector<std::uint16_t, DefaultInitAllocator<std::uint16_t>> codes;
+        std::vector<std::uint16_t, SampleArrayAllocator<std::uint16_t>> codes;
         std::vector<std::int32_t> gapPrefix;  // empty when the stream has no gap bits
     };
     static constexpr int kOffsets = 10;

@@ -65,10 +65,42 @@ inline std::int8_t LowByteOfTruncated(double q) {
 // compiler turns into vector instructions.
 constexpr std::size_t kBlock = 16;
 
-struct VoltStatistics {
-    float maximum = 0.0f;
-    float minimum = 0.0f;
-    float mean = 0.0f;
+// Maximum, minimum and sum of floats kept lane by lane, so that a block of kBlock samples
+// takes a few vector instructions; the lanes are folded at the end. The sum is in double
+// precision.
+struct LaneStatistics {
+    explicit LaneStatistics(float first = 0.0f) {
+        std::fill(maximum, maximum + kBlock, first);
+        std::fill(minimum, minimum + kBlock, first);
+    }
+    void AddBlock(const float* f) {
+        for (std::size_t j = 0; j < kBlock; ++j) {
+            maximum[j] = f[j] > maximum[j] ? f[j] : maximum[j];
+            minimum[j] = f[j] < minimum[j] ? f[j] : minimum[j];
+            sum[j] += f[j];
+        }
+    }
+    void Add(float f) {
+        maximum[0] = f > maximum[0] ? f : maximum[0];
+        minimum[0] = f < minimum[0] ? f : minimum[0];
+        sum[0] += f;
+    }
+    void StoreInto(WaveformRecord& record, std::size_t count) const {
+        float max = maximum[0], min = minimum[0];
+        double total = sum[0];
+        for (std::size_t j = 1; j < kBlock; ++j) {
+            max = maximum[j] > max ? maximum[j] : max;
+            min = minimum[j] < min ? minimum[j] : min;
+            total += sum[j];
+        }
+        record.maximum = max;
+        record.minimum = min;
+        record.mean = static_cast<float>(total / static_cast<double>(count));
+    }
+
+    float maximum[kBlock];
+    float minimum[kBlock];
+    double sum[kBlock] = {};
 };
 
 // Volts per code step from the file's scale and sample format.
@@ -84,9 +116,8 @@ double CodeStep(double scale, std::int32_t formatCode) {
 }
 
 // Volts of a file, as the reader hands them over, to floats and codes, with the maximum,
-// minimum and mean of the floats in the same pass. The statistics are taken exactly as a
-// separate pass over the floats would: lane-wise maxima and minima, the sum in four
-// double-precision partial sums, each in sample order (blocks come in multiples of kBlock).
+// minimum and mean of the floats in the same pass (blocks come in multiples of kBlock, so
+// the lanes see the samples as one pass over the floats would).
 class VoltConversion final : public WfmPointSink {
   public:
     VoltConversion(WaveformRecord& record, std::size_t limit) : record_(record), limit_(limit) {}
@@ -105,9 +136,7 @@ class VoltConversion final : public WfmPointSink {
     void Take(std::span<const double> points, std::span<const unsigned char> raw) override {
         const std::size_t count = std::min(points.size(), record_.voltages.size() - written_);
         if (count == 0) return;
-        if (written_ == 0)
-            for (std::size_t j = 0; j < kBlock; ++j)
-                maximum_[j] = minimum_[j] = static_cast<float>(points[0]);
+        if (written_ == 0) statistics_ = LaneStatistics(static_cast<float>(points[0]));
         ConvertCodes(points.first(count), raw, record_.codes.data() + written_);
         ConvertFloats(points.first(count), record_.voltages.data() + written_);
         written_ += count;
@@ -118,15 +147,7 @@ class VoltConversion final : public WfmPointSink {
         if (count <= 0 || written_ != static_cast<std::size_t>(count) ||
             written_ != record_.voltages.size())
             return false;
-        float max = maximum_[0], min = minimum_[0];
-        for (std::size_t j = 1; j < kBlock; ++j) {
-            max = maximum_[j] > max ? maximum_[j] : max;
-            min = minimum_[j] < min ? minimum_[j] : min;
-        }
-        record_.maximum = max;
-        record_.minimum = min;
-        record_.mean = static_cast<float>(((sum_[0] + sum_[1]) + (sum_[2] + sum_[3])) /
-                                          static_cast<double>(written_));
+        statistics_.StoreInto(record_, written_);
         return true;
     }
 
@@ -163,34 +184,16 @@ class VoltConversion final : public WfmPointSink {
     void ConvertFloats(std::span<const double> points, float* __restrict voltages) {
         const double* __restrict v = points.data();
         const std::size_t count = points.size();
-        float maximum[kBlock], minimum[kBlock];
-        std::copy(maximum_, maximum_ + kBlock, maximum);
-        std::copy(minimum_, minimum_ + kBlock, minimum);
-        double sum[4] = {sum_[0], sum_[1], sum_[2], sum_[3]};
+        LaneStatistics statistics = statistics_;  // a local copy stays in registers
         std::size_t i = 0;
         for (; i + kBlock <= count; i += kBlock) {
             float f[kBlock];
-            for (std::size_t j = 0; j < kBlock; ++j) {
-                f[j] = static_cast<float>(v[i + j]);
-                voltages[i + j] = f[j];
-            }
-            for (std::size_t j = 0; j < kBlock; ++j) {
-                maximum[j] = f[j] > maximum[j] ? f[j] : maximum[j];
-                minimum[j] = f[j] < minimum[j] ? f[j] : minimum[j];
-            }
-            for (std::size_t j = 0; j < kBlock; j += 4)
-                for (std::size_t lane = 0; lane < 4; ++lane) sum[lane] += f[j + lane];
+            for (std::size_t j = 0; j < kBlock; ++j)
+                voltages[i + j] = f[j] = static_cast<float>(v[i + j]);
+            statistics.AddBlock(f);
         }
-        for (; i < count; ++i) {
-            const float f = static_cast<float>(v[i]);
-            voltages[i] = f;
-            maximum[0] = f > maximum[0] ? f : maximum[0];
-            minimum[0] = f < minimum[0] ? f : minimum[0];
-            sum[0] += f;
-        }
-        std::copy(maximum, maximum + kBlock, maximum_);
-        std::copy(minimum, minimum + kBlock, minimum_);
-        std::copy(sum, sum + 4, sum_);
+        for (; i < count; ++i) statistics.Add(voltages[i] = static_cast<float>(v[i]));
+        statistics_ = statistics;
     }
 
     WaveformRecord& record_;
@@ -201,9 +204,7 @@ class VoltConversion final : public WfmPointSink {
     bool int8Identity_ = false;
     std::int8_t int8Codes_[256] = {};
     std::size_t written_ = 0;
-    float maximum_[kBlock] = {};
-    float minimum_[kBlock] = {};
-    double sum_[4] = {0.0, 0.0, 0.0, 0.0};
+    LaneStatistics statistics_;
 };
 
 // +1 above the threshold, -1 below, 0 on it.
@@ -435,36 +436,11 @@ void CSataBitDetector::RecoverBits(bool instrument) {
 void CSataBitDetector::ComputeStatistics() {
     std::span<const float> volts = record_.Voltages();
     if (volts.empty()) return;
-    const float* __restrict v = volts.data();
-    const std::size_t count = volts.size();
-    // Lane-wise maxima and minima give the same result as one running pair; the sum is
-    // kept in four double-precision partial sums.
-    float maximum[kBlock], minimum[kBlock];
-    for (std::size_t j = 0; j < kBlock; ++j) maximum[j] = minimum[j] = v[0];
-    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    LaneStatistics statistics(volts[0]);
     std::size_t i = 0;
-    for (; i + kBlock <= count; i += kBlock) {
-        for (std::size_t j = 0; j < kBlock; ++j) {
-            maximum[j] = v[i + j] > maximum[j] ? v[i + j] : maximum[j];
-            minimum[j] = v[i + j] < minimum[j] ? v[i + j] : minimum[j];
-        }
-        for (std::size_t j = 0; j < kBlock; j += 4)
-            for (std::size_t lane = 0; lane < 4; ++lane) sum[lane] += v[i + j + lane];
-    }
-    for (; i < count; ++i) {
-        maximum[0] = v[i] > maximum[0] ? v[i] : maximum[0];
-        minimum[0] = v[i] < minimum[0] ? v[i] : minimum[0];
-        sum[0] += v[i];
-    }
-    float max = maximum[0], min = minimum[0];
-    for (std::size_t j = 1; j < kBlock; ++j) {
-        max = maximum[j] > max ? maximum[j] : max;
-        min = minimum[j] < min ? minimum[j] : min;
-    }
-    record_.maximum = max;
-    record_.minimum = min;
-    record_.mean =
-        static_cast<float>(((sum[0] + sum[1]) + (sum[2] + sum[3])) / static_cast<double>(count));
+    for (; i + kBlock <= volts.size(); i += kBlock) statistics.AddBlock(volts.data() + i);
+    for (; i < volts.size(); ++i) statistics.Add(volts[i]);
+    statistics.StoreInto(record_, volts.size());
 }
 
 void CSataBitDetector::ChooseThreshold() {

@@ -8,16 +8,16 @@
 #include <vector>
 
 #include "instrument/WaveformHeader.h"
-#include "signal/DefaultInitAllocator.h"
+#include "signal/SampleArrayAllocator.h"
 
 namespace kestrava {
 
 struct WaveformRecord {
     std::uint32_t sampleCount = 0;  // 0: no waveform
-    std::vector<std::int8_t, DefaultInitAllocator<std::int8_t>> codes;
+    std::vector<std::int8_t, SampleArrayAllocator<std::int8_t>> codes;
     // File loads own their volts here; an instrument acquisition borrows the module's
     // transfer array instead (voltagesOwned clear).
-    std::vector<float, DefaultInitAllocator<float>> voltages;
+    std::vector<float, SampleArrayAllocator<float>> voltages;
     const float* borrowedVoltages = nullptr;
     std::size_t borrowedCount = 0;
     bool voltagesOwned = false;
