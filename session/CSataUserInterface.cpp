@@ -21,11 +21,11 @@ constexpr Rgb kWhite{255, 255, 255};
 
 // Shows the wait cursor for as long as it lives.
 class WaitCursor {
-public:
+  public:
     explicit WaitCursor(std::function<void(bool)> set) : set_(std::move(set)) { set_(true); }
     ~WaitCursor() { set_(false); }
 
-private:
+  private:
     std::function<void(bool)> set_;
 };
 
@@ -81,7 +81,8 @@ void CSataUserInterface::LoadWaveformFromOsc() {
         waveformTitle_.clear();
         decoder_->LoadWfmFromScope(GetSource());
         const CSataBitDetector* bits = decoder_->BitDetector();
-        if (bits && !bits->Record().codes.empty()) waveformTitle_ = SourceWaveformTitle(GetSource());
+        if (bits && !bits->Record().codes.empty())
+            waveformTitle_ = SourceWaveformTitle(GetSource());
         decodedInvert_ = GetInvert();
         decodedLockSampler_ = GetLockSampler();
         PopulateMainList();
@@ -194,18 +195,22 @@ void CSataUserInterface::DrawGraph(ICanvas& canvas) {
     });
 }
 
+bool CSataUserInterface::IsOverviewWidth(std::uint32_t width) const {
+    return width >= 60u * static_cast<unsigned>(SamplesPerBit());
+}
+
 void CSataUserInterface::ZoomIn() {
     Guard(logSource_, "ZoomIn", [&] {
         view.overview = false;
         view.width >>= 1;
-        view.overview = view.width >= 60u * static_cast<unsigned>(SamplesPerBit());
+        view.overview = IsOverviewWidth(view.width);
         SetSCrollRange();
     });
 }
 
 void CSataUserInterface::ZoomOut() {
     Guard(logSource_, "ZoomOut", [&] {
-        view.overview = view.width >= 60u * static_cast<unsigned>(SamplesPerBit());
+        view.overview = IsOverviewWidth(view.width);
         view.width *= 2;
         SetSCrollRange();
     });

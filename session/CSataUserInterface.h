@@ -20,7 +20,7 @@ class ICanvas;
 enum HighLevelKind { kPrimitivesList = 0, kFisList = 1, kAtapiList = 2 };
 
 class CSataUserInterface : public CAnalysisHost {
-public:
+  public:
     // The two lists are not owned and must outlive the object.
     CSataUserInterface(IListBox& mainList, IListBox& highLevelList);
     ~CSataUserInterface() override;
@@ -47,6 +47,8 @@ public:
 
     // Graph and zoom.
     void DrawGraph(ICanvas& canvas);
+    // A view this wide is an overview: sample points and names, one per bit, are left out.
+    bool IsOverviewWidth(std::uint32_t width) const;
     void ZoomIn();
     void ZoomOut();
     void ZoomALl();
@@ -72,7 +74,7 @@ public:
     int viewLayout = 0;  // 0 nothing filled, 2 lists only, 1 and 3 lists and graph
     GraphView view;
 
-protected:
+  protected:
     // View hooks the window implements; the defaults do nothing.
     virtual void SetWaitCursor(bool /*on*/) {}
     virtual void InvalidateGraph() {}
@@ -81,7 +83,7 @@ protected:
 
     void SetWaveformTitle(std::string title) { waveformTitle_ = std::move(title); }
 
-private:
+  private:
     int SamplesPerBit() const;
     bool ShowsGraph() const { return viewLayout == 1 || viewLayout == 3; }
 

@@ -46,7 +46,7 @@ class AnalogSynth {
     // Volts per sample. Throws std::length_error beyond kMaxSamples.
     std::vector<double> Synthesize(std::span<const std::uint8_t> bits) const;
 
-    static constexpr std::size_t kMaxSamples = 50'000'000;
+    static constexpr std::size_t kMaxSamples = 200'000'000;
 
   private:
     AnalogOptions options_;

@@ -192,6 +192,9 @@ std::string ScenarioOptions::Validate() const {
         return "data bytes must lie between 4 and " +
                std::to_string(CaptureScenario::kMaxDataBytes);
     if (traffic.alignIntervalDwords < 0) return "the ALIGN interval must be 0 or more";
+    if (repeat < 1 || repeat > CaptureScenario::kMaxRepeat)
+        return "the repeat count must lie between 1 and " +
+               std::to_string(CaptureScenario::kMaxRepeat);
     return {};
 }
 
@@ -213,12 +216,14 @@ SataTraffic CaptureScenario::Build(const ScenarioOptions& options) {
     TrafficOptions traffic = options.traffic;
     traffic.junkSeed = options.seed;
     SataTrafficBuilder out(traffic);
-    if (options.name == "session") Session(out, options);
-    if (options.name == "long-data") LongData(out, options);
-    if (options.name == "idle") Idle(out);
-    if (options.name == "faults") Faults(out, options);
-    if (options.name == "fis") AllFis(out, options);
-    if (options.name == "primitives") AllPrimitives(out);
+    for (int pass = 0; pass < options.repeat; ++pass) {
+        if (options.name == "session") Session(out, options);
+        if (options.name == "long-data") LongData(out, options);
+        if (options.name == "idle") Idle(out);
+        if (options.name == "faults") Faults(out, options);
+        if (options.name == "fis") AllFis(out, options);
+        if (options.name == "primitives") AllPrimitives(out);
+    }
     return out.Build();
 }
 

@@ -16,6 +16,7 @@ struct ScenarioOptions {
     std::string name = "session";
     bool hostLane = true;    // the lane the host transmits on; else the device's
     int dataBytes = 2048;    // payload of the long Data FIS
+    int repeat = 1;          // the scenario's traffic sent this many times over
     std::uint64_t seed = 1;  // junk after CONT and data payloads
     TrafficOptions traffic;  // ALIGN interval, CONT, starting disparity (seed set from above)
 
@@ -34,6 +35,7 @@ class CaptureScenario {
     static SataTraffic Build(const ScenarioOptions& options);
 
     static constexpr int kMaxDataBytes = 8192;  // the largest Data FIS payload
+    static constexpr int kMaxRepeat = 100000;
 };
 
 }  // namespace kestrava::synth

@@ -191,7 +191,16 @@ TEST_F(DecodeCommandTest, PlotWritesAnSvgOfTheWaveform) {
     EXPECT_NE(text.find("</svg>\n"), std::string::npos);
     EXPECT_NE(text.find("</text>"), std::string::npos);  // character names under the bits
     EXPECT_GT(text.size(), 2000u);
+    EXPECT_NE(text.find("<ellipse"), std::string::npos);  // sample points
     EXPECT_EQ(Run({"--plot", Root() + "/no/such/plot.svg", capture_}).code, kExitNotDecoded);
+
+    // A view of the whole record is an overview, as in the window: one point and one name
+    // per bit would make a document of hundreds of megabytes for a long capture.
+    ASSERT_EQ(Run({"--plot", svg, "--width", "100000000", capture_}).code, kExitOk);
+    const std::string overview = ReadFile(svg);
+    EXPECT_EQ(overview.find("<ellipse"), std::string::npos);
+    EXPECT_EQ(overview.find("</text>"), std::string::npos);
+    EXPECT_LT(overview.size(), 100000u);
 }
 
 // The built program, found beside this test program.

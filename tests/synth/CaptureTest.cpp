@@ -91,6 +91,23 @@ TEST_F(CaptureTest, WritesTheCaptureAndManifestAndRefusesBadOptions) {
     EXPECT_THROW(CaptureGenerator::Generate(options), std::length_error);
 }
 
+// Long captures repeat a scenario: the traffic, frames and all, follows itself.
+TEST_F(CaptureTest, ARepeatedScenarioSendsItsTrafficOverAgain) {
+    CaptureOptions options;
+    options.scenario.name = "session";
+    const Capture once = CaptureGenerator::Generate(options);
+    options.scenario.repeat = 3;
+    const Capture thrice = CaptureGenerator::Generate(options);
+    EXPECT_EQ(thrice.traffic.bits.size(), 3 * once.traffic.bits.size());
+    ASSERT_EQ(thrice.traffic.frames.size(), 3 * once.traffic.frames.size());
+    EXPECT_EQ(thrice.manifest.Frames().size(), 3 * once.manifest.Frames().size());
+    EXPECT_EQ(thrice.manifest.Characters().size(), 3 * once.manifest.Characters().size());
+    for (int bad : {0, -1, CaptureScenario::kMaxRepeat + 1}) {
+        options.scenario.repeat = bad;
+        EXPECT_THROW(CaptureGenerator::Generate(options), std::invalid_argument) << bad;
+    }
+}
+
 // The shipped samples are exactly what the generator makes from the arguments of the
 // kestrava-sample-captures target, so their manifests are true.
 TEST_F(CaptureTest, ShippedSamplesAreReproducible) {

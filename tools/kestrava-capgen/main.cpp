@@ -50,6 +50,8 @@ void PrintHelp() {
     std::printf(
         "  --lane host|device       whose transmitter is captured (default host)\n"
         "  --data-bytes N           payload of the long Data FIS (default 2048, at most 8192)\n"
+        "  --repeat N               send the scenario's traffic N times over (default 1),\n"
+        "                           for long captures\n"
         "  --align-interval N       dwords between ALIGN pairs, 0 for none (default 256)\n"
         "  --no-cont                send repeated primitives without CONT\n"
         "  --start-disparity -|+    running disparity before the first character (default -)\n"
@@ -160,6 +162,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--data-bytes") {
             if (!value(text) || !ParseInteger(text, options.scenario.dataBytes))
                 return Fail("--data-bytes needs a whole number");
+        } else if (arg == "--repeat") {
+            if (!value(text) || !ParseInteger(text, options.scenario.repeat))
+                return Fail("--repeat needs a whole number");
         } else if (arg == "--align-interval") {
             if (!value(text) || !ParseInteger(text, options.scenario.traffic.alignIntervalDwords))
                 return Fail("--align-interval needs a whole number");

@@ -73,7 +73,8 @@ bool LoadStandard(const std::string& title, std::ostream& err) {
     return true;
 }
 
-bool WriteOut(const DecodeOptions& o, const std::string& text, std::ostream& out, std::ostream& err) {
+bool WriteOut(const DecodeOptions& o, const std::string& text, std::ostream& out,
+              std::ostream& err) {
     if (o.outputPath.empty()) {
         out << text;
         return true;
@@ -90,6 +91,7 @@ bool WriteOut(const DecodeOptions& o, const std::string& text, std::ostream& out
 bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err) {
     if (o.plotAt) ui.view.start = static_cast<std::uint32_t>(*o.plotAt);
     if (o.plotWidth) ui.view.width = static_cast<std::uint32_t>(*o.plotWidth);
+    ui.view.overview = ui.IsOverviewWidth(ui.view.width);
     SvgCanvas canvas(kPlotWidthPixels, kPlotHeightPixels);
     ui.DrawGraph(canvas);
     std::ofstream file(o.plotPath, std::ios::binary);
@@ -148,7 +150,8 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (o.status) err << ui.StatusText();
     if (!ui.Decoder().IsValid()) {
         if (!o.scopeSource.empty())
-            err << "kestrava-decode: " << o.scopeSource << ": Waveform is not available for analysis\n";
+            err << "kestrava-decode: " << o.scopeSource
+                << ": Waveform is not available for analysis\n";
         else
             err << "kestrava-decode: " << o.waveformPath
                 << ": Waveform file is not in the specified wfm format\n";
