@@ -30,7 +30,9 @@ COscilloscope& TheOscilloscope() {
 
 int COscilloscope::OpenConnection() {
     return GuardOr(0, logSource_, "OpenConnection", [&] {
-        if (session_ != 0) return 1;
+        if (session_ != 0 && !connectionLost_) return 1;
+        // An instrument that went away and came back is reached through a new session.
+        if (session_ != 0) CloseConnection(true);
         std::uint32_t handle = 0;
         WdmConnect(handle);
         session_ = handle;
@@ -42,14 +44,20 @@ int COscilloscope::CloseConnection(bool close) {
     if (!close) return 1;
     Guard(logSource_, "CloseConnection", [&] { WdmDisconnect(); });
     session_ = 0;
+    connectionLost_ = false;
     return 1;
 }
 
 std::int32_t COscilloscope::WriteStatus(const std::string& command) {
     if (session_ == 0) return VI_ERROR_INV_OBJECT;
     ViUInt32 written = 0;
-    return viWrite(session_, reinterpret_cast<ViConstBuf>(command.data()),
-                   static_cast<ViUInt32>(command.size()), &written);
+    return NoteLoss(viWrite(session_, reinterpret_cast<ViConstBuf>(command.data()),
+                            static_cast<ViUInt32>(command.size()), &written));
+}
+
+std::int32_t COscilloscope::NoteLoss(std::int32_t status) {
+    if (status == VI_ERROR_CONN_LOST) connectionLost_ = true;
+    return status;
 }
 
 std::int32_t COscilloscope::ReadStatus(std::string& reply, std::size_t maxBytes) {
@@ -60,7 +68,7 @@ std::int32_t COscilloscope::ReadStatus(std::string& reply, std::size_t maxBytes)
     const ViStatus status =
         viRead(session_, reinterpret_cast<ViPBuf>(buffer.data()), limit, &count);
     reply.assign(buffer.data(), count <= limit ? count : limit);
-    return status;
+    return NoteLoss(status);
 }
 
 int COscilloscope::Write(const std::string& command) {

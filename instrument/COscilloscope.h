@@ -18,7 +18,7 @@ struct InstrumentTimings {
 };
 
 class COscilloscope {
-public:
+  public:
     // A reply is read as at most this many bytes.
     static constexpr std::size_t kReplySize = 256;
 
@@ -27,7 +27,8 @@ public:
     COscilloscope(const COscilloscope&) = delete;
     COscilloscope& operator=(const COscilloscope&) = delete;
 
-    // 1 when a session exists afterwards; a held session is kept without any VISA call.
+    // 1 when a session exists afterwards; a held session is kept without any VISA call,
+    // unless its connection was found lost: then it is closed and opened anew.
     int OpenConnection();
     // Always 1; only a true flag closes the session.
     int CloseConnection(bool close);
@@ -59,8 +60,12 @@ public:
     const InstrumentTimings& Timings() const { return timings_; }
     void SetTimings(const InstrumentTimings& timings) { timings_ = timings; }
 
-private:
+  private:
+    // A status telling that the connection is gone; the next OpenConnection reopens it.
+    std::int32_t NoteLoss(std::int32_t status);
+
     std::uint32_t session_ = 0;
+    bool connectionLost_ = false;
     std::string logSource_ = "Oscilloscope";
     // Cursor 1 placed, cursor 2 placed, cursor 1 position, cursor 2 position.
     std::int32_t cursorState_[4] = {0, 0, 0, 0};

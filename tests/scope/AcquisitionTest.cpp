@@ -61,6 +61,29 @@ TEST_F(SessionTest, ARejectedWriteStillCounts) {
     EXPECT_LT(scope.WriteStatus("*IDN?"), 0);
 }
 
+TEST_F(SessionTest, ALostConnectionIsOpenedAnewOnceTheInstrumentIsBack) {
+    Connect();
+    COscilloscope& scope = TheOscilloscope();
+    const std::uint16_t port = sim_.Port();
+    sim_.Stop();
+    std::string reply;
+    scope.WriteStatus("*IDN?");
+    EXPECT_EQ(scope.ReadStatus(reply), VI_ERROR_CONN_LOST);
+    // Still held until the next connection attempt, which finds it lost.
+    EXPECT_TRUE(scope.Connected());
+
+    ASSERT_TRUE(sim_.Start(port)) << sim_.LastError();
+    ASSERT_EQ(scope.OpenConnection(), 1);
+    EXPECT_EQ(scope.WriteStatus("*IDN?"), VI_SUCCESS);
+    EXPECT_GE(scope.ReadStatus(reply), VI_SUCCESS);
+    EXPECT_FALSE(reply.empty());
+    EXPECT_EQ(Received(), (Lines{"HEADER 0", "*IDN?"}));
+    // A sound session is kept as it is.
+    const std::uint32_t session = scope.Session();
+    ASSERT_EQ(scope.OpenConnection(), 1);
+    EXPECT_EQ(scope.Session(), session);
+}
+
 TEST_F(SessionTest, AMissingInstrumentLeavesTheObjectUnconnected) {
     sim_.Stop();
     EXPECT_EQ(TheOscilloscope().OpenConnection(), 0);
@@ -80,8 +103,9 @@ TEST_F(AcquireTest, SingleSequencePollsUntilTheInstrumentIsNoLongerBusy) {
     Connect();
     const auto before = sim_.AcquisitionCount();
     EXPECT_EQ(TheOscilloscope().SelectChannelAndAcquire("CH3"), 1);
-    EXPECT_EQ(Journal(), (Lines{"HEADER OFF;", "SELECT:CH3 ON", "DATa:SOUrce CH3", "DISplay:DESKew 0",
-                                "ACQUIRE:STOPAFTER SEQUENCE", "ACQUIRE:STATE RUN", "BUSY?"}));
+    EXPECT_EQ(Journal(),
+              (Lines{"HEADER OFF;", "SELECT:CH3 ON", "DATa:SOUrce CH3", "DISplay:DESKew 0",
+                     "ACQUIRE:STOPAFTER SEQUENCE", "ACQUIRE:STATE RUN", "BUSY?"}));
     EXPECT_EQ(sim_.AcquisitionCount(), before + 1);
     EXPECT_EQ(sim_.Ask("BUSY?"), "0");
     EXPECT_TRUE(sim_.CommandErrors().empty());
@@ -91,8 +115,8 @@ TEST_F(AcquireTest, ForcedTriggerEndsASequenceThatWouldNeverTrigger) {
     sim_.SetAutoTrigger(false);
     Connect();
     EXPECT_EQ(TheOscilloscope().AcquireWaveform(kAcquireForcedTrigger), 1);
-    EXPECT_EQ(Journal(), (Lines{"DISplay:DESKew 0", "ACQUIRE:STOPAFTER SEQUENCE", "ACQUIRE:STATE RUN",
-                                "TRIGGER Force", "BUSY?"}));
+    EXPECT_EQ(Journal(), (Lines{"DISplay:DESKew 0", "ACQUIRE:STOPAFTER SEQUENCE",
+                                "ACQUIRE:STATE RUN", "TRIGGER Force", "BUSY?"}));
 }
 
 TEST_F(AcquireTest, AnInstrumentThatStaysBusyIsGivenUpAfterTheLastPoll) {
@@ -100,7 +124,8 @@ TEST_F(AcquireTest, AnInstrumentThatStaysBusyIsGivenUpAfterTheLastPoll) {
     Connect();
     EXPECT_EQ(TheOscilloscope().AcquireWaveform(kAcquireSingleSequence), 0);
     // Polls 0 to the limit are made: one more than the limit.
-    EXPECT_EQ(CountOf("BUSY?"), static_cast<std::size_t>(TheOscilloscope().Timings().busyPollLimit + 1));
+    EXPECT_EQ(CountOf("BUSY?"),
+              static_cast<std::size_t>(TheOscilloscope().Timings().busyPollLimit + 1));
 }
 
 TEST_F(AcquireTest, ABusyQueryThatIsNeverAnsweredFailsTheAcquisition) {
