@@ -1,6 +1,7 @@
 #include "session/WaveformGraph.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "protocol/CSataWordDecoder.h"
 #include "session/SataDecoder.h"
@@ -9,6 +10,41 @@
 
 namespace kestrava {
 namespace {
+
+struct CodeRange {
+    int largest = -128;
+    int smallest = 128;
+};
+
+// The largest and smallest of count codes, sixteen at a time in vector registers: a view
+// of a whole long record spans a hundred million codes. Bytes are compared unsigned
+// after flipping their sign bit, which keeps their order and needs no more than SSE2.
+CodeRange RangeOf(const std::int8_t* codes, std::size_t count) {
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    const Bytes sign = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+                        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+    Bytes high = {}, low = ~high;
+    std::size_t s = 0;
+    for (; s + sizeof(Bytes) <= count; s += sizeof(Bytes)) {
+        Bytes v;
+        std::memcpy(&v, codes + s, sizeof v);
+        v ^= sign;
+        const Bytes above = reinterpret_cast<Bytes>(v > high),
+                    below = reinterpret_cast<Bytes>(v < low);
+        high = (v & above) | (high & ~above);
+        low = (v & below) | (low & ~below);
+    }
+    CodeRange range;
+    for (std::size_t j = 0; s >= sizeof(Bytes) && j < sizeof(Bytes); ++j) {
+        range.largest = std::max<int>(range.largest, static_cast<std::int8_t>(high[j] ^ 0x80));
+        range.smallest = std::min<int>(range.smallest, static_cast<std::int8_t>(low[j] ^ 0x80));
+    }
+    for (; s < count; ++s) {
+        range.largest = std::max<int>(range.largest, codes[s]);
+        range.smallest = std::min<int>(range.smallest, codes[s]);
+    }
+    return range;
+}
 
 constexpr Rgb kGrid{125, 125, 125};
 constexpr Rgb kCentreLine{50, 50, 50};
@@ -30,7 +66,8 @@ WaveformGraph::WaveformGraph(const CSataBitDetector& bits, const CSataWordDecode
 void WaveformGraph::Draw(ICanvas& canvas, GraphView& view) {
     const std::uint32_t count = bits_.SampleCount();
     view.width = std::min(std::max<std::uint32_t>(view.width, 10), count);
-    if (view.start + static_cast<std::uint64_t>(view.width) > count) view.start = count - view.width;
+    if (view.start + static_cast<std::uint64_t>(view.width) > count)
+        view.start = count - view.width;
     if (view.width == 0) return;
 
     start_ = view.start;
@@ -48,7 +85,8 @@ void WaveformGraph::Draw(ICanvas& canvas, GraphView& view) {
     if (view.recoveredSignal && hasLevels) DrawRecovered(canvas);
     if (view.samplePoints && hasLevels && !view.overview) DrawSamplePoints(canvas);
     canvas.SetFont(100, "Courier New");
-    if (view.wordNames && words_ && words_->WordCount() > 0 && !view.overview) DrawWordNames(canvas);
+    if (view.wordNames && words_ && words_->WordCount() > 0 && !view.overview)
+        DrawWordNames(canvas);
 }
 
 int WaveformGraph::X(std::int64_t sample) const {
@@ -78,12 +116,9 @@ void WaveformGraph::DrawGrid(ICanvas& canvas) const {
 // The visible codes fill the height: the largest at the top, or at the bottom when the
 // waveform is inverted.
 void WaveformGraph::FindCodeScale() {
-    int largest = -128, smallest = 128;
-    const auto& codes = bits_.Record().codes;
-    for (std::uint32_t s = start_; s < start_ + samples_; ++s) {
-        largest = std::max<int>(largest, codes[s]);
-        smallest = std::min<int>(smallest, codes[s]);
-    }
+    const std::int8_t* codes = bits_.Record().codes.data() + start_;
+    const CodeRange range = RangeOf(codes, samples_);
+    const int largest = range.largest, smallest = range.smallest;
     topCode_ = polarity_ == 1 ? largest : smallest;
     bottomCode_ = polarity_ == 1 ? smallest : largest;
 }
@@ -152,7 +187,8 @@ void WaveformGraph::DrawSamplePoints(ICanvas& canvas) const {
     const int low = static_cast<int>(height_ * 2.5 / 3);
     auto first = bits.bitPositions.begin();
     auto last = first + std::min<std::size_t>(bits.bitCount, bits.bitPositions.size());
-    for (auto it = std::lower_bound(first, last, static_cast<std::int32_t>(start_)); it != last; ++it) {
+    for (auto it = std::lower_bound(first, last, static_cast<std::int32_t>(start_)); it != last;
+         ++it) {
         std::int64_t s = *it;
         if (s >= static_cast<std::int64_t>(start_) + samples_) break;
         if (s < 0 || s >= static_cast<std::int64_t>(bits.levels.size())) continue;

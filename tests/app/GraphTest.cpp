@@ -1,5 +1,6 @@
 // The graph as drawn for a real decode: clamping of the view, inversion and overview seen
 // in the recorded primitives, and the QPainter canvas's own pixels.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ struct Call {
 };
 
 class RecordingCanvas : public ICanvas {
-public:
+  public:
     int Width() const override { return 600; }
     int Height() const override { return 300; }
     void FillBackground(Rgb) override {}
@@ -32,8 +33,12 @@ public:
     void SetFont(int, const std::string&) override {}
     void MoveTo(int x, int y) override { calls.push_back({"move", x, y, 0, 0, pen_, {}}); }
     void LineTo(int x, int y) override { calls.push_back({"line", x, y, 0, 0, pen_, {}}); }
-    void Ellipse(int x1, int y1, int x2, int y2) override { calls.push_back({"ellipse", x1, y1, x2, y2, pen_, {}}); }
-    void Text(int x, int y, const std::string& text) override { calls.push_back({"text", x, y, 0, 0, pen_, text}); }
+    void Ellipse(int x1, int y1, int x2, int y2) override {
+        calls.push_back({"ellipse", x1, y1, x2, y2, pen_, {}});
+    }
+    void Text(int x, int y, const std::string& text) override {
+        calls.push_back({"text", x, y, 0, 0, pen_, text});
+    }
 
     int Count(const std::string& op) const {
         int n = 0;
@@ -48,14 +53,14 @@ public:
     }
     std::vector<Call> calls;
 
-private:
+  private:
     Rgb pen_;
 };
 
 constexpr Rgb kOriginalGreen{0, 130, 0};
 
 class GraphTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         ui = std::make_unique<CSataUserInterface>(characters, protocol);
@@ -119,6 +124,31 @@ TEST_F(GraphTest, ZoomStepsHalveAndDoubleAndTurnOverviewOn) {
     ui->ZoomOut();
     EXPECT_EQ(ui->view.width, 120u * bit);
     EXPECT_TRUE(ui->view.overview);
+}
+
+// The visible codes fill the height: whatever the width, the largest code is drawn at the
+// top and the smallest at the bottom (views no wider than the canvas draw every sample).
+TEST_F(GraphTest, TheOriginalSignalSpansTheHeightOfEveryView) {
+    const auto& codes = ui->Decoder().BitDetector()->Record().codes;
+    for (std::uint32_t width : {10u, 17u, 33u, 47u, 160u, 599u}) {
+        for (std::uint32_t start : {0u, 1003u, 2311u}) {
+            SCOPED_TRACE(testing::Message() << "start " << start << " width " << width);
+            ui->view.start = start;
+            ui->view.width = width;
+            const RecordingCanvas canvas = Draw();
+            int top = 1000, bottom = -1;
+            for (const Call& call : canvas.calls)
+                if (call.pen == kOriginalGreen && call.op == "line") {
+                    top = std::min(top, call.b);
+                    bottom = std::max(bottom, call.b);
+                }
+            const auto first = codes.begin() + start;
+            if (*std::max_element(first, first + width) == *std::min_element(first, first + width))
+                continue;
+            EXPECT_EQ(top, 0);
+            EXPECT_EQ(bottom, 300);
+        }
+    }
 }
 
 TEST_F(GraphTest, InversionMirrorsTheOriginalSignal) {
