@@ -166,6 +166,13 @@ class VoltConversion final : public WfmPointSink {
         }
     }
 
+    // Restricted pointers: the stores are of bytes, which may alias anything, and would
+    // otherwise make the compiler reload the table's address for every sample.
+    static void LookUpCodes(const unsigned char* __restrict raw, std::size_t count,
+                            const std::int8_t* __restrict table, std::int8_t* __restrict codes) {
+        for (std::size_t i = 0; i < count; ++i) codes[i] = table[raw[i]];
+    }
+
     void ConvertCodes(std::span<const double> points, std::span<const unsigned char> raw,
                       std::int8_t* __restrict codes) const {
         const std::size_t count = points.size();
@@ -173,7 +180,7 @@ class VoltConversion final : public WfmPointSink {
             if (int8Identity_)
                 std::memcpy(codes, raw.data(), count);
             else
-                for (std::size_t i = 0; i < count; ++i) codes[i] = int8Codes_[raw[i]];
+                LookUpCodes(raw.data(), count, int8Codes_, codes);
             return;
         }
         const double* __restrict v = points.data();
