@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "synth/CaptureGenerator.h"
+#include "tests/support/InstrumentLock.h"
 #include "tests/support/TempFolders.h"
 #include "visa/visa.h"
 
@@ -158,18 +159,7 @@ class ProgramFaultTest : public TempFolders {
                                      "primitives"},
             Root() + "/" + name + ".log");
     }
-    // True when another session can take the instrument's lock at once.
-    bool InstrumentUnlocked() {
-        ViSession manager = VI_NULL, session = VI_NULL;
-        if (viOpenDefaultRM(&manager) < VI_SUCCESS) return false;
-        bool free = false;
-        if (viOpen(manager, address_.c_str(), VI_NO_LOCK, 0, &session) >= VI_SUCCESS) {
-            free = viLock(session, VI_EXCLUSIVE_LOCK, 0, VI_NULL, VI_NULL) >= VI_SUCCESS;
-            if (free) viUnlock(session);
-        }
-        viClose(manager);
-        return free;
-    }
+    bool InstrumentUnlocked() { return InstrumentUnlockedAt(address_, 0); }
 
     std::string address_;
     int simulators_ = 0;

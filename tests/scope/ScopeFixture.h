@@ -12,6 +12,7 @@
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
 #include "instrument/Wdm.h"
+#include "tests/support/InstrumentLock.h"
 #include "tests/support/TempFolders.h"
 #include "tools/kestrava-scopesim/ScopeSimulator.h"
 #include "visa/kvext.h"
@@ -96,17 +97,7 @@ protected:
 
     // True when another session can take the instrument's lock at once: nothing was left
     // locked by the program.
-    bool InstrumentUnlocked() {
-        ViSession manager = VI_NULL, other = VI_NULL;
-        if (viOpenDefaultRM(&manager) < VI_SUCCESS) return false;
-        bool free = false;
-        if (viOpen(manager, address_.c_str(), VI_NO_LOCK, 0, &other) >= VI_SUCCESS) {
-            free = viLock(other, VI_EXCLUSIVE_LOCK, 50, VI_NULL, VI_NULL) >= VI_SUCCESS;
-            if (free) viUnlock(other);
-        }
-        viClose(manager);
-        return free;
-    }
+    bool InstrumentUnlocked() { return InstrumentUnlockedAt(address_); }
 
     scopesim::ScopeSimulator sim_;
     std::string address_;
