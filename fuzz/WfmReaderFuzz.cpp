@@ -1,8 +1,10 @@
-// Waveform files: the reader straight, then the waveform data module's import with an
-// edge search over the points, as a file capture is decoded.
+// Waveform files: the reader straight, kept and streamed, then the waveform data module's
+// import with an edge search over the points, as a file capture is decoded.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <span>
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
@@ -10,6 +12,42 @@
 #include "instrument/Wdm.h"
 
 using namespace kestrava;
+
+namespace {
+
+// Checks what a streamed import hands over against the points the reader kept.
+class CheckingSink : public WfmPointSink {
+  public:
+    explicit CheckingSink(std::vector<double> kept) : kept_(std::move(kept)) {}
+    bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override {
+        announced_ = count;
+        sampleSize_ = static_cast<std::size_t>(WfmSampleSize(dimension.formatCode));
+        return true;
+    }
+    void Take(std::span<const double> points, std::span<const unsigned char> raw) override {
+        fuzz::Check(!lastSeen_, "a block after one that was not a multiple of 16");
+        lastSeen_ = points.size() % 16 != 0;
+        fuzz::Check(raw.size() == points.size() * sampleSize_, "raw bytes and points disagree");
+        fuzz::Check(taken_ + points.size() <= kept_.size(), "more streamed points than kept");
+        fuzz::Check(std::memcmp(points.data(), kept_.data() + taken_, points.size_bytes()) == 0,
+                    "streamed points differ from the kept ones");
+        taken_ += points.size();
+    }
+    void Finish(int result) const {
+        fuzz::Check(result == 1, "a streamed import refused a file the kept import took");
+        fuzz::Check(announced_ == static_cast<std::int64_t>(kept_.size()) && taken_ == kept_.size(),
+                    "the streamed import lost points");
+    }
+
+  private:
+    std::vector<double> kept_;
+    std::int64_t announced_ = -1;
+    std::size_t sampleSize_ = 0;
+    std::size_t taken_ = 0;
+    bool lastSeen_ = false;
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::PrepareEnvironment();
@@ -26,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         "more points than the file holds");
             fuzz::Check(reader.Points().size() == static_cast<std::size_t>(reader.PointCount()),
                         "points span and count disagree");
+            CheckingSink sink({reader.Points().begin(), reader.Points().end()});
+            sink.Finish(reader.LoadFile(path, 1, nullptr, nullptr, &sink));
+            fuzz::Check(reader.Points().empty(), "a streamed import kept its points");
         } else {
             fuzz::Check(reader.PointCount() == 0, "a refused file left points behind");
         }
