@@ -88,14 +88,7 @@ class ReferenceBlock {
 
     WfmExplicitDimension Explicit(std::size_t base) const {
         WfmExplicitDimension d;
-        d.scale = Get<double>(base);
-        d.offset = Get<double>(base + 8);
-        d.size = Get<std::int32_t>(base + 16);
-        d.units = Text<20>(base + 20);
-        d.extentMin = Get<double>(base + 40);
-        d.extentMax = Get<double>(base + 48);
-        d.resolution = Get<double>(base + 56);
-        d.referencePoint = Get<double>(base + 64);
+        ReadExtent(d, base);
         d.formatCode = Get<std::int32_t>(base + 72);
         d.storageType = Get<std::int32_t>(base + 76);
         d.nValue = Get<std::int32_t>(base + 80);
@@ -103,17 +96,21 @@ class ReferenceBlock {
         d.underRange = Get<std::int32_t>(base + 88);
         d.highRange = Get<std::int32_t>(base + 92);
         d.lowRange = Get<std::int32_t>(base + 96);
-        d.userScale = Get<double>(base + 100);
-        d.userUnits = Text<20>(base + 108);
-        d.userOffset = Get<double>(base + 128);
-        d.pointDensity = PointDensity(base + 136);
-        d.horizontalReference = Get<double>(base + 140);
-        d.triggerDelay = Get<double>(base + 148);
+        ReadUserScale(d, base + 100);
         return d;
     }
 
     WfmImplicitDimension Implicit(std::size_t base) const {
         WfmImplicitDimension d;
+        ReadExtent(d, base);
+        d.spacing = Get<std::int32_t>(base + 72);
+        ReadUserScale(d, base + 76);
+        return d;
+    }
+
+    // The fields both kinds of dimension begin with.
+    template <class Dimension>
+    void ReadExtent(Dimension& d, std::size_t base) const {
         d.scale = Get<double>(base);
         d.offset = Get<double>(base + 8);
         d.size = Get<std::int32_t>(base + 16);
@@ -122,14 +119,17 @@ class ReferenceBlock {
         d.extentMax = Get<double>(base + 48);
         d.resolution = Get<double>(base + 56);
         d.referencePoint = Get<double>(base + 64);
-        d.spacing = Get<std::int32_t>(base + 72);
-        d.userScale = Get<double>(base + 76);
-        d.userUnits = Text<20>(base + 84);
-        d.userOffset = Get<double>(base + 104);
-        d.pointDensity = PointDensity(base + 112);
-        d.horizontalReference = Get<double>(base + 116);
-        d.triggerDelay = Get<double>(base + 124);
-        return d;
+    }
+
+    // The fields both kinds of dimension end with, from the user scale on.
+    template <class Dimension>
+    void ReadUserScale(Dimension& d, std::size_t at) const {
+        d.userScale = Get<double>(at);
+        d.userUnits = Text<20>(at + 8);
+        d.userOffset = Get<double>(at + 28);
+        d.pointDensity = PointDensity(at + 36);
+        d.horizontalReference = Get<double>(at + 40);
+        d.triggerDelay = Get<double>(at + 48);
     }
 
     WfmTimeBaseInfo TimeBase(std::size_t base) const {
