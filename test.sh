@@ -11,6 +11,7 @@ flags=()
 if [ "${1:-}" = "--sanitize" ]; then
     dir=build-sanitize
     flags=(-DKESTRAVA_SANITIZE=ON -DKESTRAVA_BUILD_BENCH=OFF)
+    export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0"
 fi
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir"
