@@ -25,6 +25,7 @@
 #include "protocol/definition/CMacros.h"
 #include "session/base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
+#include "signal/RecycledBlocks.h"
 
 namespace {
 
@@ -180,6 +181,8 @@ void BM_DetectorFromFile(benchmark::State& state) {
         kestrava::WdmStop();
         kestrava::WdmStart();
         session.host.ClearStatus();
+        // Blocks kept from the last detector would hide this one's arrays from the count.
+        kestrava::RecycledBlocks::ReleaseKept();
         const std::int64_t before = kestrava::bench::StartHeapPeak();
         state.ResumeTiming();
         {
