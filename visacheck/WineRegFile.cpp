@@ -1,6 +1,5 @@
 #include "visacheck/WineRegFile.h"
 
-
 #include <charconv>
 #include <cstdio>
 #include <ctime>
@@ -62,6 +61,13 @@ std::size_t ClosingQuote(std::string_view text, std::size_t from, char quote) {
             return i;
     }
     return std::string_view::npos;
+}
+
+// A line without the carriage returns at its end, all of them: one left behind would end
+// the line when it is written back and read again, and could uncover a continuation.
+std::string_view WithoutCarriageReturns(std::string_view line) {
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
 }
 
 struct ValueLine {
@@ -338,7 +344,7 @@ bool WineRegFile::Parse(std::string_view text) {
         std::size_t nl = text.find('\n');
         std::string_view line = text.substr(0, nl);
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = WithoutCarriageReturns(line);
         if (first) {
             if (line != kSignature) {
                 *this = WineRegFile();
@@ -367,7 +373,7 @@ bool WineRegFile::Parse(std::string_view text) {
             std::size_t next = text.find('\n');
             std::string_view more = text.substr(0, next);
             text.remove_prefix(next == std::string_view::npos ? text.size() : next + 1);
-            if (!more.empty() && more.back() == '\r') more.remove_suffix(1);
+            more = WithoutCarriageReturns(more);
             joined += '\n';
             joined += more;
         }

@@ -222,5 +222,28 @@ TEST(WineRegFileTest, AValueWrittenAfterADanglingContinuationReadsBack) {
     EXPECT_EQ(again.ReadValue("Software\\A", "Later")->dword, 7u);
 }
 
+// Line ends of several carriage returns lose them all when read: one kept would become
+// the line's end when written back, and could turn "...\" into a continuation that
+// swallows the next key.
+TEST(WineRegFileTest, CarriageReturnsAtLineEndsDoNotChangeTheFileWhenWrittenBack) {
+    for (const std::string text :
+         {"WINE REGISTRY Version 2\r\r\n\"A\"=dword:00000001\r\r\n[Software\\\\B] "
+          "1\r\n@=\"x\"\r\r\r\n",
+          "WINE REGISTRY Version 2\n=\\\r\r\n[K]\n"}) {
+        SCOPED_TRACE(text);
+        WineRegFile file;
+        ASSERT_TRUE(file.Parse(text));
+        const std::string written = file.Text();
+        EXPECT_EQ(written.find('\r'), std::string::npos);
+        WineRegFile again;
+        ASSERT_TRUE(again.Parse(written));
+        EXPECT_EQ(again.KeyCount(), file.KeyCount());
+        EXPECT_EQ(again.Text(), written);
+    }
+    WineRegFile file;
+    ASSERT_TRUE(file.Parse("WINE REGISTRY Version 2\r\r\n[Software\\\\B] 1\r\n@=\"x\"\r\r\r\n"));
+    EXPECT_EQ(file.ReadValue("Software\\B", "")->text, "x");
+}
+
 }  // namespace
 }  // namespace kestrava
