@@ -155,7 +155,8 @@ void CSataWordDecoder::PrepareStream(const BitStream& bits, Stream& stream) cons
             stream.codes[q] = static_cast<std::uint16_t>(code);
         }
     }
-    const std::size_t written = usable >= static_cast<std::size_t>(kWordBits) ? usable - kWordBits + 1 : 0;
+    const std::size_t written =
+        usable >= static_cast<std::size_t>(kWordBits) ? usable - kWordBits + 1 : 0;
     std::fill(stream.codes.begin() + static_cast<std::ptrdiff_t>(written), stream.codes.end(),
               std::uint16_t{0});
     if (std::find(level, level + usable, std::int8_t{2}) != level + usable) {
@@ -282,20 +283,24 @@ unsigned CSataWordDecoder::ScoreOffsets(const Stream& stream, std::int32_t p,
     constexpr std::int32_t kSpan = kWordBits * (kWindowWords - 1) + (kOffsets - 1) + kWordBits;
     if (!stream.gapPrefix.empty() || p + kSpan > stream.bitCount)
         return ScoreOffsetsNearEnd(stream, p, scores);
-    std::array<int, kOffsets> d;
-    d.fill(LastExpectedDisparity());
-    scores.fill(0);
+    // The chains are kept in local arrays and the offsets unrolled, so that they stay in
+    // registers; the caller's scores are written once at the end.
+    int d[kOffsets], score[kOffsets] = {};
+    std::fill(d, d + kOffsets, LastExpectedDisparity());
     unsigned control = 0;
     const std::uint16_t* codes = stream.codes.data() + p;
+    const std::uint16_t* steps = codeSteps_.data();
     for (int j = 0; j < kWindowWords; ++j, codes += kWordBits) {
+#pragma GCC unroll 10
         for (int a = 0; a < kOffsets; ++a) {
-            std::uint16_t step = codeSteps_[codes[a]];
-            unsigned mine = StepFor(step, d[static_cast<std::size_t>(a)]);
-            scores[static_cast<std::size_t>(a)] += static_cast<int>(mine & kStepIncrementMask);
-            d[static_cast<std::size_t>(a)] = NextDisparity(mine);
+            const std::uint16_t step = steps[codes[a]];
+            const unsigned mine = StepFor(step, d[a]);
+            score[a] += static_cast<int>(mine & kStepIncrementMask);
+            d[a] = NextDisparity(mine);
             control |= (step & kStepControl) ? 1u << a : 0u;
         }
     }
+    std::copy(score, score + kOffsets, scores.begin());
     return control;
 }
 
