@@ -52,16 +52,20 @@ void CSataUserInterface::LoadFile(const std::string& path) {
         WaitCursor wait([this](bool on) { SetWaitCursor(on); });
         waveformTitle_.clear();
         decoder_->LoadFile(path);
-        const CSataBitDetector* bits = decoder_->BitDetector();
-        if (bits && !bits->Record().codes.empty()) waveformTitle_ = path;
-        decodedInvert_ = GetInvert();
-        decodedLockSampler_ = GetLockSampler();
-        PopulateMainList();
-        PopulateHighLevalList();
-        ZoomNorm();
-        view.overview = false;
-        InvalidateGraph();
+        PresentDecode(path);
     });
+}
+
+void CSataUserInterface::PresentDecode(const std::string& title) {
+    const CSataBitDetector* bits = decoder_->BitDetector();
+    if (bits && !bits->Record().codes.empty()) waveformTitle_ = title;
+    decodedInvert_ = GetInvert();
+    decodedLockSampler_ = GetLockSampler();
+    PopulateMainList();
+    PopulateHighLevalList();
+    ZoomNorm();
+    view.overview = false;
+    InvalidateGraph();
 }
 
 std::string CSataUserInterface::SourceWaveformTitle(int source) {
@@ -80,16 +84,7 @@ void CSataUserInterface::LoadWaveformFromOsc() {
         WaitCursor wait([this](bool on) { SetWaitCursor(on); });
         waveformTitle_.clear();
         decoder_->LoadWfmFromScope(GetSource());
-        const CSataBitDetector* bits = decoder_->BitDetector();
-        if (bits && !bits->Record().codes.empty())
-            waveformTitle_ = SourceWaveformTitle(GetSource());
-        decodedInvert_ = GetInvert();
-        decodedLockSampler_ = GetLockSampler();
-        PopulateMainList();
-        PopulateHighLevalList();
-        ZoomNorm();
-        view.overview = false;
-        InvalidateGraph();
+        PresentDecode(SourceWaveformTitle(GetSource()));
     });
 }
 

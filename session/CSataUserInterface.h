@@ -84,6 +84,9 @@ class CSataUserInterface : public CAnalysisHost {
     void SetWaveformTitle(std::string title) { waveformTitle_ = std::move(title); }
 
   private:
+    // After a load: the title (when a record came), the decode options it was made with,
+    // the lists and the graph.
+    void PresentDecode(const std::string& title);
     int SamplesPerBit() const;
     bool ShowsGraph() const { return viewLayout == 1 || viewLayout == 3; }
 
