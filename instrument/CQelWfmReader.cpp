@@ -397,9 +397,11 @@ bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count,
     const double offset = reference_.explicit1.offset;
     std::unique_ptr<double[]> points;
     std::vector<double> block;
+    bool volts = true;
     if (sink) {
         if (!sink->Begin(reference_.explicit1, count)) return false;
-        block.resize(kSinkPoints);
+        volts = sink->WantsVolts();
+        if (volts) block.resize(kSinkPoints);
     } else {
         // Every point is written below, so the array is not cleared first.
         points = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(count));
@@ -418,9 +420,10 @@ bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count,
         for (std::size_t done = 0; sink && done < run; done += kSinkPoints) {
             const std::size_t part = std::min(kSinkPoints, run - done);
             const unsigned char* raw = chunk.data() + done * static_cast<std::size_t>(sampleSize);
-            if (!ConvertRaw(format, raw, part, byteReversed_, scale, offset, block.data()))
+            if (volts && !ConvertRaw(format, raw, part, byteReversed_, scale, offset, block.data()))
                 return false;
-            sink->Take({block.data(), part}, {raw, part * static_cast<std::size_t>(sampleSize)});
+            sink->Take({block.data(), volts ? part : 0},
+                       {raw, part * static_cast<std::size_t>(sampleSize)});
         }
     }
     points_ = std::move(points);

@@ -74,6 +74,9 @@ class WfmPointSink {
     // The record's vertical dimension and point count, before any block; false refuses
     // the record.
     virtual bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) = 0;
+    // Asked after Begin: false when the sink reads only the raw bytes, which spares the
+    // conversion to volts; its blocks then come with no points.
+    virtual bool WantsVolts() const { return true; }
     // The next points, in volts and as the file stores them (WfmSampleSize bytes each, in
     // the file's byte order); every block but the last holds a multiple of 16 points.
     virtual void Take(std::span<const double> points, std::span<const unsigned char> raw) = 0;

@@ -1,7 +1,14 @@
 #include "instrument/EdgeSearchEngine.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <new>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kestrava {
 namespace {
@@ -12,95 +19,157 @@ inline double CrossingAt(std::size_t i, double previous, double x, double level)
     return x != previous ? (index - 1.0) + (level - previous) / (x - previous) : index - 0.5;
 }
 
-// Samples are tested in blocks of this many with a fixed-length inner loop, which the
-// compiler turns into a few vector compares; a block with a hit is walked one by one.
-constexpr std::size_t kBlock = 16;
-
-// First index from i whose sample is not below the level (NaN is not below).
-inline std::size_t SkipBelow(const float* x, std::size_t i, std::size_t count, float level) {
-    while (i + kBlock <= count) {
-        int hit = 0;
-        for (std::size_t j = 0; j < kBlock; ++j) hit |= !(x[i + j] < level);
-        if (hit) break;
-        i += kBlock;
-    }
-    while (i < count && x[i] < level) ++i;
-    return i;
+// The float a float sample compares with as with the double: the largest float at or
+// below it (x > d and x <= d alike), or the smallest at or above it (x >= d).
+float FloatAtMost(double d) {
+    float f = static_cast<float>(d);
+    if (f > d) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+    return f;
 }
 
-// First index from i whose sample is at or below the level (NaN is not).
-inline std::size_t SkipAbove(const float* x, std::size_t i, std::size_t count, float level) {
-    while (i + kBlock <= count) {
-        int hit = 0;
-        for (std::size_t j = 0; j < kBlock; ++j) hit |= x[i + j] <= level;
-        if (hit) break;
-        i += kBlock;
-    }
-    while (i < count && !(x[i] <= level)) ++i;
-    return i;
+float FloatAtLeast(double d) {
+    float f = static_cast<float>(d);
+    if (f < d) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+    return f;
 }
 
-struct PassResult {
-    int state = kSearchNotRun;
-    bool pending = false;
-    double crossing = 0.0;
-    double previous = 0.0;
+// The thresholds of one band as floats, each test for one sample and, where the machine
+// has them, for four at once; NaN is treated as the state machine treats it: neither
+// below nor at the level, and never beyond the band.
+class Band {
+  public:
+    Band(float level, double upper, double lower)
+        : level_(level),
+          aboveUpper_(FloatAtMost(upper)),
+          atLeastUpper_(FloatAtLeast(upper)),
+          atMostLower_(FloatAtMost(lower)) {}
+
+    bool NotBelow(float x) const { return !(x < level_); }
+    bool AtOrBelow(float x) const { return x <= level_; }
+    // A pending crossing is settled by a sample past the band on either side.
+    bool SettledFromBelow(float x) const {
+        return x < level_ ? x <= atMostLower_ : x > aboveUpper_;
+    }
+    bool SettledFromAbove(float x) const {
+        return (x <= level_ && x <= atMostLower_) || (x > level_ && x >= atLeastUpper_);
+    }
+
+#if defined(__SSE2__)
+    __m128 NotBelow(__m128 x) const {
+        return _mm_cmpnlt_ps(x, Wide(level_));
+    }
+    __m128 AtOrBelow(__m128 x) const {
+        return _mm_cmple_ps(x, Wide(level_));
+    }
+    __m128 SettledFromBelow(__m128 x) const {
+        const __m128 below = _mm_cmplt_ps(x, Wide(level_));
+        return _mm_or_ps(_mm_and_ps(below, _mm_cmple_ps(x, Wide(atMostLower_))),
+                         _mm_andnot_ps(below, _mm_cmpgt_ps(x, Wide(aboveUpper_))));
+    }
+    __m128 SettledFromAbove(__m128 x) const {
+        return _mm_or_ps(
+            _mm_and_ps(_mm_cmple_ps(x, Wide(level_)), _mm_cmple_ps(x, Wide(atMostLower_))),
+            _mm_and_ps(_mm_cmpgt_ps(x, Wide(level_)), _mm_cmpge_ps(x, Wide(atLeastUpper_))));
+    }
+
+  private:
+    static __m128 Wide(float value) {
+        return _mm_set1_ps(value);
+    }
+#else
+  private:
+#endif
+    float level_;
+    float aboveUpper_;    // x > upper
+    float atLeastUpper_;  // x >= upper
+    float atMostLower_;   // x <= lower
 };
 
-// One pass of the state machine over all samples. Without a pending crossing a sample
-// on the near side of the level changes nothing, so those runs are skipped in blocks;
-// only samples from a reach of the level until it is settled take the full step.
-PassResult RunPass(std::span<const float> data, float level, double upper, double lower,
-                   double startOffset, double crossing, std::vector<double>* risingOut,
-                   std::vector<double>* fallingOut) {
-    const float* samples = data.data();
-    const std::size_t count = data.size();
-    const double levelD = level;
-    int state = samples[0] <= level ? kSearchBelow : kSearchAbove;
-    bool pending = false;
+// Samples are tested in blocks of this many; the first hit of a block is found from a bit
+// mask of its compares instead of a walk through the block.
+constexpr std::size_t kBlock = 16;
 
-    std::size_t i = 0;
-    while (i < count) {
-        if (!pending) {
-            i = state == kSearchBelow ? SkipBelow(samples, i, count, level)
-                                      : SkipAbove(samples, i, count, level);
-            if (i == count) break;
-        }
-        const float x = samples[i];
-        const float previous = samples[i == 0 ? 0 : i - 1];
-        if (state == kSearchBelow) {
-            if (x < level) {
-                if (x <= lower) pending = false;
-            } else {
-                if (!pending) {
-                    crossing = CrossingAt(i, previous, x, levelD);
-                    pending = true;
-                }
-                if (x > upper) {
-                    pending = false;
-                    state = kSearchAbove;
-                    if (risingOut) risingOut->push_back(crossing + startOffset);
-                }
-            }
-        } else {
-            if (x <= level) {
-                if (!pending) {
-                    crossing = CrossingAt(i, previous, x, levelD);
-                    pending = true;
-                }
-                if (x <= lower) {
-                    pending = false;
-                    state = kSearchBelow;
-                    if (fallingOut) fallingOut->push_back(crossing + startOffset);
-                }
-            } else if (x >= upper) {
-                pending = false;
-            }
-        }
-        ++i;
+// First index from i whose sample passes the test, or count. The test takes one sample
+// or, with SSE2, four.
+template <class Test>
+inline std::size_t FirstWhere(const float* x, std::size_t i, std::size_t count, Test test) {
+#if defined(__SSE2__)
+    for (; i + kBlock <= count; i += kBlock) {
+        const unsigned mask =
+            static_cast<unsigned>(_mm_movemask_ps(test(_mm_loadu_ps(x + i))) |
+                                  _mm_movemask_ps(test(_mm_loadu_ps(x + i + 4))) << 4 |
+                                  _mm_movemask_ps(test(_mm_loadu_ps(x + i + 8))) << 8 |
+                                  _mm_movemask_ps(test(_mm_loadu_ps(x + i + 12))) << 12);
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
     }
-    return {state, pending, crossing, samples[count - 1]};
+#endif
+    while (i < count && !test(x[i])) ++i;
+    return i;
 }
+
+// One band's pass of the state machine, resumable at any sample. Without a pending
+// crossing only a reach of the level changes anything, and with one only a sample beyond
+// the band, so the pass jumps from one such sample to the next.
+class Pass {
+  public:
+    Pass(std::span<const float> data, float level, double upper, double lower, double startOffset,
+         double crossing, std::vector<double>* risingOut, std::vector<double>* fallingOut)
+        : samples_(data.data()),
+          band_(level, upper, lower),
+          level_(level),
+          startOffset_(startOffset),
+          state_(data[0] <= level ? kSearchBelow : kSearchAbove),
+          crossing_(crossing),
+          risingOut_(risingOut),
+          fallingOut_(fallingOut) {}
+
+    // Steps through the samples up to end.
+    void Advance(std::size_t end) {
+        while (i_ < end) {
+            const bool below = state_ == kSearchBelow;
+            if (!pending_) {
+                i_ = below ? First(end, [this](auto x) { return band_.NotBelow(x); })
+                           : First(end, [this](auto x) { return band_.AtOrBelow(x); });
+                if (i_ == end) return;
+                crossing_ = CrossingAt(i_, samples_[i_ == 0 ? 0 : i_ - 1], samples_[i_], level_);
+                pending_ = true;
+            }
+            i_ = below ? First(end, [this](auto x) { return band_.SettledFromBelow(x); })
+                       : First(end, [this](auto x) { return band_.SettledFromAbove(x); });
+            if (i_ == end) return;
+            pending_ = false;
+            if (below && band_.NotBelow(samples_[i_])) {
+                state_ = kSearchAbove;
+                if (risingOut_) risingOut_->push_back(crossing_ + startOffset_);
+            } else if (!below && band_.AtOrBelow(samples_[i_])) {
+                state_ = kSearchBelow;
+                if (fallingOut_) fallingOut_->push_back(crossing_ + startOffset_);
+            }
+            ++i_;
+        }
+    }
+
+    int State() const { return state_; }
+    bool Pending() const { return pending_; }
+    double Crossing() const { return crossing_; }
+
+  private:
+    template <class Test>
+    std::size_t First(std::size_t end, Test test) const {
+        return FirstWhere(samples_, i_, end, test);
+    }
+
+    const float* samples_;
+    Band band_;
+    double level_;
+    double startOffset_;
+    int state_;
+    bool pending_ = false;
+    double crossing_;
+    std::size_t i_ = 0;
+    std::vector<double>* risingOut_;
+    std::vector<double>* fallingOut_;
+};
 
 bool SameBand(const EdgeSearch& a, const EdgeSearch& b) {
     return a.level == b.level && a.upper == b.upper && a.lower == b.lower;
@@ -129,7 +198,7 @@ bool EdgeSearchEngine::AddSearch(float level, float hysteresis, int kind, std::s
 }
 
 void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints,
-                           const EdgeTimeBase& timeBase) {
+                           const EdgeTimeBase& timeBase, const BlockObserver& observer) {
     timeBase_ = timeBase;
     for (auto& search : searches_) {
         search->rising.clear();
@@ -141,33 +210,50 @@ void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints
     // Searches never share state, and searches with the same level and band (a rising
     // and a falling search of one threshold) step through the same states; one pass per
     // band serves them all.
-    for (std::size_t first = 0; first < searches_.size(); ++first) {
-        EdgeSearch& lead = *searches_[first];
-        if (lead.state != kSearchNotRun) continue;
-        std::vector<EdgeSearch*> band;
-        bool wantRising = false, wantFalling = false;
-        for (std::size_t k = first; k < searches_.size(); ++k) {
-            EdgeSearch& other = *searches_[k];
-            if (other.state != kSearchNotRun || !SameBand(lead, other)) continue;
-            band.push_back(&other);
-            wantRising |= other.hasRising;
-            wantFalling |= other.hasFalling;
-        }
+    struct BandRun {
+        std::vector<EdgeSearch*> searches;
         std::vector<double> rising, falling;
-        rising.reserve(kListGrowth);
-        falling.reserve(kListGrowth);
-        PassResult result =
-            RunPass(data, lead.level, lead.upper, lead.lower, startOffsetPoints, lead.crossing,
-                    wantRising ? &rising : nullptr, wantFalling ? &falling : nullptr);
-        for (EdgeSearch* search : band) {
-            search->state = result.state;
-            search->pending = result.pending;
-            search->crossing = result.crossing;
-            search->previous = result.previous;
-            if (search->hasRising) search->rising = rising;
-            if (search->hasFalling) search->falling = falling;
-        }
+    };
+    std::vector<BandRun> runs;
+    std::vector<Pass> passes;
+    std::vector<bool> taken(searches_.size(), false);
+    for (std::size_t first = 0; first < searches_.size(); ++first) {
+        if (taken[first]) continue;
+        BandRun& run = runs.emplace_back();
+        for (std::size_t k = first; k < searches_.size(); ++k)
+            if (!taken[k] && SameBand(*searches_[first], *searches_[k])) {
+                taken[k] = true;
+                run.searches.push_back(searches_[k].get());
+            }
     }
+    for (BandRun& run : runs) {
+        bool wantRising = false, wantFalling = false;
+        for (const EdgeSearch* search : run.searches) {
+            wantRising |= search->hasRising;
+            wantFalling |= search->hasFalling;
+        }
+        run.rising.reserve(kListGrowth);
+        run.falling.reserve(kListGrowth);
+        const EdgeSearch& lead = *run.searches.front();
+        passes.emplace_back(data, lead.level, lead.upper, lead.lower, startOffsetPoints,
+                            lead.crossing, wantRising ? &run.rising : nullptr,
+                            wantFalling ? &run.falling : nullptr);
+    }
+    // Block by block, so that the observer and every pass read a block while it is in cache.
+    for (std::size_t first = 0; first < data.size(); first += kObservedBlock) {
+        const std::size_t end = std::min(data.size(), first + kObservedBlock);
+        if (observer) observer(first, data.subspan(first, end - first));
+        for (Pass& pass : passes) pass.Advance(end);
+    }
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        for (EdgeSearch* search : runs[r].searches) {
+            search->state = passes[r].State();
+            search->pending = passes[r].Pending();
+            search->crossing = passes[r].Crossing();
+            search->previous = data.back();
+            if (search->hasRising) search->rising = runs[r].rising;
+            if (search->hasFalling) search->falling = runs[r].falling;
+        }
 }
 
 const EdgeSearch* EdgeSearchEngine::Find(std::string_view name) const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -54,8 +55,14 @@ class EdgeSearchEngine {
     void Clear() { searches_.clear(); }
     std::size_t SearchCount() const { return searches_.size(); }
 
+    // Samples handed to a run's observer at a time.
+    static constexpr std::size_t kObservedBlock = 16384;
+    // Sees each block of samples, in order, just before the searches step through it.
+    using BlockObserver = std::function<void(std::size_t first, std::span<const float> block)>;
+
     // Runs every search over the samples; startOffset (points) is added to each crossing.
-    void Run(std::span<const float> data, double startOffsetPoints, const EdgeTimeBase& timeBase);
+    void Run(std::span<const float> data, double startOffsetPoints, const EdgeTimeBase& timeBase,
+             const BlockObserver& observer = {});
 
     // The first search added under the name, or null.
     const EdgeSearch* Find(std::string_view name) const;

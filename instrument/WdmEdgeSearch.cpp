@@ -24,11 +24,12 @@ bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string
     return state.engine && state.engine->AddSearch(level, hysteresis, kind, name);
 }
 
-bool WdmFindEdgesInData(std::span<const float> data) {
+bool WdmFindEdgesInData(std::span<const float> data,
+                        const EdgeSearchEngine::BlockObserver& observer) {
     wdm::ModuleState& state = wdm::State();
     if (!state.engine) return false;
     auto count = static_cast<std::size_t>(std::max<std::int64_t>(state.file.pointCount, 0));
-    state.engine->Run(data.first(std::min(count, data.size())), 0.0, state.file.timeBase);
+    state.engine->Run(data.first(std::min(count, data.size())), 0.0, state.file.timeBase, observer);
     return true;
 }
 

@@ -46,10 +46,10 @@ std::int32_t NearestInteger(double x) {
 void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t level,
              std::int32_t& cursor, BitStream& bits) {
     if (n <= 0) return;
-    const std::int64_t s = static_cast<std::int64_t>(span) / n;
-    const double step = static_cast<float>(s);
-    // Double precision: a float loses whole samples in records beyond 2^24 points.
-    const double first = static_cast<double>(start) + step / 2.0;
+    // A 32-bit division where the count allows it: this runs once per edge.
+    const std::int64_t s = n <= std::numeric_limits<std::int32_t>::max()
+                               ? span / static_cast<std::int32_t>(n)
+                               : static_cast<std::int64_t>(span) / n;
     const std::int32_t end = std::min<std::int32_t>(
         bits.bitCount, static_cast<std::int32_t>(std::min<std::int64_t>(
                            n + cursor, std::numeric_limits<std::int32_t>::max())));
@@ -58,9 +58,28 @@ void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t 
     std::int8_t* __restrict levels = bits.bits.data();
     std::int32_t* __restrict positions = bits.bitPositions.data();
     std::int32_t at = cursor;
+    const std::int64_t count = end > at ? end - at : 0;
+    // Whole samples per bit, from a position at or after the record's start and never
+    // past the 32-bit range: bit i's centre start + s/2 + i*s rounds half down to
+    // start + i*s + floor(s/2), so the positions are counted in integers.
+    if (s >= 0 && s < (1 << 24) && start >= 0 &&
+        start + (count + 1) * s < std::numeric_limits<std::int32_t>::max()) {
+        std::int32_t position = start + static_cast<std::int32_t>(s / 2) + 1;
+        for (; at < end; ++at, position += static_cast<std::int32_t>(s)) {
+            levels[at] = level;
+            positions[at] = position;
+        }
+        cursor = at;
+        return;
+    }
+    const double step = static_cast<float>(s);
+    // Double precision: a float loses whole samples in records beyond 2^24 points.
+    const double first = static_cast<double>(start) + step / 2.0;
     for (std::int64_t i = 0; at < end; ++i, ++at) {
         levels[at] = level;
-        positions[at] = RoundedHalfDown(first + static_cast<double>(i) * step) + 1;
+        // One-based, saturated: a centre beyond the 32-bit range stays at its end.
+        const std::int32_t centre = RoundedHalfDown(first + static_cast<double>(i) * step);
+        positions[at] = centre < std::numeric_limits<std::int32_t>::max() ? centre + 1 : centre;
     }
     cursor = at;
 }

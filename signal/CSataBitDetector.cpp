@@ -21,6 +21,7 @@
 #include "session/base/Log.h"
 #include "session/base/MessageBox.h"
 #include "signal/BitLayout.h"
+#include "signal/VoltConversion.h"
 
 namespace kestrava {
 namespace {
@@ -53,173 +54,12 @@ double DoubleValue(const std::string& text) {
     return value;
 }
 
-// The low 8 bits of a truncated value; a value with no integer form (NaN, infinite, far
-// out of range) has none to keep and gives 0.
-inline std::int8_t LowByteOfTruncated(double q) {
-    const bool inRange = q > -2147483648.0 && q < 2147483648.0;
-    return static_cast<std::int8_t>(
-        static_cast<std::uint8_t>(static_cast<std::int32_t>(inRange ? q : 0.0)));
-}
-
-// Per-sample passes run in blocks of this many with a fixed-length inner loop, which the
-// compiler turns into vector instructions.
-constexpr std::size_t kBlock = 16;
-
-// Maximum, minimum and sum of floats kept lane by lane, so that a block of kBlock samples
-// takes a few vector instructions; the lanes are folded at the end. The sum is in double
-// precision.
-struct LaneStatistics {
-    explicit LaneStatistics(float first = 0.0f) {
-        std::fill(maximum, maximum + kBlock, first);
-        std::fill(minimum, minimum + kBlock, first);
-    }
-    void AddBlock(const float* f) {
-        for (std::size_t j = 0; j < kBlock; ++j) {
-            maximum[j] = f[j] > maximum[j] ? f[j] : maximum[j];
-            minimum[j] = f[j] < minimum[j] ? f[j] : minimum[j];
-            sum[j] += f[j];
-        }
-    }
-    void Add(float f) {
-        maximum[0] = f > maximum[0] ? f : maximum[0];
-        minimum[0] = f < minimum[0] ? f : minimum[0];
-        sum[0] += f;
-    }
-    void StoreInto(WaveformRecord& record, std::size_t count) const {
-        float max = maximum[0], min = minimum[0];
-        double total = sum[0];
-        for (std::size_t j = 1; j < kBlock; ++j) {
-            max = maximum[j] > max ? maximum[j] : max;
-            min = minimum[j] < min ? minimum[j] : min;
-            total += sum[j];
-        }
-        record.maximum = max;
-        record.minimum = min;
-        record.mean = static_cast<float>(total / static_cast<double>(count));
-    }
-
-    float maximum[kBlock];
-    float minimum[kBlock];
-    double sum[kBlock] = {};
-};
-
-// Volts per code step from the file's scale and sample format.
-double CodeStep(double scale, std::int32_t formatCode) {
-    switch (formatCode & 0xFF) {
-        case kWfmFloat:
-            return scale * 256.0 / 65535.0;
-        case kWfmInt8:
-            return scale;
-        default:
-            return scale * 256.0;
-    }
-}
-
-// Volts of a file, as the reader hands them over, to floats and codes, with the maximum,
-// minimum and mean of the floats in the same pass (blocks come in multiples of kBlock, so
-// the lanes see the samples as one pass over the floats would).
-class VoltConversion final : public WfmPointSink {
-  public:
-    VoltConversion(WaveformRecord& record, std::size_t limit) : record_(record), limit_(limit) {}
-
-    bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override {
-        if (count <= 0 || static_cast<std::uint64_t>(count) > limit_) return false;
-        offset_ = dimension.offset;
-        step_ = CodeStep(dimension.scale, dimension.formatCode);
-        TabulateInt8Codes(dimension);
-        ResizeLarge(record_.codes, static_cast<std::size_t>(count));
-        ResizeLarge(record_.voltages, static_cast<std::size_t>(count));
-        written_ = 0;
-        return true;
-    }
-
-    void Take(std::span<const double> points, std::span<const unsigned char> raw) override {
-        const std::size_t count = std::min(points.size(), record_.voltages.size() - written_);
-        if (count == 0) return;
-        if (written_ == 0) statistics_ = LaneStatistics(static_cast<float>(points[0]));
-        ConvertCodes(points.first(count), raw, record_.codes.data() + written_);
-        ConvertFloats(points.first(count), record_.voltages.data() + written_);
-        written_ += count;
-    }
-
-    // True when every point arrived; then the record holds its statistics too.
-    bool Finish(std::int64_t count) {
-        if (count <= 0 || written_ != static_cast<std::size_t>(count) ||
-            written_ != record_.voltages.size())
-            return false;
-        statistics_.StoreInto(record_, written_);
-        return true;
-    }
-
-  private:
-    // An 8-bit sample has 256 values, so its code is looked up instead of divided out;
-    // most files map every value to itself, and then the samples are their own codes.
-    void TabulateInt8Codes(const WfmExplicitDimension& dimension) {
-        int8Table_ = dimension.formatCode == kWfmInt8;
-        int8Identity_ = int8Table_;
-        for (int value = -128; int8Table_ && value < 128; ++value) {
-            const double volts =
-                WfmInt8Volts(static_cast<std::int8_t>(value), dimension.scale, dimension.offset);
-            const std::int8_t code = LowByteOfTruncated((volts - offset_) / step_);
-            int8Codes_[static_cast<std::uint8_t>(value)] = code;
-            int8Identity_ = int8Identity_ && code == value;
-        }
-    }
-
-    // Restricted pointers: the stores are of bytes, which may alias anything, and would
-    // otherwise make the compiler reload the table's address for every sample.
-    static void LookUpCodes(const unsigned char* __restrict raw, std::size_t count,
-                            const std::int8_t* __restrict table, std::int8_t* __restrict codes) {
-        for (std::size_t i = 0; i < count; ++i) codes[i] = table[raw[i]];
-    }
-
-    void ConvertCodes(std::span<const double> points, std::span<const unsigned char> raw,
-                      std::int8_t* __restrict codes) const {
-        const std::size_t count = points.size();
-        if (int8Table_ && raw.size() >= count) {
-            if (int8Identity_)
-                std::memcpy(codes, raw.data(), count);
-            else
-                LookUpCodes(raw.data(), count, int8Codes_, codes);
-            return;
-        }
-        const double* __restrict v = points.data();
-        for (std::size_t i = 0; i < count; ++i)
-            codes[i] = LowByteOfTruncated((v[i] - offset_) / step_);
-    }
-
-    void ConvertFloats(std::span<const double> points, float* __restrict voltages) {
-        const double* __restrict v = points.data();
-        const std::size_t count = points.size();
-        LaneStatistics statistics = statistics_;  // a local copy stays in registers
-        std::size_t i = 0;
-        for (; i + kBlock <= count; i += kBlock) {
-            float f[kBlock];
-            for (std::size_t j = 0; j < kBlock; ++j)
-                voltages[i + j] = f[j] = static_cast<float>(v[i + j]);
-            statistics.AddBlock(f);
-        }
-        for (; i < count; ++i) statistics.Add(voltages[i] = static_cast<float>(v[i]));
-        statistics_ = statistics;
-    }
-
-    WaveformRecord& record_;
-    const std::size_t limit_;
-    double offset_ = 0.0;
-    double step_ = 1.0;
-    bool int8Table_ = false;
-    bool int8Identity_ = false;
-    std::int8_t int8Codes_[256] = {};
-    std::size_t written_ = 0;
-    LaneStatistics statistics_;
-};
-
 // +1 above the threshold, -1 below, 0 on it.
 void ThresholdLevels(const float* __restrict v, std::int8_t* __restrict levels, std::size_t count,
                      float threshold) {
     std::size_t i = 0;
-    for (; i + kBlock <= count; i += kBlock)
-        for (std::size_t j = 0; j < kBlock; ++j)
+    for (; i + kSampleBlock <= count; i += kSampleBlock)
+        for (std::size_t j = 0; j < kSampleBlock; ++j)
             levels[i + j] =
                 static_cast<std::int8_t>((v[i + j] > threshold) - (v[i + j] < threshold));
     for (; i < count; ++i)
@@ -425,8 +265,7 @@ void CSataBitDetector::RecoverBits(bool instrument) {
     host_->SetSignalMaxMin(record_.maximum, record_.minimum);
     midHysteresisV_ = std::fabs(record_.mean * 0.1f);
     ChooseThreshold();
-    ComputeLevels();
-    if (!FindEdges()) return;
+    if (!FindEdgesAndLevels()) return;
 
     const std::vector<double> risingTimes = WdmGetRisingEdgeTimes(kRisingEdge);
     const std::vector<double> fallingTimes = WdmGetFallingEdgeTimes(kFallingEdge);
@@ -444,9 +283,7 @@ void CSataBitDetector::ComputeStatistics() {
     std::span<const float> volts = record_.Voltages();
     if (volts.empty()) return;
     LaneStatistics statistics(volts[0]);
-    std::size_t i = 0;
-    for (; i + kBlock <= volts.size(); i += kBlock) statistics.AddBlock(volts.data() + i);
-    for (; i < volts.size(); ++i) statistics.Add(volts[i]);
+    statistics.AddAll(volts);
     statistics.StoreInto(record_, volts.size());
 }
 
@@ -465,13 +302,29 @@ void CSataBitDetector::ChooseThreshold() {
     }
 }
 
-void CSataBitDetector::ComputeLevels() {
+void CSataBitDetector::ComputeLevels(std::size_t end) {
     std::span<const float> volts = record_.Voltages();
-    ResizeLarge(bits_.levels, volts.size());
-    ThresholdLevels(volts.data(), bits_.levels.data(), volts.size(), thresholdV_);
+    end = std::min(end, volts.size());
+    if (end <= leveled_) return;
+    ThresholdLevels(volts.data() + leveled_, bits_.levels.data() + leveled_, end - leveled_,
+                    thresholdV_);
+    leveled_ = end;
 }
 
-bool CSataBitDetector::FindEdges() {
+bool CSataBitDetector::FindEdgesAndLevels() {
+    ResizeLarge(bits_.levels, record_.Voltages().size());
+    leveled_ = 0;
+    // The levels of each block are worked out as the search reaches it, while the block is
+    // in cache; the samples the search does not pass over get theirs afterwards.
+    auto levelBlock = [this](std::size_t first, std::span<const float> block) {
+        ComputeLevels(first + block.size());
+    };
+    const bool found = FindEdges(levelBlock);
+    ComputeLevels(record_.Voltages().size());
+    return found;
+}
+
+bool CSataBitDetector::FindEdges(const EdgeSearchEngine::BlockObserver& observer) {
     // A rerun replaces the earlier searches, so that its thresholds are the ones answered.
     WdmClearEdgeSearches();
     if (!WdmAddEdgeSearch(thresholdV_, hysteresisV_, kEdgeRising, kRisingEdge) ||
@@ -480,10 +333,10 @@ bool CSataBitDetector::FindEdges() {
     switch (origin_) {
         case Origin::File:
             // A file's record is searched in its own volts, also on a rerun.
-            return WdmFindEdgesInData(record_.Voltages());
+            return WdmFindEdgesInData(record_.Voltages(), observer);
         case Origin::Instrument:
             // An acquisition is searched in the module's transferred record.
-            return WdmFindEdgesInAcquiredData();
+            return WdmFindEdgesInAcquiredData(observer);
         case Origin::None:
             break;
     }

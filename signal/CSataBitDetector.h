@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "instrument/EdgeSearchEngine.h"
 #include "signal/BitStream.h"
 #include "signal/WaveformRecord.h"
 
@@ -60,8 +61,11 @@ class CSataBitDetector {
     void RecoverBits(bool instrument);
     void ComputeStatistics();
     void ChooseThreshold();
-    void ComputeLevels();
-    bool FindEdges();
+    // The levels of the samples from the last one done up to end.
+    void ComputeLevels(std::size_t end);
+    // The edge search, with the levels worked out block by block as it passes.
+    bool FindEdgesAndLevels();
+    bool FindEdges(const EdgeSearchEngine::BlockObserver& observer);
     void ReportCompletion(std::int64_t edges);
 
     std::string logSource_ = "CSataBitDetector";
@@ -74,6 +78,7 @@ class CSataBitDetector {
     float midHysteresisV_ = 0.0f;  // for the mid-level edge kind, unused by this recovery
     // Set when the file load has already taken the statistics in its conversion pass.
     bool statisticsLoaded_ = false;
+    std::size_t leveled_ = 0;  // samples whose levels are worked out
 };
 
 }  // namespace kestrava

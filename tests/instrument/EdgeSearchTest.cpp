@@ -127,10 +127,12 @@ struct ReferenceSearch {
     float level;
     double upper, lower;
     std::vector<double> rising, falling;
+    int state = 0;
+    bool pending = false;
 
     void Run(const std::vector<float>& data) {
-        int state = data[0] <= level ? 1 : 0;
-        bool pending = false;
+        state = data[0] <= level ? 1 : 0;
+        pending = false;
         double crossing = 0.0, previous = data[0];
         for (std::size_t i = 0; i < data.size(); ++i) {
             const float x = data[i];
@@ -216,6 +218,42 @@ TEST_F(EdgeSearchTest, MatchesTheSampleBySampleRuleOnNoisySignals) {
             if (search->hasFalling) {
                 EXPECT_TRUE(SameCrossings(search->falling, reference.falling));
             }
+        }
+    }
+}
+
+// Samples on, and one float either side of, the level and both band edges, where the
+// band edges are doubles that no float equals: each comparison must come out as the
+// double comparison does, whatever the hysteresis sign.
+TEST_F(EdgeSearchTest, MatchesTheSampleBySampleRuleAtTheBandEdges) {
+    std::mt19937 random(11);
+    for (float hysteresis : {0.3f, 0.0f, -0.3f, 1e-9f}) {
+        const float level = 0.1f;
+        const double upper = static_cast<double>(level) + hysteresis;
+        const double lower = static_cast<double>(level) - hysteresis;
+        std::vector<float> values;
+        for (double edge : {static_cast<double>(level), upper, lower}) {
+            const float near = static_cast<float>(edge);
+            for (float v : {std::nextafter(near, -1.0f), near, std::nextafter(near, 1.0f)})
+                values.push_back(v);
+        }
+        values.push_back(std::numeric_limits<float>::quiet_NaN());
+        values.push_back(-1.0f);
+        values.push_back(1.0f);
+        for (int trial = 0; trial < 20; ++trial) {
+            std::vector<float> data(4000 + trial);
+            for (float& v : data) v = values[random() % values.size()];
+            engine.Clear();
+            engine.AddSearch(level, hysteresis, kEdgeBoth, "S");
+            engine.Run(data, 0.0, {});
+            ReferenceSearch reference{level, upper, lower, {}, {}};
+            reference.Run(data);
+            const EdgeSearch& search = *engine.Find("S");
+            SCOPED_TRACE(testing::Message() << "hysteresis " << hysteresis << " trial " << trial);
+            EXPECT_TRUE(SameCrossings(search.rising, reference.rising));
+            EXPECT_TRUE(SameCrossings(search.falling, reference.falling));
+            EXPECT_EQ(search.state, reference.state == 1 ? kSearchBelow : kSearchAbove);
+            EXPECT_EQ(search.pending, reference.pending);
         }
     }
 }

@@ -121,9 +121,10 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
         std::int32_t format;
         double scale, offset;
     };
-    // An offset that makes some 8-bit samples fall just short of their own code.
-    for (const Case c :
-         {Case{7, 0.003, 0.1}, Case{7, kScale, 0.0}, Case{0, 0.0007, -0.25}, Case{4, 0.01, 0.0}}) {
+    // An offset that makes some 8-bit samples fall just short of their own code; a
+    // negative scale, which turns the largest sample into the smallest volts.
+    for (const Case c : {Case{7, 0.003, 0.1}, Case{7, kScale, 0.0}, Case{7, -0.003, 0.2},
+                         Case{0, 0.0007, -0.25}, Case{4, 0.01, 0.0}}) {
         SCOPED_TRACE(testing::Message() << "format " << c.format << " scale " << c.scale);
         WfmSpec layout = Capture({});
         layout.formatCode = c.format;
@@ -157,6 +158,15 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
         EXPECT_EQ(record.maximum, maximum);
         EXPECT_EQ(record.minimum, minimum);
         EXPECT_FLOAT_EQ(record.mean, static_cast<float>(sum / 40003.0));
+        // The levels are worked out block by block beside the edge search: every sample,
+        // the last block's tail too.
+        const auto& levels = detector.Bits().levels;
+        ASSERT_EQ(levels.size(), 40003u);
+        const float threshold = detector.Threshold();
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            const float v = record.voltages[i];
+            ASSERT_EQ(levels[i], (v > threshold) - (v < threshold)) << i;
+        }
     }
 }
 

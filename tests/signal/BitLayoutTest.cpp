@@ -61,6 +61,29 @@ TEST(BitFillTest, KeepsWholeSamplesBeyondSixteenMillionPoints) {
     EXPECT_EQ(bits.bitPositions[1], 20'000'032);
 }
 
+// Whole positions counted in integers where they fit must be the positions of the
+// rounded centres, at the edges of that range too: negative and huge starts, spans
+// beyond 2^24 samples per bit, negative spans and sums near the 32-bit limit.
+TEST(BitFillTest, PositionsMatchTheRoundedCentresForAnySpanAndStart) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    auto centre = [kMax](std::int32_t span, std::int32_t start, std::int64_t n, std::int64_t i) {
+        const double step = static_cast<float>(static_cast<std::int64_t>(span) / n);
+        const std::int32_t c = NearestInteger(start + step / 2.0 + static_cast<double>(i) * step);
+        return c < kMax ? c + 1 : c;
+    };
+    for (std::int32_t span : {0, 1, 7, 20, 21, 1 << 24, (1 << 24) + 3, kMax, -40, -kMax - 1})
+        for (std::int32_t start : {0, 1, 1000, -5, -1000, kMax - 100, kMax - 20, kMax})
+            for (std::int64_t n : {1, 2, 3, 7}) {
+                BitStream bits = Sized(8);
+                std::int32_t cursor = 0;
+                BitFill(span, start, n, 1, cursor, bits);
+                for (std::int64_t i = 0; i < n; ++i)
+                    EXPECT_EQ(bits.bitPositions[static_cast<std::size_t>(i)],
+                              centre(span, start, n, i))
+                        << "span " << span << " start " << start << " n " << n << " bit " << i;
+            }
+}
+
 // Crossings of a record sampled at one point per nanosecond.
 struct Edges {
     std::vector<double> risingPositions, fallingPositions, risingTimes, fallingTimes;

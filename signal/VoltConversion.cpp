@@ -1,0 +1,258 @@
+#include "signal/VoltConversion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "instrument/HugePages.h"
+
+namespace kestrava {
+namespace {
+
+// Lane sums of 8-bit samples are 32-bit; this many samples per lane cannot overflow one.
+constexpr std::size_t kInt8SumRun = kSampleBlock << 20;
+
+// Restricted pointers: the stores are of bytes, which may alias anything, and would
+// otherwise make the compiler reload the table's address for every sample.
+void LookUpCodes(const unsigned char* __restrict raw, std::size_t count,
+                 const std::int8_t* __restrict table, std::int8_t* __restrict codes) {
+    for (std::size_t i = 0; i < count; ++i) codes[i] = table[raw[i]];
+}
+
+// Two samples' codes at a time from the pair table, eight samples per load and store:
+// half the lookups of one table step per sample.
+void LookUpCodePairs(const unsigned char* __restrict raw, std::size_t count,
+                     const std::uint16_t* __restrict pairs, const std::int8_t* __restrict table,
+                     std::int8_t* __restrict codes) {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t in;
+        std::memcpy(&in, raw + i, 8);
+        const std::uint64_t out =
+            std::uint64_t{pairs[in & 0xFFFF]} | std::uint64_t{pairs[(in >> 16) & 0xFFFF]} << 16 |
+            std::uint64_t{pairs[(in >> 32) & 0xFFFF]} << 32 | std::uint64_t{pairs[in >> 48]} << 48;
+        std::memcpy(codes + i, &out, 8);
+    }
+    LookUpCodes(raw + i, count - i, table, codes + i);
+}
+
+// Volts of 8-bit samples by the import's arithmetic, rounded to floats; in fixed-length
+// blocks, which the compiler turns into vector conversions.
+void Int8ToFloats(const unsigned char* __restrict raw, std::size_t count, double scale,
+                  double offset, float* __restrict volts) {
+    const auto* samples = reinterpret_cast<const std::int8_t*>(raw);
+    std::size_t i = 0;
+    for (; i + kSampleBlock <= count; i += kSampleBlock)
+        for (std::size_t j = 0; j < kSampleBlock; ++j)
+            volts[i + j] = static_cast<float>(WfmInt8Volts(samples[i + j], scale, offset));
+    for (; i < count; ++i) volts[i] = static_cast<float>(WfmInt8Volts(samples[i], scale, offset));
+}
+
+// True when the table never decreases or never increases, with no NaN: the largest and
+// smallest float of any set of samples are then the floats of its largest and smallest
+// sample value.
+bool Monotonic(const float (&table)[256]) {
+    bool rising = true, falling = true;
+    for (int value = -128; value < 127; ++value) {
+        const float here = table[static_cast<std::uint8_t>(value)];
+        const float next = table[static_cast<std::uint8_t>(value + 1)];
+        if (std::isnan(here) || std::isnan(next)) return false;
+        rising = rising && here <= next;
+        falling = falling && here >= next;
+    }
+    return rising || falling;
+}
+
+}  // namespace
+
+LaneStatistics::LaneStatistics(float first) {
+    std::fill(maximum, maximum + kSampleBlock, first);
+    std::fill(minimum, minimum + kSampleBlock, first);
+}
+
+void LaneStatistics::AddAll(std::span<const float> volts) {
+    std::size_t i = 0;
+    for (; i + kSampleBlock <= volts.size(); i += kSampleBlock) AddBlock(volts.data() + i);
+    for (; i < volts.size(); ++i) Add(volts[i]);
+}
+
+void LaneStatistics::StoreInto(WaveformRecord& record, std::size_t count) const {
+    float max = maximum[0], min = minimum[0];
+    double total = sum[0];
+    for (std::size_t j = 1; j < kSampleBlock; ++j) {
+        max = maximum[j] > max ? maximum[j] : max;
+        min = minimum[j] < min ? minimum[j] : min;
+        total += sum[j];
+    }
+    record.maximum = max;
+    record.minimum = min;
+    record.mean = static_cast<float>(total / static_cast<double>(count));
+}
+
+Int8Statistics::Int8Statistics() {
+    std::fill(largest, largest + kSampleBlock, std::int8_t{-128});
+    std::fill(smallest, smallest + kSampleBlock, std::int8_t{127});
+}
+
+void Int8Statistics::Add(const std::int8_t* __restrict samples, std::size_t count) {
+    // Local lanes: the samples are bytes, which may alias the members, and the compiler
+    // would otherwise store and reload every lane for every block.
+    std::int8_t high[kSampleBlock], low[kSampleBlock];
+    std::copy(largest, largest + kSampleBlock, high);
+    std::copy(smallest, smallest + kSampleBlock, low);
+    for (std::size_t first = 0; first < count; first += kInt8SumRun) {
+        const std::int8_t* __restrict s = samples + first;
+        const std::size_t run = std::min(kInt8SumRun, count - first);
+        std::int32_t lanes[kSampleBlock] = {};
+        std::size_t i = 0;
+        for (; i + kSampleBlock <= run; i += kSampleBlock)
+            for (std::size_t j = 0; j < kSampleBlock; ++j) {
+                high[j] = s[i + j] > high[j] ? s[i + j] : high[j];
+                low[j] = s[i + j] < low[j] ? s[i + j] : low[j];
+                lanes[j] += s[i + j];
+            }
+        for (; i < run; ++i) {
+            high[0] = std::max(high[0], s[i]);
+            low[0] = std::min(low[0], s[i]);
+            lanes[0] += s[i];
+        }
+        for (std::int32_t lane : lanes) sum += lane;
+    }
+    std::copy(high, high + kSampleBlock, largest);
+    std::copy(low, low + kSampleBlock, smallest);
+}
+
+std::int8_t Int8Statistics::Largest() const {
+    return *std::max_element(largest, largest + kSampleBlock);
+}
+
+std::int8_t Int8Statistics::Smallest() const {
+    return *std::min_element(smallest, smallest + kSampleBlock);
+}
+
+double CodeStep(double scale, std::int32_t formatCode) {
+    switch (formatCode & 0xFF) {
+        case kWfmFloat:
+            return scale * 256.0 / 65535.0;
+        case kWfmInt8:
+            return scale;
+        default:
+            return scale * 256.0;
+    }
+}
+
+bool VoltConversion::Begin(const WfmExplicitDimension& dimension, std::int64_t count) {
+    if (count <= 0 || static_cast<std::uint64_t>(count) > limit_) return false;
+    scale_ = dimension.scale;
+    offset_ = dimension.offset;
+    step_ = CodeStep(dimension.scale, dimension.formatCode);
+    TabulateInt8(dimension);
+    ResizeLarge(record_.codes, static_cast<std::size_t>(count));
+    ResizeLarge(record_.voltages, static_cast<std::size_t>(count));
+    written_ = 0;
+    int8Statistics_ = Int8Statistics();
+    return true;
+}
+
+void VoltConversion::TabulateInt8(const WfmExplicitDimension& dimension) {
+    int8CodesTabulated_ = dimension.formatCode == kWfmInt8;
+    int8Identity_ = int8CodesTabulated_;
+    for (int value = -128; int8CodesTabulated_ && value < 128; ++value) {
+        const double volts =
+            WfmInt8Volts(static_cast<std::int8_t>(value), dimension.scale, dimension.offset);
+        const std::int8_t code = LowByteOfTruncated((volts - offset_) / step_);
+        int8Codes_[static_cast<std::uint8_t>(value)] = code;
+        int8Volts_[static_cast<std::uint8_t>(value)] = static_cast<float>(volts);
+        int8Identity_ = int8Identity_ && code == value;
+    }
+    int8Tables_ = int8CodesTabulated_ && Monotonic(int8Volts_);
+    if (!int8Tables_ || int8Identity_) return;
+    // Each byte of a pair keeps its place, so the table serves either byte order.
+    int8CodePairs_.resize(1 << 16);
+    for (std::size_t pair = 0; pair < int8CodePairs_.size(); ++pair)
+        int8CodePairs_[pair] =
+            static_cast<std::uint16_t>(static_cast<std::uint8_t>(int8Codes_[pair & 0xFF]) |
+                                       static_cast<std::uint8_t>(int8Codes_[pair >> 8]) << 8);
+}
+
+void VoltConversion::Take(std::span<const double> points, std::span<const unsigned char> raw) {
+    if (int8Tables_)
+        TakeInt8(raw);
+    else
+        TakeVolts(points, raw);
+}
+
+void VoltConversion::TakeInt8(std::span<const unsigned char> raw) {
+    const std::size_t count = std::min(raw.size(), record_.voltages.size() - written_);
+    if (count == 0) return;
+    std::int8_t* codes = record_.codes.data() + written_;
+    if (int8Identity_)
+        std::memcpy(codes, raw.data(), count);
+    else
+        LookUpCodePairs(raw.data(), count, int8CodePairs_.data(), int8Codes_, codes);
+    Int8ToFloats(raw.data(), count, scale_, offset_, record_.voltages.data() + written_);
+    int8Statistics_.Add(reinterpret_cast<const std::int8_t*>(raw.data()), count);
+    written_ += count;
+}
+
+void VoltConversion::TakeVolts(std::span<const double> points, std::span<const unsigned char> raw) {
+    const std::size_t count = std::min(points.size(), record_.voltages.size() - written_);
+    if (count == 0) return;
+    if (written_ == 0) statistics_ = LaneStatistics(static_cast<float>(points[0]));
+    ConvertCodes(points.first(count), raw, record_.codes.data() + written_);
+    ConvertFloats(points.first(count), record_.voltages.data() + written_);
+    written_ += count;
+}
+
+bool VoltConversion::Finish(std::int64_t count) {
+    if (count <= 0 || written_ != static_cast<std::size_t>(count) ||
+        written_ != record_.voltages.size())
+        return false;
+    if (!int8Tables_) {
+        statistics_.StoreInto(record_, written_);
+        return true;
+    }
+    // The table is monotonic, so the extreme floats are those of the extreme samples.
+    const float a = int8Volts_[static_cast<std::uint8_t>(int8Statistics_.Smallest())];
+    const float b = int8Volts_[static_cast<std::uint8_t>(int8Statistics_.Largest())];
+    record_.maximum = std::max(a, b);
+    record_.minimum = std::min(a, b);
+    // Every float is its sample times the scale plus the offset, so their mean is the
+    // mean sample's.
+    const double meanSample =
+        static_cast<double>(int8Statistics_.sum) / static_cast<double>(written_);
+    record_.mean = static_cast<float>(meanSample * scale_ + offset_);
+    return true;
+}
+
+void VoltConversion::ConvertCodes(std::span<const double> points,
+                                  std::span<const unsigned char> raw,
+                                  std::int8_t* __restrict codes) const {
+    const std::size_t count = points.size();
+    if (int8CodesTabulated_ && raw.size() >= count) {
+        if (int8Identity_)
+            std::memcpy(codes, raw.data(), count);
+        else
+            LookUpCodes(raw.data(), count, int8Codes_, codes);
+        return;
+    }
+    const double* __restrict v = points.data();
+    for (std::size_t i = 0; i < count; ++i) codes[i] = LowByteOfTruncated((v[i] - offset_) / step_);
+}
+
+void VoltConversion::ConvertFloats(std::span<const double> points, float* __restrict voltages) {
+    const double* __restrict v = points.data();
+    const std::size_t count = points.size();
+    LaneStatistics statistics = statistics_;
+    std::size_t i = 0;
+    for (; i + kSampleBlock <= count; i += kSampleBlock) {
+        float f[kSampleBlock];
+        for (std::size_t j = 0; j < kSampleBlock; ++j)
+            voltages[i + j] = f[j] = static_cast<float>(v[i + j]);
+        statistics.AddBlock(f);
+    }
+    for (; i < count; ++i) statistics.Add(voltages[i] = static_cast<float>(v[i]));
+    statistics_ = statistics;
+}
+
+}  // namespace kestrava
