@@ -245,15 +245,27 @@ void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints
         if (observer) observer(first, data.subspan(first, end - first));
         for (Pass& pass : passes) pass.Advance(end);
     }
-    for (std::size_t r = 0; r < runs.size(); ++r)
-        for (EdgeSearch* search : runs[r].searches) {
-            search->state = passes[r].State();
-            search->pending = passes[r].Pending();
-            search->crossing = passes[r].Crossing();
-            search->previous = data.back();
-            if (search->hasRising) search->rising = runs[r].rising;
-            if (search->hasFalling) search->falling = runs[r].falling;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        // Searches of one band share its lists; the last to take a list takes it whole.
+        std::vector<EdgeSearch*>& band = runs[r].searches;
+        for (std::size_t k = 0; k < band.size(); ++k) {
+            EdgeSearch& search = *band[k];
+            search.state = passes[r].State();
+            search.pending = passes[r].Pending();
+            search.crossing = passes[r].Crossing();
+            search.previous = data.back();
+            auto laterWants = [&](bool EdgeSearch::*has) {
+                return std::any_of(band.begin() + static_cast<std::ptrdiff_t>(k) + 1, band.end(),
+                                   [has](const EdgeSearch* later) { return later->*has; });
+            };
+            if (search.hasRising)
+                search.rising =
+                    laterWants(&EdgeSearch::hasRising) ? runs[r].rising : std::move(runs[r].rising);
+            if (search.hasFalling)
+                search.falling = laterWants(&EdgeSearch::hasFalling) ? runs[r].falling
+                                                                     : std::move(runs[r].falling);
         }
+    }
 }
 
 const EdgeSearch* EdgeSearchEngine::Find(std::string_view name) const {

@@ -116,12 +116,16 @@ bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCo
     // Alternate between the lists, beginning with the first edge's, until the list
     // whose turn it is runs out.
     std::vector<std::int32_t> merged;
+    std::vector<double> mergedTimes;
     merged.reserve(static_cast<std::size_t>(total));
+    mergedTimes.reserve(static_cast<std::size_t>(total));
     for (std::int64_t k = 0; k < total; ++k) {
-        const std::span<const double> list = k % 2 == 0 ? firstPositions : secondPositions;
+        const bool fromFirst = k % 2 == 0;
+        const std::span<const double> list = fromFirst ? firstPositions : secondPositions;
         const auto index = static_cast<std::size_t>(k / 2);
         if (index >= list.size()) break;
         merged.push_back(SaturatedInt32(std::ceil(list[index])));
+        mergedTimes.push_back(fromFirst ? firstTimes[index] : secondTimes[index]);
     }
 
     BitStream out;
@@ -130,20 +134,15 @@ bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCo
     out.bitPositions.assign(static_cast<std::size_t>(bitCount) + 4, 0);
     std::int32_t cursor = 0;
     const double rate = bitRateBps;
-    for (std::size_t k = 1; k < merged.size(); ++k) {
-        // Edge k-1 and edge k come from different lists.
-        const bool previousFromFirst = (k - 1) % 2 == 0;
-        const std::size_t previousIndex = (k - 1) / 2;
-        const std::size_t index = k / 2;
-        const double previousTime =
-            previousFromFirst ? firstTimes[previousIndex] : secondTimes[previousIndex];
-        const double time = previousFromFirst ? secondTimes[index] : firstTimes[index];
-        const bool previousRising = previousFromFirst == firstRising;
-        const double count = std::floor(rate * (time - previousTime) + 0.5);
+    // Edges alternate between the lists: the bits after an edge of the first list are of
+    // the first list's kind.
+    std::int8_t level = firstRising ? 1 : -1;
+    for (std::size_t k = 1; k < merged.size(); ++k, level = static_cast<std::int8_t>(-level)) {
+        const double count = std::floor(rate * (mergedTimes[k] - mergedTimes[k - 1]) + 0.5);
         if (!(count > 0.0)) continue;
         const std::int64_t n = count >= 4.0e18 ? std::int64_t{4'000'000'000'000'000'000}
                                                : static_cast<std::int64_t>(count);
-        BitFill(merged[k] - merged[k - 1], merged[k - 1], n, previousRising ? 1 : -1, cursor, out);
+        BitFill(merged[k] - merged[k - 1], merged[k - 1], n, level, cursor, out);
     }
 
     out.levels = std::move(bits.levels);
