@@ -139,17 +139,21 @@ void BM_EdgeSearch(benchmark::State& state) {
     const Capture& capture = TheCapture();
     Session session;
     kestrava::CSataBitDetector detector(capture.path, &session.host);
-    std::span<const float> volts = detector.Record().Voltages();
+    const kestrava::WaveformRecord& record = detector.Record();
     std::int64_t edges = 0;
     for (auto _ : state) {
         kestrava::WdmClearEdgeSearches();
         kestrava::WdmAddEdgeSearch(0.0f, 0.1f, kestrava::kEdgeRising, "RisingEdge");
         kestrava::WdmAddEdgeSearch(0.0f, 0.1f, kestrava::kEdgeFalling, "FallingEdge");
-        kestrava::WdmFindEdgesInData(volts);
+        // An 8-bit file keeps its samples, and is searched in them.
+        if (record.HasInt8Samples())
+            kestrava::WdmFindEdgesInInt8Data(record.Int8Samples(), record.int8Volts);
+        else
+            kestrava::WdmFindEdgesInData(record.Voltages());
         edges = kestrava::WdmGetRisingEdgeCount("RisingEdge") +
                 kestrava::WdmGetFallingEdgeCount("FallingEdge");
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * volts.size()));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * record.VoltCount()));
     state.counters["edges"] = static_cast<double>(edges);
 }
 BENCHMARK(BM_EdgeSearch)->Unit(benchmark::kMillisecond);

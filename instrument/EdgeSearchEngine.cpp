@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "instrument/Int8Set.h"
+
 namespace kestrava {
 namespace {
 
@@ -107,18 +109,94 @@ inline std::size_t FirstWhere(const float* x, std::size_t i, std::size_t count, 
     return i;
 }
 
+// First index from i whose 8-bit sample belongs to the set, or count.
+inline std::size_t FirstIn(const std::int8_t* x, std::size_t i, std::size_t count,
+                           const Int8Set& set) {
+#if defined(__SSE2__)
+    if (set.InRuns())
+        for (; i + kBlock <= count; i += kBlock) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
+            const auto mask = static_cast<unsigned>(_mm_movemask_epi8(set.Contains(block)));
+            if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+#endif
+    while (i < count && !set.Contains(x[i])) ++i;
+    return i;
+}
+
+// The four questions a pass asks of a sample.
+enum class Test { NotBelow, AtOrBelow, SettledFromBelow, SettledFromAbove };
+
+// Samples as floats.
+class FloatSamples {
+  public:
+    FloatSamples(std::span<const float> data, const Band& band) : x_(data.data()), band_(band) {}
+
+    double Volt(std::size_t i) const { return x_[i]; }
+    bool Is(Test test, std::size_t i) const {
+        return test == Test::NotBelow ? band_.NotBelow(x_[i]) : band_.AtOrBelow(x_[i]);
+    }
+    std::size_t First(Test test, std::size_t i, std::size_t end) const {
+        switch (test) {
+            case Test::NotBelow:
+                return FirstWhere(x_, i, end, [this](auto x) { return band_.NotBelow(x); });
+            case Test::AtOrBelow:
+                return FirstWhere(x_, i, end, [this](auto x) { return band_.AtOrBelow(x); });
+            case Test::SettledFromBelow:
+                return FirstWhere(x_, i, end, [this](auto x) { return band_.SettledFromBelow(x); });
+            case Test::SettledFromAbove:
+                break;
+        }
+        return FirstWhere(x_, i, end, [this](auto x) { return band_.SettledFromAbove(x); });
+    }
+
+  private:
+    const float* x_;
+    Band band_;
+};
+
+// 8-bit samples with the volts of each value: every test is a set of values.
+class Int8Samples {
+  public:
+    Int8Samples(std::span<const std::int8_t> data, const std::array<float, 256>& volts,
+                const Band& band)
+        : x_(data.data()), volts_(volts.data()) {
+        auto setOf = [&](auto test) {
+            return Int8Set::Of([&](std::int8_t value) { return test(Volts(value)); });
+        };
+        sets_[0] = setOf([&](float v) { return band.NotBelow(v); });
+        sets_[1] = setOf([&](float v) { return band.AtOrBelow(v); });
+        sets_[2] = setOf([&](float v) { return band.SettledFromBelow(v); });
+        sets_[3] = setOf([&](float v) { return band.SettledFromAbove(v); });
+    }
+
+    double Volt(std::size_t i) const { return Volts(x_[i]); }
+    bool Is(Test test, std::size_t i) const { return SetOf(test).Contains(x_[i]); }
+    std::size_t First(Test test, std::size_t i, std::size_t end) const {
+        return FirstIn(x_, i, end, SetOf(test));
+    }
+
+  private:
+    float Volts(std::int8_t value) const { return volts_[static_cast<std::uint8_t>(value)]; }
+    const Int8Set& SetOf(Test test) const { return sets_[static_cast<std::size_t>(test)]; }
+
+    const std::int8_t* x_;
+    const float* volts_;
+    Int8Set sets_[4];
+};
+
 // One band's pass of the state machine, resumable at any sample. Without a pending
 // crossing only a reach of the level changes anything, and with one only a sample beyond
 // the band, so the pass jumps from one such sample to the next.
+template <class Samples>
 class Pass {
   public:
-    Pass(std::span<const float> data, float level, double upper, double lower, double startOffset,
-         double crossing, std::vector<double>* risingOut, std::vector<double>* fallingOut)
-        : samples_(data.data()),
-          band_(level, upper, lower),
+    Pass(Samples samples, float level, double startOffset, double crossing,
+         std::vector<double>* risingOut, std::vector<double>* fallingOut)
+        : samples_(std::move(samples)),
           level_(level),
           startOffset_(startOffset),
-          state_(data[0] <= level ? kSearchBelow : kSearchAbove),
+          state_(samples_.Volt(0) <= level ? kSearchBelow : kSearchAbove),
           crossing_(crossing),
           risingOut_(risingOut),
           fallingOut_(fallingOut) {}
@@ -128,20 +206,19 @@ class Pass {
         while (i_ < end) {
             const bool below = state_ == kSearchBelow;
             if (!pending_) {
-                i_ = below ? First(end, [this](auto x) { return band_.NotBelow(x); })
-                           : First(end, [this](auto x) { return band_.AtOrBelow(x); });
+                i_ = samples_.First(below ? Test::NotBelow : Test::AtOrBelow, i_, end);
                 if (i_ == end) return;
-                crossing_ = CrossingAt(i_, samples_[i_ == 0 ? 0 : i_ - 1], samples_[i_], level_);
+                crossing_ =
+                    CrossingAt(i_, samples_.Volt(i_ == 0 ? 0 : i_ - 1), samples_.Volt(i_), level_);
                 pending_ = true;
             }
-            i_ = below ? First(end, [this](auto x) { return band_.SettledFromBelow(x); })
-                       : First(end, [this](auto x) { return band_.SettledFromAbove(x); });
+            i_ = samples_.First(below ? Test::SettledFromBelow : Test::SettledFromAbove, i_, end);
             if (i_ == end) return;
             pending_ = false;
-            if (below && band_.NotBelow(samples_[i_])) {
+            if (below && samples_.Is(Test::NotBelow, i_)) {
                 state_ = kSearchAbove;
                 if (risingOut_) risingOut_->push_back(crossing_ + startOffset_);
-            } else if (!below && band_.AtOrBelow(samples_[i_])) {
+            } else if (!below && samples_.Is(Test::AtOrBelow, i_)) {
                 state_ = kSearchBelow;
                 if (fallingOut_) fallingOut_->push_back(crossing_ + startOffset_);
             }
@@ -154,13 +231,7 @@ class Pass {
     double Crossing() const { return crossing_; }
 
   private:
-    template <class Test>
-    std::size_t First(std::size_t end, Test test) const {
-        return FirstWhere(samples_, i_, end, test);
-    }
-
-    const float* samples_;
-    Band band_;
+    Samples samples_;
     double level_;
     double startOffset_;
     int state_;
@@ -199,6 +270,23 @@ bool EdgeSearchEngine::AddSearch(float level, float hysteresis, int kind, std::s
 
 void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints,
                            const EdgeTimeBase& timeBase, const BlockObserver& observer) {
+    const double last = data.empty() ? 0.0 : data.back();
+    RunPasses(data.size(), last, startOffsetPoints, timeBase, observer,
+              [&](const Band& band) { return FloatSamples(data, band); });
+}
+
+void EdgeSearchEngine::RunInt8(std::span<const std::int8_t> samples,
+                               const std::array<float, 256>& volts, double startOffsetPoints,
+                               const EdgeTimeBase& timeBase, const BlockObserver& observer) {
+    const double last = samples.empty() ? 0.0 : volts[static_cast<std::uint8_t>(samples.back())];
+    RunPasses(samples.size(), last, startOffsetPoints, timeBase, observer,
+              [&](const Band& band) { return Int8Samples(samples, volts, band); });
+}
+
+template <class MakeSamples>
+void EdgeSearchEngine::RunPasses(std::size_t count, double last, double startOffsetPoints,
+                                 const EdgeTimeBase& timeBase, const BlockObserver& observer,
+                                 MakeSamples makeSamples) {
     timeBase_ = timeBase;
     for (auto& search : searches_) {
         search->rising.clear();
@@ -206,7 +294,7 @@ void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints
         search->pending = false;
         search->state = kSearchNotRun;
     }
-    if (data.empty()) return;
+    if (count == 0) return;
     // Searches never share state, and searches with the same level and band (a rising
     // and a falling search of one threshold) step through the same states; one pass per
     // band serves them all.
@@ -215,7 +303,6 @@ void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints
         std::vector<double> rising, falling;
     };
     std::vector<BandRun> runs;
-    std::vector<Pass> passes;
     std::vector<bool> taken(searches_.size(), false);
     for (std::size_t first = 0; first < searches_.size(); ++first) {
         if (taken[first]) continue;
@@ -226,6 +313,9 @@ void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints
                 run.searches.push_back(searches_[k].get());
             }
     }
+    using Samples = decltype(makeSamples(std::declval<const Band&>()));
+    std::vector<Pass<Samples>> passes;
+    passes.reserve(runs.size());
     for (BandRun& run : runs) {
         bool wantRising = false, wantFalling = false;
         for (const EdgeSearch* search : run.searches) {
@@ -235,15 +325,15 @@ void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints
         run.rising.reserve(kListGrowth);
         run.falling.reserve(kListGrowth);
         const EdgeSearch& lead = *run.searches.front();
-        passes.emplace_back(data, lead.level, lead.upper, lead.lower, startOffsetPoints,
-                            lead.crossing, wantRising ? &run.rising : nullptr,
+        passes.emplace_back(makeSamples(Band(lead.level, lead.upper, lead.lower)), lead.level,
+                            startOffsetPoints, lead.crossing, wantRising ? &run.rising : nullptr,
                             wantFalling ? &run.falling : nullptr);
     }
     // Block by block, so that the observer and every pass read a block while it is in cache.
-    for (std::size_t first = 0; first < data.size(); first += kObservedBlock) {
-        const std::size_t end = std::min(data.size(), first + kObservedBlock);
-        if (observer) observer(first, data.subspan(first, end - first));
-        for (Pass& pass : passes) pass.Advance(end);
+    for (std::size_t first = 0; first < count; first += kObservedBlock) {
+        const std::size_t end = std::min(count, first + kObservedBlock);
+        if (observer) observer(first, end - first);
+        for (auto& pass : passes) pass.Advance(end);
     }
     for (std::size_t r = 0; r < runs.size(); ++r) {
         // Searches of one band share its lists; the last to take a list takes it whole.
@@ -253,7 +343,7 @@ void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints
             search.state = passes[r].State();
             search.pending = passes[r].Pending();
             search.crossing = passes[r].Crossing();
-            search.previous = data.back();
+            search.previous = last;
             auto laterWants = [&](bool EdgeSearch::*has) {
                 return std::any_of(band.begin() + static_cast<std::ptrdiff_t>(k) + 1, band.end(),
                                    [has](const EdgeSearch* later) { return later->*has; });

@@ -104,6 +104,10 @@ bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string
 // The observer sees each block of the searched volts before the searches step through it.
 bool WdmFindEdgesInData(std::span<const float> data,
                         const EdgeSearchEngine::BlockObserver& observer = {});
+// The same over 8-bit samples whose volts are volts[sample as an unsigned byte].
+bool WdmFindEdgesInInt8Data(std::span<const std::int8_t> samples,
+                            const std::array<float, 256>& volts,
+                            const EdgeSearchEngine::BlockObserver& observer = {});
 // Drops every edge search (the module's loads and transfers do it too).
 void WdmClearEdgeSearches();
 

@@ -24,12 +24,32 @@ bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string
     return state.engine && state.engine->AddSearch(level, hysteresis, kind, name);
 }
 
+namespace {
+
+// At most the last file's point count of a record.
+template <class Sample>
+std::span<const Sample> SearchedPart(std::span<const Sample> data) {
+    const auto count =
+        static_cast<std::size_t>(std::max<std::int64_t>(wdm::State().file.pointCount, 0));
+    return data.first(std::min(count, data.size()));
+}
+
+}  // namespace
+
 bool WdmFindEdgesInData(std::span<const float> data,
                         const EdgeSearchEngine::BlockObserver& observer) {
     wdm::ModuleState& state = wdm::State();
     if (!state.engine) return false;
-    auto count = static_cast<std::size_t>(std::max<std::int64_t>(state.file.pointCount, 0));
-    state.engine->Run(data.first(std::min(count, data.size())), 0.0, state.file.timeBase, observer);
+    state.engine->Run(SearchedPart(data), 0.0, state.file.timeBase, observer);
+    return true;
+}
+
+bool WdmFindEdgesInInt8Data(std::span<const std::int8_t> samples,
+                            const std::array<float, 256>& volts,
+                            const EdgeSearchEngine::BlockObserver& observer) {
+    wdm::ModuleState& state = wdm::State();
+    if (!state.engine) return false;
+    state.engine->RunInt8(SearchedPart(samples), volts, 0.0, state.file.timeBase, observer);
     return true;
 }
 

@@ -10,9 +10,14 @@
 #include <string_view>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
 #include "instrument/HugePages.h"
+#include "instrument/Int8Set.h"
 #include "instrument/Wdm.h"
 #include "protocol/definition/CMacros.h"
 #include "session/base/CAnalysisHost.h"
@@ -64,6 +69,23 @@ void ThresholdLevels(const float* __restrict v, std::int8_t* __restrict levels, 
                 static_cast<std::int8_t>((v[i + j] > threshold) - (v[i + j] < threshold));
     for (; i < count; ++i)
         levels[i] = static_cast<std::int8_t>((v[i] > threshold) - (v[i] < threshold));
+}
+
+// The same for 8-bit samples, from the sets of values above and below the threshold.
+void ThresholdLevels(const std::int8_t* __restrict x, std::int8_t* __restrict levels,
+                     std::size_t count, const Int8Set& above, const Int8Set& below) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // All ones is -1: below minus above gives -1, +1 or 0.
+    if (above.InRuns() && below.InRuns())
+        for (; i + kSampleBlock <= count; i += kSampleBlock) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i),
+                             _mm_sub_epi8(below.Contains(block), above.Contains(block)));
+        }
+#endif
+    for (; i < count; ++i)
+        levels[i] = static_cast<std::int8_t>(above.Contains(x[i]) - below.Contains(x[i]));
 }
 
 // The name after the last folder separator of either kind.
@@ -303,24 +325,34 @@ void CSataBitDetector::ChooseThreshold() {
 }
 
 void CSataBitDetector::ComputeLevels(std::size_t end) {
-    std::span<const float> volts = record_.Voltages();
-    end = std::min(end, volts.size());
+    end = std::min(end, record_.VoltCount());
     if (end <= leveled_) return;
-    ThresholdLevels(volts.data() + leveled_, bits_.levels.data() + leveled_, end - leveled_,
-                    thresholdV_);
+    std::int8_t* levels = bits_.levels.data() + leveled_;
+    if (record_.HasInt8Samples())
+        ThresholdLevels(record_.Int8Samples().data() + leveled_, levels, end - leveled_, int8Above_,
+                        int8Below_);
+    else
+        ThresholdLevels(record_.Voltages().data() + leveled_, levels, end - leveled_, thresholdV_);
     leveled_ = end;
 }
 
 bool CSataBitDetector::FindEdgesAndLevels() {
-    ResizeLarge(bits_.levels, record_.Voltages().size());
+    ResizeLarge(bits_.levels, record_.VoltCount());
     leveled_ = 0;
+    if (record_.HasInt8Samples()) {
+        auto volts = [this](std::int8_t value) {
+            return record_.int8Volts[static_cast<std::uint8_t>(value)];
+        };
+        int8Above_ = Int8Set::Of([&](std::int8_t value) { return volts(value) > thresholdV_; });
+        int8Below_ = Int8Set::Of([&](std::int8_t value) { return volts(value) < thresholdV_; });
+    }
     // The levels of each block are worked out as the search reaches it, while the block is
     // in cache; the samples the search does not pass over get theirs afterwards.
-    auto levelBlock = [this](std::size_t first, std::span<const float> block) {
-        ComputeLevels(first + block.size());
+    auto levelBlock = [this](std::size_t first, std::size_t count) {
+        ComputeLevels(first + count);
     };
     const bool found = FindEdges(levelBlock);
-    ComputeLevels(record_.Voltages().size());
+    ComputeLevels(record_.VoltCount());
     return found;
 }
 
@@ -333,6 +365,8 @@ bool CSataBitDetector::FindEdges(const EdgeSearchEngine::BlockObserver& observer
     switch (origin_) {
         case Origin::File:
             // A file's record is searched in its own volts, also on a rerun.
+            if (record_.HasInt8Samples())
+                return WdmFindEdgesInInt8Data(record_.Int8Samples(), record_.int8Volts, observer);
             return WdmFindEdgesInData(record_.Voltages(), observer);
         case Origin::Instrument:
             // An acquisition is searched in the module's transferred record.

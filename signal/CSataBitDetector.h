@@ -9,6 +9,7 @@
 #include <string>
 
 #include "instrument/EdgeSearchEngine.h"
+#include "instrument/Int8Set.h"
 #include "signal/BitStream.h"
 #include "signal/WaveformRecord.h"
 
@@ -79,6 +80,9 @@ class CSataBitDetector {
     // Set when the file load has already taken the statistics in its conversion pass.
     bool statisticsLoaded_ = false;
     std::size_t leveled_ = 0;  // samples whose levels are worked out
+    // An 8-bit file's values above and below the threshold.
+    Int8Set int8Above_;
+    Int8Set int8Below_;
 };
 
 }  // namespace kestrava

@@ -36,18 +36,6 @@ void LookUpCodePairs(const unsigned char* __restrict raw, std::size_t count,
     LookUpCodes(raw + i, count - i, table, codes + i);
 }
 
-// Volts of 8-bit samples by the import's arithmetic, rounded to floats; in fixed-length
-// blocks, which the compiler turns into vector conversions.
-void Int8ToFloats(const unsigned char* __restrict raw, std::size_t count, double scale,
-                  double offset, float* __restrict volts) {
-    const auto* samples = reinterpret_cast<const std::int8_t*>(raw);
-    std::size_t i = 0;
-    for (; i + kSampleBlock <= count; i += kSampleBlock)
-        for (std::size_t j = 0; j < kSampleBlock; ++j)
-            volts[i + j] = static_cast<float>(WfmInt8Volts(samples[i + j], scale, offset));
-    for (; i < count; ++i) volts[i] = static_cast<float>(WfmInt8Volts(samples[i], scale, offset));
-}
-
 // True when the table never decreases or never increases, with no NaN: the largest and
 // smallest float of any set of samples are then the floats of its largest and smallest
 // sample value.
@@ -148,7 +136,12 @@ bool VoltConversion::Begin(const WfmExplicitDimension& dimension, std::int64_t c
     step_ = CodeStep(dimension.scale, dimension.formatCode);
     TabulateInt8(dimension);
     ResizeLarge(record_.codes, static_cast<std::size_t>(count));
-    ResizeLarge(record_.voltages, static_cast<std::size_t>(count));
+    if (int8Tables_) {
+        ResizeLarge(record_.int8Samples, static_cast<std::size_t>(count));
+        std::copy(int8Volts_, int8Volts_ + 256, record_.int8Volts.begin());
+    } else {
+        ResizeLarge(record_.voltages, static_cast<std::size_t>(count));
+    }
     written_ = 0;
     int8Statistics_ = Int8Statistics();
     return true;
@@ -183,14 +176,14 @@ void VoltConversion::Take(std::span<const double> points, std::span<const unsign
 }
 
 void VoltConversion::TakeInt8(std::span<const unsigned char> raw) {
-    const std::size_t count = std::min(raw.size(), record_.voltages.size() - written_);
+    const std::size_t count = std::min(raw.size(), record_.int8Samples.size() - written_);
     if (count == 0) return;
     std::int8_t* codes = record_.codes.data() + written_;
     if (int8Identity_)
         std::memcpy(codes, raw.data(), count);
     else
         LookUpCodePairs(raw.data(), count, int8CodePairs_.data(), int8Codes_, codes);
-    Int8ToFloats(raw.data(), count, scale_, offset_, record_.voltages.data() + written_);
+    std::memcpy(record_.int8Samples.data() + written_, raw.data(), count);
     int8Statistics_.Add(reinterpret_cast<const std::int8_t*>(raw.data()), count);
     written_ += count;
 }
@@ -205,9 +198,8 @@ void VoltConversion::TakeVolts(std::span<const double> points, std::span<const u
 }
 
 bool VoltConversion::Finish(std::int64_t count) {
-    if (count <= 0 || written_ != static_cast<std::size_t>(count) ||
-        written_ != record_.voltages.size())
-        return false;
+    const std::size_t kept = int8Tables_ ? record_.int8Samples.size() : record_.voltages.size();
+    if (count <= 0 || written_ != static_cast<std::size_t>(count) || written_ != kept) return false;
     if (!int8Tables_) {
         statistics_.StoreInto(record_, written_);
         return true;

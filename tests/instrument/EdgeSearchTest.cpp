@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -254,6 +255,61 @@ TEST_F(EdgeSearchTest, MatchesTheSampleBySampleRuleAtTheBandEdges) {
             EXPECT_TRUE(SameCrossings(search.falling, reference.falling));
             EXPECT_EQ(search.state, reference.state == 1 ? kSearchBelow : kSearchAbove);
             EXPECT_EQ(search.pending, reference.pending);
+        }
+    }
+}
+
+// 8-bit samples searched through their values' volts find what a search of the same
+// volts as floats finds: with volts rising or falling with the value (sixteen samples at
+// a time) and with volts in no order, NaN among them (one at a time).
+TEST_F(EdgeSearchTest, EightBitSamplesFindTheCrossingsOfTheirVolts) {
+    std::mt19937 random(3);
+    std::array<float, 256> rising{}, falling{}, shuffled{};
+    for (int v = -128; v < 128; ++v) {
+        const auto index = static_cast<std::uint8_t>(v);
+        rising[index] = static_cast<float>(v * 0.01 + 0.003);
+        falling[index] = static_cast<float>(-v * 0.0075);
+        shuffled[index] = static_cast<float>(static_cast<int>(random() % 200) - 100) * 0.01f;
+    }
+    shuffled[7] = std::numeric_limits<float>::quiet_NaN();
+    struct Band {
+        float level, hysteresis;
+    };
+    for (const std::array<float, 256>* volts : {&rising, &falling, &shuffled}) {
+        for (Band band : {Band{0.0f, 0.2f}, Band{(*volts)[20], 0.0f}, Band{0.13f, -0.05f},
+                          Band{(*volts)[200], 0.31f}}) {
+            std::vector<std::int8_t> samples(30000);
+            int plateau = 60;
+            for (std::size_t i = 0; i < samples.size(); ++i) {
+                if (i % 23 == 0) plateau = -plateau;
+                const int noise = static_cast<int>(random() % 41) - 20;
+                samples[i] = static_cast<std::int8_t>(
+                    random() % 50 == 0 ? static_cast<int>(random() % 256) - 128 : plateau + noise);
+            }
+            std::vector<float> floats(samples.size());
+            for (std::size_t i = 0; i < samples.size(); ++i)
+                floats[i] = (*volts)[static_cast<std::uint8_t>(samples[i])];
+            EdgeSearchEngine eight;
+            for (EdgeSearchEngine* e : {&engine, &eight}) {
+                e->Clear();
+                e->AddSearch(band.level, band.hysteresis, kEdgeBoth, "Both");
+                e->AddSearch(band.level, band.hysteresis, kEdgeRising, "Rising");
+                e->AddSearch(band.level + 0.05f, band.hysteresis, kEdgeFalling, "Other");
+            }
+            engine.Run(floats, 7.0, {});
+            eight.RunInt8(samples, *volts, 7.0, {});
+            for (const char* name : {"Both", "Rising", "Other"}) {
+                SCOPED_TRACE(testing::Message() << "level " << band.level << " " << name);
+                const EdgeSearch& want = *engine.Find(name);
+                const EdgeSearch& got = *eight.Find(name);
+                EXPECT_TRUE(SameCrossings(got.rising, want.rising));
+                EXPECT_TRUE(SameCrossings(got.falling, want.falling));
+                EXPECT_EQ(got.state, want.state);
+                EXPECT_EQ(got.pending, want.pending);
+                EXPECT_TRUE(
+                    SameCrossings({got.crossing, got.previous}, {want.crossing, want.previous}));
+            }
+            EXPECT_FALSE(engine.Find("Both")->rising.empty());
         }
     }
 }

@@ -54,7 +54,7 @@ TEST_F(BitDetector, RecoversTheWorkedExampleFromAFile) {
     const WaveformRecord& record = detector.Record();
     ASSERT_EQ(detector.SampleCount(), 300u);
     EXPECT_TRUE(record.voltagesOwned);
-    EXPECT_EQ(record.voltages[0], -0.5f);
+    EXPECT_EQ(record.Volt(0), -0.5f);
     EXPECT_EQ(record.codes[0], -32);
     EXPECT_EQ(record.codes[299], 32);
     EXPECT_EQ(record.maximum, 0.5f);
@@ -147,7 +147,7 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
         double sum = 0.0;
         for (std::size_t i = 0; i < volts.size(); ++i) {
             const float f = static_cast<float>(volts[i]);
-            ASSERT_EQ(record.voltages[i], f) << i;
+            ASSERT_EQ(record.Volt(i), f) << i;
             const auto code =
                 static_cast<std::int8_t>(static_cast<std::int32_t>((volts[i] - c.offset) / step));
             ASSERT_EQ(record.codes[i], code) << i;
@@ -164,7 +164,7 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
         ASSERT_EQ(levels.size(), 40003u);
         const float threshold = detector.Threshold();
         for (std::size_t i = 0; i < levels.size(); ++i) {
-            const float v = record.voltages[i];
+            const float v = record.Volt(i);
             ASSERT_EQ(levels[i], (v > threshold) - (v < threshold)) << i;
         }
     }
