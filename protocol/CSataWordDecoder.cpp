@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "protocol/definition/CMacros.h"
 #include "session/base/CAnalysisHost.h"
@@ -159,6 +160,9 @@ void CSataWordDecoder::PrepareStream(const BitStream& bits, Stream& stream) cons
         usable >= static_cast<std::size_t>(kWordBits) ? usable - kWordBits + 1 : 0;
     std::fill(stream.codes.begin() + static_cast<std::ptrdiff_t>(written), stream.codes.end(),
               std::uint16_t{0});
+    stream.steps.clear();
+    stream.steps.resize(usable);
+    for (std::size_t q = 0; q < usable; ++q) stream.steps[q] = codeSteps_[stream.codes[q]];
     if (std::find(level, level + usable, std::int8_t{2}) != level + usable) {
         stream.gapPrefix.assign(usable + 1, 0);
         for (std::size_t i = 0; i < usable; ++i)
@@ -277,31 +281,40 @@ int CSataWordDecoder::SearchSyncPattern(const Stream& stream, const std::vector<
 
 // Scores of the ten offsets at p: each offset reads ten characters 10 bits apart and
 // follows the disparity they imply. Returns the offsets that met a control character, as
-// bits. The ten offsets are independent chains, worked side by side.
+// bits. The ten chains are worked side by side in vector lanes, offset a in lane a: at
+// each character the chains' steps lie next to each other in the stream.
 unsigned CSataWordDecoder::ScoreOffsets(const Stream& stream, std::int32_t p,
                                         OffsetScores& scores) const {
     constexpr std::int32_t kSpan = kWordBits * (kWindowWords - 1) + (kOffsets - 1) + kWordBits;
     if (!stream.gapPrefix.empty() || p + kSpan > stream.bitCount)
         return ScoreOffsetsNearEnd(stream, p, scores);
-    // The chains are kept in local arrays and the offsets unrolled, so that they stay in
-    // registers; the caller's scores are written once at the end.
-    int d[kOffsets], score[kOffsets] = {};
-    std::fill(d, d + kOffsets, LastExpectedDisparity());
-    unsigned control = 0;
-    const std::uint16_t* codes = stream.codes.data() + p;
-    const std::uint16_t* steps = codeSteps_.data();
-    for (int j = 0; j < kWindowWords; ++j, codes += kWordBits) {
-#pragma GCC unroll 10
-        for (int a = 0; a < kOffsets; ++a) {
-            const std::uint16_t step = steps[codes[a]];
-            const unsigned mine = StepFor(step, d[a]);
-            score[a] += static_cast<int>(mine & kStepIncrementMask);
-            d[a] = NextDisparity(mine);
-            control |= (step & kStepControl) ? 1u << a : 0u;
+    // Two vectors of eight lanes: offsets 0-7 and 8-9 (the rest unused). A lane's
+    // disparity is kept as a mask, all ones for 1, to pick its half of the step.
+    using Lanes = std::uint16_t __attribute__((vector_size(16)));
+    constexpr int kLanes = sizeof(Lanes) / sizeof(std::uint16_t);
+    static_assert(2 * kLanes >= kOffsets);
+    // The steps read reach p + 90 + 15, inside the span checked above.
+    static_assert(kWordBits * (kWindowWords - 1) + 2 * kLanes <= kSpan);
+    const std::uint16_t* steps = stream.steps.data() + p;
+    const std::uint16_t start = LastExpectedDisparity() ? 0xFFFF : 0;
+    Lanes odd[2] = {Lanes{} + start, Lanes{} + start};
+    Lanes score[2] = {}, control[2] = {};
+    for (int j = 0; j < kWindowWords; ++j, steps += kWordBits) {
+        for (int half = 0; half < 2; ++half) {
+            Lanes step;
+            std::memcpy(&step, steps + half * kLanes, sizeof step);
+            const Lanes mine = ((step >> kStepBitsPerDisparity) & odd[half]) | (step & ~odd[half]);
+            score[half] += mine & kStepIncrementMask;
+            odd[half] = -((mine >> kStepNextShift) & 1);
+            control[half] |= step & kStepControl;
         }
     }
-    std::copy(score, score + kOffsets, scores.begin());
-    return control;
+    unsigned controlOffsets = 0;
+    for (int a = 0; a < kOffsets; ++a) {
+        scores[static_cast<std::size_t>(a)] = score[a / kLanes][a % kLanes];
+        if (control[a / kLanes][a % kLanes] != 0) controlOffsets |= 1u << a;
+    }
+    return controlOffsets;
 }
 
 // The same, window by window, where windows run past the end (skipped) or into a gap (the

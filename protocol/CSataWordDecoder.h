@@ -55,6 +55,7 @@ class CSataWordDecoder {
         const BitStream* bits = nullptr;
         std::int32_t bitCount = 0;
         std::vector<std::uint16_t, SampleArrayAllocator<std::uint16_t>> codes;
+        std::vector<std::uint16_t, SampleArrayAllocator<std::uint16_t>> steps;  // of each code
         std::vector<std::int32_t> gapPrefix;  // empty when the stream has no gap bits
     };
     static constexpr int kOffsets = 10;
