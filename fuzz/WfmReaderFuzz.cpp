@@ -15,23 +15,28 @@ using namespace kestrava;
 
 namespace {
 
-// Checks what a streamed import hands over against the points the reader kept.
+// Checks what a streamed import hands over against the points the reader kept; a sink
+// that wants no volts gets the raw bytes alone.
 class CheckingSink : public WfmPointSink {
   public:
-    explicit CheckingSink(std::vector<double> kept) : kept_(std::move(kept)) {}
+    CheckingSink(std::vector<double> kept, bool wantsVolts)
+        : kept_(std::move(kept)), wantsVolts_(wantsVolts) {}
     bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override {
         announced_ = count;
         sampleSize_ = static_cast<std::size_t>(WfmSampleSize(dimension.formatCode));
         return true;
     }
+    bool WantsVolts() const override { return wantsVolts_; }
     void Take(std::span<const double> points, std::span<const unsigned char> raw) override {
+        fuzz::Check(sampleSize_ > 0 && raw.size() % sampleSize_ == 0, "raw bytes cut a sample");
+        const std::size_t count = raw.size() / std::max<std::size_t>(sampleSize_, 1);
         fuzz::Check(!lastSeen_, "a block after one that was not a multiple of 16");
-        lastSeen_ = points.size() % 16 != 0;
-        fuzz::Check(raw.size() == points.size() * sampleSize_, "raw bytes and points disagree");
-        fuzz::Check(taken_ + points.size() <= kept_.size(), "more streamed points than kept");
+        lastSeen_ = count % 16 != 0;
+        fuzz::Check(points.size() == (wantsVolts_ ? count : 0), "raw bytes and points disagree");
+        fuzz::Check(taken_ + count <= kept_.size(), "more streamed points than kept");
         fuzz::Check(std::memcmp(points.data(), kept_.data() + taken_, points.size_bytes()) == 0,
                     "streamed points differ from the kept ones");
-        taken_ += points.size();
+        taken_ += count;
     }
     void Finish(int result) const {
         fuzz::Check(result == 1, "a streamed import refused a file the kept import took");
@@ -45,6 +50,7 @@ class CheckingSink : public WfmPointSink {
     std::size_t sampleSize_ = 0;
     std::size_t taken_ = 0;
     bool lastSeen_ = false;
+    bool wantsVolts_;
 };
 
 }  // namespace
@@ -64,9 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         "more points than the file holds");
             fuzz::Check(reader.Points().size() == static_cast<std::size_t>(reader.PointCount()),
                         "points span and count disagree");
-            CheckingSink sink({reader.Points().begin(), reader.Points().end()});
-            sink.Finish(reader.LoadFile(path, 1, nullptr, nullptr, &sink));
-            fuzz::Check(reader.Points().empty(), "a streamed import kept its points");
+            const std::vector<double> kept(reader.Points().begin(), reader.Points().end());
+            for (bool wantsVolts : {true, false}) {
+                CheckingSink sink(kept, wantsVolts);
+                sink.Finish(reader.LoadFile(path, 1, nullptr, nullptr, &sink));
+                fuzz::Check(reader.Points().empty(), "a streamed import kept its points");
+            }
         } else {
             fuzz::Check(reader.PointCount() == 0, "a refused file left points behind");
         }

@@ -306,8 +306,11 @@ void EdgeSearchEngine::RunPasses(std::size_t count, double last, double startOff
     std::vector<bool> taken(searches_.size(), false);
     for (std::size_t first = 0; first < searches_.size(); ++first) {
         if (taken[first]) continue;
+        // A search is in its own band even when its level is NaN and equals nothing.
         BandRun& run = runs.emplace_back();
-        for (std::size_t k = first; k < searches_.size(); ++k)
+        taken[first] = true;
+        run.searches.push_back(searches_[first].get());
+        for (std::size_t k = first + 1; k < searches_.size(); ++k)
             if (!taken[k] && SameBand(*searches_[first], *searches_[k])) {
                 taken[k] = true;
                 run.searches.push_back(searches_[k].get());

@@ -114,6 +114,26 @@ TEST_F(EdgeSearchTest, SearchesRunIndependentlyAndTheFirstOfANameAnswers) {
     EXPECT_TRUE(engine.Find("Y")->falling.empty());
 }
 
+// A NaN level or band equals nothing, not even itself: such a search still runs in a
+// band of its own, and finds no edge it cannot confirm.
+TEST_F(EdgeSearchTest, ANaNLevelOrBandRunsAloneAndConfirmsNothing) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> data = {0, 0, 1, 1, 0, 0, 1, 1};
+    engine.AddSearch(nan, 0.1f, kEdgeBoth, "NaN level");
+    engine.AddSearch(0.5f, nan, kEdgeRising, "NaN band");
+    engine.AddSearch(0.5f, 0.1f, kEdgeRising, "Plain");
+    engine.Run(data, 0.0, {});
+    const EdgeSearch& level = *engine.Find("NaN level");
+    EXPECT_TRUE(level.rising.empty());
+    EXPECT_TRUE(level.falling.empty());
+    EXPECT_EQ(level.state, kSearchAbove);  // no sample is at or below NaN
+    const EdgeSearch& band = *engine.Find("NaN band");
+    EXPECT_TRUE(band.rising.empty());
+    EXPECT_TRUE(band.pending);  // the level was reached, the band never left
+    EXPECT_DOUBLE_EQ(band.crossing, 1.5);
+    EXPECT_EQ(engine.Find("Plain")->rising.size(), 2u);
+}
+
 TEST_F(EdgeSearchTest, TimesAddBothOffsetsToThePositionTimesTheInterval) {
     engine.Run(std::vector<float>{}, 0.0, {1e-9, -5e-6, 0.0});
     std::vector<double> positions{5000.5, 0.0};
