@@ -1,4 +1,4 @@
-// A waveform file's samples turned into the record's floats and 8-bit codes while the
+// A waveform file's samples turned into the record's volts and 8-bit codes while the
 // reader streams them, with the maximum, minimum and mean in the same pass.
 #pragma once
 
@@ -63,10 +63,11 @@ struct Int8Statistics {
 // Volts per code step from the file's scale and sample format.
 double CodeStep(double scale, std::int32_t formatCode);
 
-// Fills a record from a streamed import. An 8-bit file has 256 sample values, so its
-// floats and codes are looked up in tables made with the same arithmetic as a sample
-// by sample conversion, and the reader is spared its conversion to volts; other formats
-// take the reader's volts.
+// Fills a record from a streamed import. An 8-bit file has 256 sample values: the
+// record keeps its samples with the volts of each value, its codes are looked up in a
+// table, both made with the same arithmetic as a sample by sample conversion, and the
+// reader is spared its conversion to volts. Other formats (and 8-bit volts in no order)
+// take the reader's volts as floats.
 class VoltConversion final : public WfmPointSink {
   public:
     VoltConversion(WaveformRecord& record, std::size_t limit) : record_(record), limit_(limit) {}
