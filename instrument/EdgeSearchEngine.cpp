@@ -134,7 +134,18 @@ class FloatSamples {
 
     double Volt(std::size_t i) const { return x_[i]; }
     bool Is(Test test, std::size_t i) const {
-        return test == Test::NotBelow ? band_.NotBelow(x_[i]) : band_.AtOrBelow(x_[i]);
+        const float x = x_[i];
+        switch (test) {
+            case Test::NotBelow:
+                return band_.NotBelow(x);
+            case Test::AtOrBelow:
+                return band_.AtOrBelow(x);
+            case Test::SettledFromBelow:
+                return band_.SettledFromBelow(x);
+            case Test::SettledFromAbove:
+                break;
+        }
+        return band_.SettledFromAbove(x);
     }
     std::size_t First(Test test, std::size_t i, std::size_t end) const {
         switch (test) {
@@ -161,13 +172,10 @@ class Int8Samples {
     Int8Samples(std::span<const std::int8_t> data, const std::array<float, 256>& volts,
                 const Band& band)
         : x_(data.data()), volts_(volts.data()) {
-        auto setOf = [&](auto test) {
-            return Int8Set::Of([&](std::int8_t value) { return test(Volts(value)); });
-        };
-        sets_[0] = setOf([&](float v) { return band.NotBelow(v); });
-        sets_[1] = setOf([&](float v) { return band.AtOrBelow(v); });
-        sets_[2] = setOf([&](float v) { return band.SettledFromBelow(v); });
-        sets_[3] = setOf([&](float v) { return band.SettledFromAbove(v); });
+        sets_[0] = Int8Set::WhereVolts(volts, [&](float v) { return band.NotBelow(v); });
+        sets_[1] = Int8Set::WhereVolts(volts, [&](float v) { return band.AtOrBelow(v); });
+        sets_[2] = Int8Set::WhereVolts(volts, [&](float v) { return band.SettledFromBelow(v); });
+        sets_[3] = Int8Set::WhereVolts(volts, [&](float v) { return band.SettledFromAbove(v); });
     }
 
     double Volt(std::size_t i) const { return Volts(x_[i]); }

@@ -25,6 +25,12 @@ class Int8Set {
         return set;
     }
 
+    // The values whose volts (volts[value as an unsigned byte]) pass the test.
+    template <class Test>
+    static Int8Set WhereVolts(const std::array<float, 256>& volts, Test test) {
+        return Of([&](std::int8_t value) { return test(volts[Index(value)]); });
+    }
+
     bool Contains(std::int8_t value) const { return members_[Index(value)]; }
     // True when the set is made of at most two runs, and so is tested sixteen at a time.
     bool InRuns() const { return inRuns_; }

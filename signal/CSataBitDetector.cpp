@@ -340,11 +340,9 @@ bool CSataBitDetector::FindEdgesAndLevels() {
     ResizeLarge(bits_.levels, record_.VoltCount());
     leveled_ = 0;
     if (record_.HasInt8Samples()) {
-        auto volts = [this](std::int8_t value) {
-            return record_.int8Volts[static_cast<std::uint8_t>(value)];
-        };
-        int8Above_ = Int8Set::Of([&](std::int8_t value) { return volts(value) > thresholdV_; });
-        int8Below_ = Int8Set::Of([&](std::int8_t value) { return volts(value) < thresholdV_; });
+        const float threshold = thresholdV_;
+        int8Above_ = Int8Set::WhereVolts(record_.int8Volts, [=](float v) { return v > threshold; });
+        int8Below_ = Int8Set::WhereVolts(record_.int8Volts, [=](float v) { return v < threshold; });
     }
     // The levels of each block are worked out as the search reaches it, while the block is
     // in cache; the samples the search does not pass over get theirs afterwards.

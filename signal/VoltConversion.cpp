@@ -1,6 +1,7 @@
 #include "signal/VoltConversion.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -39,7 +40,7 @@ void LookUpCodePairs(const unsigned char* __restrict raw, std::size_t count,
 // True when the table never decreases or never increases, with no NaN: the largest and
 // smallest float of any set of samples are then the floats of its largest and smallest
 // sample value.
-bool Monotonic(const float (&table)[256]) {
+bool Monotonic(const std::array<float, 256>& table) {
     bool rising = true, falling = true;
     for (int value = -128; value < 127; ++value) {
         const float here = table[static_cast<std::uint8_t>(value)];
@@ -138,7 +139,6 @@ bool VoltConversion::Begin(const WfmExplicitDimension& dimension, std::int64_t c
     ResizeLarge(record_.codes, static_cast<std::size_t>(count));
     if (int8Tables_) {
         ResizeLarge(record_.int8Samples, static_cast<std::size_t>(count));
-        std::copy(int8Volts_, int8Volts_ + 256, record_.int8Volts.begin());
     } else {
         ResizeLarge(record_.voltages, static_cast<std::size_t>(count));
     }
@@ -155,10 +155,10 @@ void VoltConversion::TabulateInt8(const WfmExplicitDimension& dimension) {
             WfmInt8Volts(static_cast<std::int8_t>(value), dimension.scale, dimension.offset);
         const std::int8_t code = LowByteOfTruncated((volts - offset_) / step_);
         int8Codes_[static_cast<std::uint8_t>(value)] = code;
-        int8Volts_[static_cast<std::uint8_t>(value)] = static_cast<float>(volts);
+        record_.int8Volts[static_cast<std::uint8_t>(value)] = static_cast<float>(volts);
         int8Identity_ = int8Identity_ && code == value;
     }
-    int8Tables_ = int8CodesTabulated_ && Monotonic(int8Volts_);
+    int8Tables_ = int8CodesTabulated_ && Monotonic(record_.int8Volts);
     if (!int8Tables_ || int8Identity_) return;
     // Each byte of a pair keeps its place, so the table serves either byte order.
     int8CodePairs_.resize(1 << 16);
@@ -205,8 +205,8 @@ bool VoltConversion::Finish(std::int64_t count) {
         return true;
     }
     // The table is monotonic, so the extreme floats are those of the extreme samples.
-    const float a = int8Volts_[static_cast<std::uint8_t>(int8Statistics_.Smallest())];
-    const float b = int8Volts_[static_cast<std::uint8_t>(int8Statistics_.Largest())];
+    const float a = record_.int8Volts[static_cast<std::uint8_t>(int8Statistics_.Smallest())];
+    const float b = record_.int8Volts[static_cast<std::uint8_t>(int8Statistics_.Largest())];
     record_.maximum = std::max(a, b);
     record_.minimum = std::min(a, b);
     // Every float is its sample times the scale plus the offset, so their mean is the

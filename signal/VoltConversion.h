@@ -97,7 +97,6 @@ class VoltConversion final : public WfmPointSink {
     bool int8CodesTabulated_ = false;
     std::int8_t int8Codes_[256] = {};
     std::vector<std::uint16_t> int8CodePairs_;  // the codes of two samples side by side
-    float int8Volts_[256] = {};
     std::size_t written_ = 0;
     LaneStatistics statistics_;
     Int8Statistics int8Statistics_;
