@@ -12,8 +12,8 @@
 
 #include "app/ColourScheme.h"
 #include "app/QtMessageBox.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/MessageBox.h"
+#include "definition/CMacros.h"
+#include "base/MessageBox.h"
 
 namespace kestrava {
 namespace {

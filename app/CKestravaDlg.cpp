@@ -40,11 +40,11 @@
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
 #include "instrument/AcquisitionMode.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "session/SetupFile.h"
-#include "session/base/Folders.h"
-#include "session/base/Guard.h"
-#include "session/base/Log.h"
+#include "base/Folders.h"
+#include "base/Guard.h"
+#include "base/Log.h"
 
 namespace kestrava {
 namespace {

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "app/ColourScheme.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/MessageBox.h"
+#include "definition/CMacros.h"
+#include "base/MessageBox.h"
 
 namespace kestrava {
 namespace {

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/ColourScheme.h"
-#include "session/base/MessageBox.h"
+#include "base/MessageBox.h"
 
 namespace kestrava {
 namespace {

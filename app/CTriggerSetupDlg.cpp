@@ -16,9 +16,9 @@
 
 #include "app/CCharacterEntryDlg.h"
 #include "app/ColourScheme.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/Guard.h"
-#include "session/base/MessageBox.h"
+#include "definition/CMacros.h"
+#include "base/Guard.h"
+#include "base/MessageBox.h"
 
 namespace kestrava {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <QAbstractListModel>
 
-#include "session/base/ListBox.h"
+#include "base/ListBox.h"
 
 namespace kestrava {
 

@@ -1,7 +1,7 @@
 // The program's message boxes as Qt dialogs, captioned as every message of the program.
 #pragma once
 
-#include "session/base/MessageBox.h"
+#include "base/MessageBox.h"
 
 namespace kestrava {
 

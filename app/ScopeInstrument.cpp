@@ -1,7 +1,7 @@
 #include "app/ScopeInstrument.h"
 
 #include "instrument/COscilloscope.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/TriggerSetup.h"
 

@@ -7,9 +7,9 @@
 #include "app/QtMessageBox.h"
 #include "app/ScopeInstrument.h"
 #include "app/SingleInstance.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 #include "instrument/COscilloscope.h"
-#include "session/base/Log.h"
+#include "base/Log.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

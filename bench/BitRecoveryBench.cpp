@@ -22,8 +22,8 @@
 
 #include "bench/HeapCounter.h"
 #include "instrument/Wdm.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/CAnalysisHost.h"
+#include "definition/CMacros.h"
+#include "base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
 #include "signal/RecycledBlocks.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 
 using namespace kestrava;
 

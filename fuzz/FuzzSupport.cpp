@@ -6,9 +6,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "session/base/Folders.h"
-#include "session/base/Log.h"
-#include "session/base/MessageBox.h"
+#include "base/Folders.h"
+#include "base/Log.h"
+#include "base/MessageBox.h"
 
 namespace kestrava::fuzz {
 namespace {

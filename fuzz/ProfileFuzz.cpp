@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzSupport.h"
-#include "session/base/ProfileFile.h"
+#include "base/ProfileFile.h"
 
 using namespace kestrava;
 

@@ -6,8 +6,8 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "session/ReportFile.h"
-#include "session/base/CAnalysisHost.h"
-#include "session/base/ListBox.h"
+#include "base/CAnalysisHost.h"
+#include "base/ListBox.h"
 
 using namespace kestrava;
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "instrument/CQelWfmReader.h"
+#include "formats/CQelWfmReader.h"
 #include "instrument/Wdm.h"
 
 using namespace kestrava;

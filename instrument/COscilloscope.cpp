@@ -8,8 +8,8 @@
 #include "instrument/AcquisitionMode.h"
 #include "instrument/ReplyNumbers.h"
 #include "instrument/Wdm.h"
-#include "session/base/Guard.h"
-#include "session/base/Log.h"
+#include "base/Guard.h"
+#include "base/Log.h"
 #include "visa/visa.h"
 
 namespace kestrava {

@@ -5,7 +5,7 @@
 
 #include "instrument/COscilloscope.h"
 #include "instrument/ReplyNumbers.h"
-#include "session/base/Guard.h"
+#include "base/Guard.h"
 #include "visa/visa.h"
 
 namespace kestrava {

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "instrument/COscilloscope.h"
-#include "session/base/Guard.h"
-#include "session/base/Log.h"
+#include "base/Guard.h"
+#include "base/Log.h"
 
 namespace kestrava {
 namespace {

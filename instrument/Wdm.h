@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "instrument/CQelWfmReader.h"
+#include "formats/CQelWfmReader.h"
 #include "instrument/EdgeSearchEngine.h"  // the edge kinds kEdgeRising, kEdgeFalling, kEdgeBoth
 #include "instrument/WaveformHeader.h"
 

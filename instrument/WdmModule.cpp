@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "instrument/WdmState.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 
 namespace kestrava {
 namespace wdm {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "instrument/CQelWfmReader.h"
+#include "formats/CQelWfmReader.h"
 #include "instrument/EdgeSearchEngine.h"
 #include "instrument/Wdm.h"
 

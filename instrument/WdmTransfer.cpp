@@ -12,7 +12,7 @@
 #include <new>
 #include <string>
 
-#include "instrument/HugePages.h"
+#include "base/HugePages.h"
 #include "instrument/ReplyNumbers.h"
 #include "instrument/Wdm.h"
 #include "instrument/WdmIo.h"

@@ -8,12 +8,12 @@
 
 #include "protocol/CSataWordDecoder.h"
 #include "protocol/Scrambler.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/CAnalysisHost.h"
-#include "session/base/Folders.h"
-#include "session/base/Guard.h"
-#include "session/base/HexText.h"
-#include "session/base/Log.h"
+#include "definition/CMacros.h"
+#include "base/CAnalysisHost.h"
+#include "base/Folders.h"
+#include "base/Guard.h"
+#include "base/HexText.h"
+#include "base/Log.h"
 
 namespace kestrava {
 namespace {

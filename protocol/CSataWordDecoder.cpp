@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "protocol/definition/CMacros.h"
-#include "session/base/CAnalysisHost.h"
-#include "session/base/Guard.h"
-#include "session/base/Log.h"
+#include "definition/CMacros.h"
+#include "base/CAnalysisHost.h"
+#include "base/Guard.h"
+#include "base/Log.h"
 
 namespace kestrava {
 namespace {

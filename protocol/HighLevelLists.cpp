@@ -6,8 +6,8 @@
 #include "protocol/AtapiCommands.h"
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/FisLayout.h"
-#include "session/base/CAnalysisHost.h"
-#include "session/base/Guard.h"
+#include "base/CAnalysisHost.h"
+#include "base/Guard.h"
 
 namespace kestrava {
 namespace {

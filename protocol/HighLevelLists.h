@@ -3,7 +3,7 @@
 // the index of the word it came from. Without a primitive decoder the list is left alone.
 #pragma once
 
-#include "session/base/ListBox.h"
+#include "base/ListBox.h"
 
 namespace kestrava {
 

@@ -8,7 +8,7 @@
 #include "protocol/CSataWordDecoder.h"
 #include "session/ICanvas.h"
 #include "session/ReportFile.h"
-#include "session/base/Guard.h"
+#include "base/Guard.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {

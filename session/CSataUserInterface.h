@@ -9,8 +9,8 @@
 #include <string>
 
 #include "session/SataDecoder.h"
-#include "session/base/CAnalysisHost.h"
-#include "session/base/ListBox.h"
+#include "base/CAnalysisHost.h"
+#include "base/ListBox.h"
 
 namespace kestrava {
 

@@ -5,9 +5,9 @@
 
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/CSataWordDecoder.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/CAnalysisHost.h"
-#include "session/base/HexText.h"
+#include "definition/CMacros.h"
+#include "base/CAnalysisHost.h"
+#include "base/HexText.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {

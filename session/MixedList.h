@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "session/base/ListBox.h"
+#include "base/ListBox.h"
 
 namespace kestrava {
 

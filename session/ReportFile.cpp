@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "session/base/CAnalysisHost.h"
-#include "session/base/Guard.h"
-#include "session/base/ListBox.h"
-#include "session/base/MessageBox.h"
+#include "base/CAnalysisHost.h"
+#include "base/Guard.h"
+#include "base/ListBox.h"
+#include "base/MessageBox.h"
 
 namespace kestrava {
 namespace {

@@ -6,12 +6,12 @@
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/CSataWordDecoder.h"
 #include "protocol/HighLevelLists.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "session/MixedList.h"
 #include "session/WaveformGraph.h"
-#include "session/base/CAnalysisHost.h"
-#include "session/base/Folders.h"
-#include "session/base/Guard.h"
+#include "base/CAnalysisHost.h"
+#include "base/Folders.h"
+#include "base/Guard.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {

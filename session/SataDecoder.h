@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "session/base/ListBox.h"
+#include "base/ListBox.h"
 
 namespace kestrava {
 

@@ -10,12 +10,12 @@
 #include <optional>
 
 #include "instrument/SerialTrigger.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
-#include "session/base/Folders.h"
-#include "session/base/Guard.h"
-#include "session/base/Log.h"
-#include "session/base/ProfileFile.h"
+#include "base/Folders.h"
+#include "base/Guard.h"
+#include "base/Log.h"
+#include "base/ProfileFile.h"
 
 namespace fs = std::filesystem;
 

@@ -5,9 +5,9 @@
 #include <climits>
 #include <cstdio>
 
-#include "protocol/definition/CMacros.h"
-#include "session/base/Guard.h"
-#include "session/base/ProfileFile.h"
+#include "definition/CMacros.h"
+#include "base/Guard.h"
+#include "base/ProfileFile.h"
 
 namespace kestrava {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "protocol/CSataWordDecoder.h"
 #include "session/SataDecoder.h"
-#include "session/base/CAnalysisHost.h"
+#include "base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {

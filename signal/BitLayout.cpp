@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "session/base/Folders.h"
-#include "session/base/HexText.h"
+#include "base/Folders.h"
+#include "base/HexText.h"
 
 namespace kestrava {
 namespace {

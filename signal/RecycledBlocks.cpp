@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "instrument/HugePages.h"
+#include "base/HugePages.h"
 
 namespace kestrava::RecycledBlocks {
 namespace {

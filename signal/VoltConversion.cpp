@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "instrument/HugePages.h"
+#include "base/HugePages.h"
 
 namespace kestrava {
 namespace {

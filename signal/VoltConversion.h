@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "instrument/CQelWfmReader.h"
+#include "formats/CQelWfmReader.h"
 #include "signal/WaveformRecord.h"
 
 namespace kestrava {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "session/base/Guard.h"
+#include "base/Guard.h"
 #include "visacheck/CarrowinEnvironment.h"
 #include "visacheck/CarrowinModule.h"
 #include "visacheck/PlatformDetection.h"

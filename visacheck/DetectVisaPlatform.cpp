@@ -1,6 +1,6 @@
 #include "visacheck/DetectVisaPlatform.h"
 
-#include "session/base/Guard.h"
+#include "base/Guard.h"
 #include "visacheck/PlatformDetection.h"
 #include "visacheck/Visa32Identification.h"
 

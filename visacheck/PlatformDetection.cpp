@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "session/base/ProfileFile.h"
+#include "base/ProfileFile.h"
 #include "visacheck/Guid.h"
 
 namespace fs = std::filesystem;

@@ -1,6 +1,6 @@
 #include "visacheck/VisaInstallChk.h"
 
-#include "session/base/Guard.h"
+#include "base/Guard.h"
 #include "visacheck/InstallChecks.h"
 
 namespace kestrava {

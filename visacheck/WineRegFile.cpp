@@ -7,7 +7,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "session/base/ProfileFile.h"
+#include "base/ProfileFile.h"
 #include "visacheck/Guid.h"
 #include "visacheck/Utf8.h"
 

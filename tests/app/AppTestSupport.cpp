@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 
 namespace kestrava::test {
 // Created on first use rather than in main, so listing the tests needs no platform.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "session/base/MessageBox.h"
+#include "base/MessageBox.h"
 #include "tests/support/TempFolders.h"
 
 namespace kestrava::test {

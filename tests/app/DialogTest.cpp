@@ -8,8 +8,8 @@
 #include "app/CCharacterEntryDlg.h"
 #include "app/CSyncPatternDlg.h"
 #include "app/CThresholdDlg.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/Folders.h"
+#include "definition/CMacros.h"
+#include "base/Folders.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace kestrava::test {

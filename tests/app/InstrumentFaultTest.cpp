@@ -8,9 +8,9 @@
 #include "app/CKestravaDlg.h"
 #include "app/ListBoxModel.h"
 #include "app/ScopeInstrument.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 #include "tests/app/AppTestSupport.h"
-#include "tests/scope/ScopeFixture.h"
+#include "tests/instrument/ScopeFixture.h"
 #include "tools/kestrava-scopesim/Faults.h"
 
 namespace kestrava::test {

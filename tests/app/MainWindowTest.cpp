@@ -19,7 +19,7 @@
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
 #include "instrument/AcquisitionMode.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 #include "signal/CSataBitDetector.h"
 #include "tests/app/AppTestSupport.h"
 

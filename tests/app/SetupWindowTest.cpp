@@ -14,7 +14,7 @@
 #include "app/CKestravaDlg.h"
 #include "app/CWindowUserInterface.h"
 #include "session/SetupFile.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace kestrava::test {

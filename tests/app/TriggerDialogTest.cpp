@@ -20,9 +20,9 @@
 #include "app/ListBoxModel.h"
 #include "app/ScopeInstrument.h"
 #include "instrument/AcquisitionMode.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "tests/app/AppTestSupport.h"
-#include "tests/trigger/TriggerSimFixture.h"
+#include "tests/support/TriggerSimFixture.h"
 
 namespace kestrava::test {
 namespace {

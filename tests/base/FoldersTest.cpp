@@ -1,4 +1,4 @@
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 
 #include <gtest/gtest.h>
 

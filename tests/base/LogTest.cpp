@@ -1,4 +1,4 @@
-#include "session/base/Log.h"
+#include "base/Log.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <regex>
 #include <stdexcept>
 
-#include "session/base/Folders.h"
-#include "session/base/Guard.h"
+#include "base/Folders.h"
+#include "base/Guard.h"
 #include "tests/support/TempFolders.h"
 
 namespace kestrava {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "session/base/CAnalysisHost.h"
-#include "session/base/ListBox.h"
+#include "base/CAnalysisHost.h"
+#include "base/ListBox.h"
 
 namespace kestrava {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "protocol/CSataWordDecoder.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 
 namespace kestrava::test {
 namespace {

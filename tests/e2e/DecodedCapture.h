@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "session/CSataUserInterface.h"
-#include "session/base/ListBox.h"
+#include "base/ListBox.h"
 #include "synth/CaptureGenerator.h"
 
 namespace kestrava::test {

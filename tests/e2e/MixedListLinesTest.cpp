@@ -10,10 +10,10 @@
 
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/CSataWordDecoder.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/MixedList.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 #include "signal/CSataBitDetector.h"
 #include "synth/AnalogSynth.h"
 #include "synth/Encoder8b10b.h"

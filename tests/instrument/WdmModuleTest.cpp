@@ -8,8 +8,8 @@
 #include <set>
 #include <vector>
 
-#include "session/base/Folders.h"
-#include "tests/instrument/WfmFileBuilder.h"
+#include "base/Folders.h"
+#include "tests/formats/WfmFileBuilder.h"
 #include "tests/support/TempFolders.h"
 
 namespace kestrava {

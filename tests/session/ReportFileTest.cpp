@@ -7,9 +7,9 @@
 
 #include <vector>
 
-#include "session/base/CAnalysisHost.h"
-#include "session/base/ListBox.h"
-#include "session/base/MessageBox.h"
+#include "base/CAnalysisHost.h"
+#include "base/ListBox.h"
+#include "base/MessageBox.h"
 #include "tests/support/TempFolders.h"
 
 namespace kestrava {

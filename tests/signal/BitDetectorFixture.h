@@ -6,9 +6,9 @@
 
 #include "instrument/AcquisitionMode.h"
 #include "instrument/Wdm.h"
-#include "protocol/definition/CMacros.h"
-#include "session/base/CAnalysisHost.h"
-#include "tests/instrument/WfmFileBuilder.h"
+#include "definition/CMacros.h"
+#include "base/CAnalysisHost.h"
+#include "tests/formats/WfmFileBuilder.h"
 #include "tests/support/TempFolders.h"
 
 namespace kestrava::test {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 #include "tests/signal/BitDetectorFixture.h"
 #include "tests/signal/NrzCapture.h"
 

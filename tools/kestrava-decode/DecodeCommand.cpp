@@ -8,12 +8,12 @@
 
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
 #include "session/SetupFile.h"
 #include "session/SvgCanvas.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 
 namespace kestrava {
 namespace {

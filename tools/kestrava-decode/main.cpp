@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "session/base/Log.h"
+#include "base/Log.h"
 #include "tools/kestrava-decode/DecodeCommand.h"
 
 int main(int argc, char** argv) {

@@ -1,6 +1,6 @@
 #include "tools/kestrava-scopesim/FileSource.h"
 
-#include "instrument/CQelWfmReader.h"
+#include "formats/CQelWfmReader.h"
 
 namespace kestrava::scopesim {
 

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <ostream>
 
-#include "protocol/definition/CMacros.h"
+#include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/SetupFile.h"
-#include "session/base/Folders.h"
+#include "base/Folders.h"
 
 namespace kestrava {
 

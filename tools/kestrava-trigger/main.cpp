@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "instrument/COscilloscope.h"
-#include "session/base/Log.h"
+#include "base/Log.h"
 #include "tools/kestrava-trigger/TriggerCommand.h"
 
 int main(int argc, char** argv) {

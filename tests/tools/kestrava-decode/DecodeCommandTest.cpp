@@ -1,0 +1,231 @@
+#include "tools/kestrava-decode/DecodeCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "session/CSataUserInterface.h"
+#include "base/Folders.h"
+#include "base/MessageBox.h"
+#include "synth/CaptureGenerator.h"
+#include "tests/support/TempFolders.h"
+#include "tools/kestrava-decode/DecodeOptions.h"
+
+namespace kestrava {
+namespace {
+
+class QuietMessageBox : public IMessageBox {
+  public:
+    void Show(const std::string&, const std::string&) override {}
+};
+
+class DecodeCommandTest : public test::TempFolders {
+  protected:
+    void SetUp() override {
+        TempFolders::SetUp();
+        SetMessageBoxSink(&quiet_);
+        synth::CaptureOptions options;
+        options.analog.samplesPerBit = 10;
+        capture_ = Root() + "/session.wfm";
+        ASSERT_EQ(
+            synth::CaptureGenerator::WriteFiles(synth::CaptureGenerator::Generate(options),
+                                                options.wfm, capture_, Root() + "/session.txt"),
+            "");
+    }
+    void TearDown() override {
+        SetMessageBoxSink(nullptr);
+        TempFolders::TearDown();
+    }
+
+    struct Result {
+        int code = -1;
+        std::string out, err;
+    };
+    static Result Run(const std::vector<std::string>& args) {
+        ParsedCommandLine parsed = ParseDecodeCommandLine(args);
+        Result r;
+        if (!parsed.error.empty()) {
+            r.code = kExitUsage;
+            r.err = parsed.error;
+            return r;
+        }
+        std::ostringstream out, err;
+        r.code = RunDecode(parsed.options, out, err);
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+    QuietMessageBox quiet_;
+    std::string capture_;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST_F(DecodeCommandTest, UsageErrorsGiveOneLineHints) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--frobnicate", "a.wfm"},
+        {"--list", "words", "a.wfm"},
+        {"a.wfm", "b.wfm"},
+        {"--report", "--list", "fis", "a.wfm"},
+        {"--at", "10", "a.wfm"},
+        {"--ref-level", "half", "a.wfm"},
+        {"--width", "-5", "--plot", "p.svg", "a.wfm"},
+        {"a.wfm", "-o"},
+    };
+    for (const auto& args : bad) {
+        ParsedCommandLine parsed = ParseDecodeCommandLine(args);
+        SCOPED_TRACE(args.empty() ? "(nothing)" : args[0]);
+        ASSERT_FALSE(parsed.error.empty());
+        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+        EXPECT_NE(parsed.error.find("(try --help)"), std::string::npos) << parsed.error;
+    }
+    EXPECT_EQ(ParseDecodeCommandLine({"--help"}).error, "");
+    EXPECT_EQ(Run({"--help"}).out, kDecodeUsage);
+    EXPECT_EQ(Run({"--help"}).code, kExitOk);
+    // An unknown protocol definition is a usage error too.
+    Result r = Run({"--standard", "NoSuchStandard", capture_});
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_NE(r.err.find("no protocol definition 'NoSuchStandard'"), std::string::npos) << r.err;
+}
+
+TEST_F(DecodeCommandTest, ListsCarryTheirPositionTags) {
+    // The same decode through the presentation core gives the lines and tags to expect.
+    Folders::PrepareDataFolders();
+    MemoryListBox main, protocol;
+    CSataUserInterface ui(main, protocol);
+    ui.viewLayout = 2;
+    ui.LoadFile(capture_);
+    ASSERT_GT(protocol.Count(), 50);
+    ASSERT_GT(main.Count(), 1000);
+
+    Result primitives = Run({"--list", "primitives", capture_});
+    EXPECT_EQ(primitives.code, kExitOk) << primitives.err;
+    std::vector<std::string> lines = Lines(primitives.out);
+    ASSERT_EQ(static_cast<int>(lines.size()), protocol.Count());
+    for (int i = 0; i < protocol.Count(); ++i) {
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "0x%08x:  ", static_cast<unsigned>(protocol.Data(i)));
+        EXPECT_EQ(lines[static_cast<std::size_t>(i)], prefix + protocol.Text(i));
+    }
+    Result characters = Run({capture_});
+    ASSERT_EQ(characters.code, kExitOk);
+    lines = Lines(characters.out);
+    ASSERT_EQ(static_cast<int>(lines.size()), main.Count());
+    EXPECT_EQ(lines[5].substr(0, 13), [&] {
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "0x%08x:  ", static_cast<unsigned>(main.Data(5)));
+        return std::string(prefix);
+    }());
+
+    Result fis = Run({"--list", "fis", capture_});
+    EXPECT_EQ(Lines(fis.out).at(0).substr(13), "FIS 0x27 Register H->D");
+    Result atapi = Run({"--list", "atapi", "--status", capture_});
+    ASSERT_EQ(Lines(atapi.out).size(), 1u);
+    EXPECT_EQ(Lines(atapi.out)[0].substr(13), "CMD 0x28    READ 10");
+    EXPECT_NE(atapi.err.find("Invalid Characters: 0"), std::string::npos) << atapi.err;
+}
+
+TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOne) {
+    WriteFile(Root() + "/notes.wfm", "these are notes, not samples\n");
+    for (const std::string& path : {Root() + "/notes.wfm", Root() + "/absent.wfm"}) {
+        Result r = Run({"--list", "primitives", path});
+        EXPECT_EQ(r.code, kExitNotDecoded);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "kestrava-decode: " + path +
+                             ": Waveform file is not in the specified wfm format\n");
+    }
+}
+
+TEST_F(DecodeCommandTest, ReportIsWhatSaveAsWritesAndMergesIntoAnEarlierOne) {
+    const std::string saved = Root() + "/saved.txt", printed = Root() + "/printed.txt";
+    {
+        Folders::PrepareDataFolders();
+        MemoryListBox main, protocol;
+        CSataUserInterface ui(main, protocol);
+        ui.viewLayout = 2;
+        ui.LoadFile(capture_);
+        ui.SaveToFile(saved);
+    }
+    Result r = Run({"--report", "-o", printed, capture_});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string report = ReadFile(saved);
+    ASSERT_EQ(report.rfind("Decoded output from file: " + capture_ + ".\r\n\r\n", 0), 0u);
+    EXPECT_EQ(ReadFile(printed), report);
+    EXPECT_EQ(Run({"--report", capture_}).out, report);
+
+    Result merged = Run({"--merge", printed, capture_});
+    EXPECT_EQ(merged.code, kExitOk) << merged.err;
+    const std::string text = ReadFile(printed);
+    EXPECT_EQ(text.rfind("Merged output.\r\n\r\n", 0), 0u) << text.substr(0, 200);
+    EXPECT_GT(text.size(), report.size());
+
+    EXPECT_EQ(Run({"--merge", Root() + "/absent.txt", capture_}).code, kExitNotDecoded);
+    EXPECT_EQ(Run({"--report", "-o", Root() + "/no/such/folder.txt", capture_}).code,
+              kExitNotDecoded);
+}
+
+TEST_F(DecodeCommandTest, PlotWritesAnSvgOfTheWaveform) {
+    const std::string svg = Root() + "/plot.svg";
+    Result r = Run({"--plot", svg, "--at", "2000", "--width", "400", capture_});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    const std::string text = ReadFile(svg);
+    EXPECT_EQ(
+        text.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1200\" height=\"320\">", 0),
+        0u);
+    EXPECT_NE(text.find("</svg>\n"), std::string::npos);
+    EXPECT_NE(text.find("</text>"), std::string::npos);  // character names under the bits
+    EXPECT_GT(text.size(), 2000u);
+    EXPECT_NE(text.find("<ellipse"), std::string::npos);  // sample points
+    EXPECT_EQ(Run({"--plot", Root() + "/no/such/plot.svg", capture_}).code, kExitNotDecoded);
+
+    // A view of the whole record is an overview, as in the window: one point and one name
+    // per bit would make a document of hundreds of megabytes for a long capture.
+    ASSERT_EQ(Run({"--plot", svg, "--width", "100000000", capture_}).code, kExitOk);
+    const std::string overview = ReadFile(svg);
+    EXPECT_EQ(overview.find("<ellipse"), std::string::npos);
+    EXPECT_EQ(overview.find("</text>"), std::string::npos);
+    EXPECT_LT(overview.size(), 100000u);
+}
+
+// The built program, found beside this test program.
+TEST_F(DecodeCommandTest, TheProgramExitsWithTheSameCodes) {
+    char self[PATH_MAX] = {};
+    ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
+    const std::string program =
+        (std::filesystem::path(self).parent_path() / "kestrava-decode").string();
+    ASSERT_TRUE(std::filesystem::exists(program)) << program;
+    auto run = [&](const std::string& args) {
+        const std::string command =
+            "'" + program + "' " + args + " >'" + Root() + "/out' 2>'" + Root() + "/err'";
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run("--list primitives '" + capture_ + "'"), 0);
+    EXPECT_EQ(ReadFile(Root() + "/out"), Run({"--list", "primitives", capture_}).out);
+    EXPECT_EQ(run(""), 2);
+    EXPECT_EQ(ReadFile(Root() + "/err"), "kestrava-decode: no waveform file given (try --help)\n");
+    WriteFile(Root() + "/notes.wfm", "not a waveform");
+    EXPECT_EQ(run("'" + Root() + "/notes.wfm'"), 1);
+    EXPECT_NE(ReadFile(Root() + "/err").find("Waveform file is not in the specified wfm format"),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(Root() + "/out"), "");
+}
+
+}  // namespace
+}  // namespace kestrava
