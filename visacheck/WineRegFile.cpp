@@ -364,22 +364,26 @@ bool WineRegFile::Parse(std::string_view text) {
             continue;
         }
         std::string joined(line);
-        // Long binary data goes on over lines ending in a backslash.
-        auto continues = [](const std::string& value) {
-            return !value.empty() && value.back() == '\\' && value[0] != '#' &&
-                   value.find('=') != std::string::npos && value.find("=\"") == std::string::npos;
+        // Long binary data goes on over lines ending in a backslash. What decides is kept
+        // line by line: searching the whole joined value each time is quadratic.
+        const bool hasEquals = line.find('=') != std::string_view::npos;
+        bool hasQuotedValue = line.find("=\"") != std::string_view::npos;
+        auto continues = [&] {
+            return !joined.empty() && joined.back() == '\\' && joined[0] != '#' && hasEquals &&
+                   !hasQuotedValue;
         };
-        while (continues(joined) && !text.empty()) {
+        while (continues() && !text.empty()) {
             std::size_t next = text.find('\n');
             std::string_view more = text.substr(0, next);
             text.remove_prefix(next == std::string_view::npos ? text.size() : next + 1);
             more = WithoutCarriageReturns(more);
+            hasQuotedValue = hasQuotedValue || more.find("=\"") != std::string_view::npos;
             joined += '\n';
             joined += more;
         }
         // A value cut off at the end of the file keeps an empty line after it, so a line
         // written after it later is not read back as part of it.
-        if (continues(joined)) joined += '\n';
+        if (continues()) joined += '\n';
         target->push_back(std::move(joined));
     }
     if (first) {
@@ -392,14 +396,7 @@ bool WineRegFile::Parse(std::string_view text) {
 
 void WineRegFile::Reindex() {
     index_.clear();
-    ancestors_.clear();
-    for (std::size_t i = 0; i < blocks_.size(); ++i) {
-        const std::string& lower = blocks_[i].lower;
-        index_.try_emplace(lower, i);
-        for (std::size_t sep = lower.find('\\'); sep != std::string::npos;
-             sep = lower.find('\\', sep + 1))
-            ancestors_.insert(lower.substr(0, sep));
-    }
+    for (std::size_t i = 0; i < blocks_.size(); ++i) index_.try_emplace(blocks_[i].lower, i);
 }
 
 const WineRegFile::Block* WineRegFile::Find(std::string_view path) const {
@@ -412,7 +409,10 @@ const WineRegFile::Block* WineRegFile::Find(std::string_view path) const {
 bool WineRegFile::KeyExists(std::string_view path) const {
     std::optional<std::string> lower = NormalizedKeyPath(path);
     if (!lower) return false;
-    return lower->empty() || index_.count(*lower) != 0 || ancestors_.count(*lower) != 0;
+    if (lower->empty() || index_.count(*lower) != 0) return true;
+    const std::string below = *lower + "\\";
+    auto first = index_.lower_bound(below);
+    return first != index_.end() && first->first.compare(0, below.size(), below) == 0;
 }
 
 std::optional<RegValue> WineRegFile::ReadValue(std::string_view path, std::string_view name) const {
@@ -449,9 +449,6 @@ WineRegFile::Block& WineRegFile::Append(const std::string& path) {
     std::snprintf(buf, sizeof buf, "#time=%llx", fileTime);
     block.lines.emplace_back(buf);
     index_.try_emplace(block.lower, blocks_.size());
-    for (std::size_t sep = block.lower.find('\\'); sep != std::string::npos;
-         sep = block.lower.find('\\', sep + 1))
-        ancestors_.insert(block.lower.substr(0, sep));
     blocks_.push_back(std::move(block));
     dirty_ = true;
     return blocks_.back();

@@ -7,8 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
+#include <map>
 #include <vector>
 
 #include "visacheck/Registry.h"
@@ -60,8 +59,9 @@ class WineRegFile {
 
     std::vector<std::string> preamble_;
     std::vector<Block> blocks_;
-    std::unordered_map<std::string, std::size_t> index_;
-    std::unordered_set<std::string> ancestors_;  // every key above a written one
+    // Ordered, so the keys below a path lie together after it: a key above a written one
+    // is found without storing every prefix of every path (quadratic in a deep path).
+    std::map<std::string, std::size_t, std::less<>> index_;
     bool dirty_ = false;
 };
 

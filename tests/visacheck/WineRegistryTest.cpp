@@ -1,6 +1,11 @@
 #include "visacheck/WineRegistry.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "tests/support/TempFolders.h"
 #include "tests/visacheck/CarrowinTestSupport.h"
@@ -243,6 +248,33 @@ TEST(WineRegFileTest, CarriageReturnsAtLineEndsDoNotChangeTheFileWhenWrittenBack
     WineRegFile file;
     ASSERT_TRUE(file.Parse("WINE REGISTRY Version 2\r\r\n[Software\\\\B] 1\r\n@=\"x\"\r\r\r\n"));
     EXPECT_EQ(file.ReadValue("Software\\B", "")->text, "x");
+}
+
+// A deep key path and a long continued value, read in a child process held to 512 MB and
+// 30 CPU seconds: each took memory or time quadratic in its length before.
+TEST(WineRegFileTest, DeepPathsAndLongContinuationsStayLinear) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+    std::string deep;
+    for (int i = 0; i < 150000; ++i) deep += i ? "\\\\k" : "k";
+    std::string blob = "\"Blob\"=hex:00";
+    for (int i = 0; i < 500000; ++i) blob += ",\\\n  01";
+    const std::string text = "WINE REGISTRY Version 2\n[" + deep + "] 1\n" + blob + "\n";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit memory{512u << 20, 512u << 20}, cpu{30, 30};
+        setrlimit(RLIMIT_AS, &memory);
+        setrlimit(RLIMIT_CPU, &cpu);
+        WineRegFile file;
+        const bool ok = file.Parse(text) && file.KeyExists("k\\k\\k") &&
+                        !file.KeyExists("k\\x") && file.Text() == text;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
 }
 
 }  // namespace
