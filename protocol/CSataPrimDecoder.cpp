@@ -4,10 +4,11 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 #include "protocol/CSataWordDecoder.h"
-#include "protocol/Scrambler.h"
+#include "protocol/FrameTracker.h"
 #include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
 #include "base/Folders.h"
@@ -23,10 +24,7 @@ constexpr int kFirstControlValue = 256;
 constexpr std::array<unsigned, 12> kControlBytes = {0x1C, 0x3C, 0x5C, 0x7C, 0x9C, 0xBC,
                                                     0xDC, 0xFC, 0xF7, 0xFB, 0xFD, 0xFE};
 constexpr int kSilenceBits = 30;
-constexpr int kCharactersPerDataWord = 4;
 constexpr std::size_t kBraceNameLength = 5;
-
-enum FrameState { kIdle = 0, kInFrame = 1, kHeld = 2 };
 
 // A standard beginning with "SATA" (compared on its first four characters) has frames.
 bool IsSata(const CMacros* macros) {
@@ -43,6 +41,16 @@ int ValueOfRow(const CMacros* macros, int row) {
 const std::string* NameOfValue(const CMacros& macros, int value) {
     if (value < 0 || value >= CMacros::kMaxNames) return nullptr;
     return &macros.nameTable[static_cast<std::size_t>(value)];
+}
+
+int ValueAt(const CMacros* macros, const CSataWordDecoder& words, int w) {
+    return ValueOfRow(macros, words.TableRows()[static_cast<std::size_t>(w)]);
+}
+
+// Four characters from the word on, the first as the low byte.
+std::uint32_t RawDataWord(const CMacros* macros, const CSataWordDecoder& words, int w) {
+    auto byte = [&](int i) { return static_cast<std::uint32_t>(ValueAt(macros, words, w + i)); };
+    return byte(0) + 256u * byte(1) + 65536u * byte(2) + 16777216u * byte(3);
 }
 
 }  // namespace
@@ -183,94 +191,76 @@ void CSataPrimDecoder::DecodePrimitives() {
         }
         WriteDump(n);
         Show("PRIMITIVE DECODING IN PROGRESS....", kShow);
-
-        const CMacros* macros = TheMacros();
-        const int primitiveCount = macros ? static_cast<int>(macros->primitives.size()) : 0;
-        const int average = macros && macros->averageWordCount > 0 ? macros->averageWordCount : 1;
-        primitives_.reserve(static_cast<std::size_t>(n / average + 1));
-        const bool sata = IsSata(macros);
-
-        const std::vector<std::int16_t>& rows = words_->TableRows();
-        const std::vector<std::int32_t>& starts = words_->StartPositions();
-        const long long silenceSamples = static_cast<long long>(kSilenceBits) * samplesPerBit_;
-        auto value = [&](int w) { return ValueOfRow(macros, rows[static_cast<std::size_t>(w)]); };
-
-        int state = kIdle;
-        int countdown = kCharactersPerDataWord;
-        bool resetScrambler = false;
-        Frame open;
-        for (int w = 0; w < n; ++w) {
-            if (w > 0) {
-                long long gap = static_cast<long long>(starts[static_cast<std::size_t>(w)]) -
-                                starts[static_cast<std::size_t>(w - 1)];
-                if (gap > silenceSamples)
-                    silences_.push_back({w, static_cast<int>(std::min<long long>(
-                                                gap, std::numeric_limits<int>::max()))});
-            }
-            int v = value(w);
-            if (v < kFirstControlValue) {
-                if (!sata || state != kInFrame) continue;
-                if (--countdown != 0) continue;
-                if (n - w >= kCharactersPerDataWord) {
-                    std::uint32_t data = static_cast<std::uint32_t>(v) +
-                                         256u * static_cast<std::uint32_t>(value(w + 1)) +
-                                         65536u * static_cast<std::uint32_t>(value(w + 2)) +
-                                         16777216u * static_cast<std::uint32_t>(value(w + 3));
-                    dataWords_.push_back({data ^ NextScrambleWord(resetScrambler), w});
-                    resetScrambler = false;
-                    countdown = kCharactersPerDataWord;
-                }
-                continue;
-            }
-
-            int words = 0;
-            int p = CheckPrim(w, words);
-            if (p >= 0 && p < primitiveCount && words != 1) primitives_.push_back({w, p});
-            if (!sata) continue;
-            switch (p) {
-                case kStartOfFrame:
-                    state = kInFrame;
-                    countdown = kCharactersPerDataWord;
-                    resetScrambler = true;
-                    open = Frame{static_cast<int>(dataWords_.size()), 0, w};
-                    break;
-                case kEndOfFrame:
-                    if (state == kInFrame) {
-                        open.length = static_cast<int>(dataWords_.size()) - open.start;
-                        frames_.push_back(open);
-                    }
-                    state = kIdle;
-                    break;
-                case kHold:
-                    if (state == kInFrame) state = kHeld;
-                    break;
-                case kRestartCount:
-                    countdown = kCharactersPerDataWord;
-                    break;
-                default:
-                    if (state == kHeld) state = kInFrame;
-                    countdown = kCharactersPerDataWord;
-                    break;
-            }
-        }
-
-        char text[96];
-        std::snprintf(text, sizeof text, "Periods of silence: %i ",
-                      static_cast<int>(silences_.size()));
-        Show(text, kShowAndKeep);
-        std::snprintf(text, sizeof text, "Primitives Found: %i ",
-                      static_cast<int>(primitives_.size()));
-        Show(text, kShowAndKeep);
-        if (sata) {
-            std::snprintf(text, sizeof text, "FIS: %d ", static_cast<int>(frames_.size()));
-            Show(text, kShowAndKeep);
-            std::snprintf(text, sizeof text, "Data words in FISs: %i ",
-                          static_cast<int>(dataWords_.size()));
-            Show(text, kShowAndKeep);
-        }
+        const bool sata = IsSata(TheMacros());
+        WalkWords(n, sata);
+        ShowCounts(sata);
         Show("PRIMITIVE DECODING COMPLETE....", kShow);
         WriteLog(logSource_, "CSataPrimDecoder::DecodePrimitives Exit", kLogInfo);
     });
+}
+
+// Every word may follow a silence; a control character may start a primitive, and in a
+// SATA frame data characters make up data words.
+void CSataPrimDecoder::WalkWords(int n, bool sata) {
+    const CMacros* macros = TheMacros();
+    const int primitiveCount = macros ? static_cast<int>(macros->primitives.size()) : 0;
+    const int average = macros && macros->averageWordCount > 0 ? macros->averageWordCount : 1;
+    primitives_.reserve(static_cast<std::size_t>(n / average + 1));
+    FrameTracker frame;
+    for (int w = 0; w < n; ++w) {
+        NoteSilence(w);
+        if (ValueAt(macros, *words_, w) >= kFirstControlValue) {
+            int number = NotePrimitive(w, primitiveCount);
+            if (sata) NoteFramePrimitive(frame, number, w);
+        } else if (sata && frame.DataCharacter()) {
+            NoteDataWord(frame, macros, w, n);
+        }
+    }
+}
+
+void CSataPrimDecoder::NoteSilence(int w) {
+    if (w == 0) return;
+    const std::vector<std::int32_t>& starts = words_->StartPositions();
+    const long long silenceSamples = static_cast<long long>(kSilenceBits) * samplesPerBit_;
+    long long gap = static_cast<long long>(starts[static_cast<std::size_t>(w)]) -
+                    starts[static_cast<std::size_t>(w - 1)];
+    if (gap > silenceSamples)
+        silences_.push_back(
+            {w, static_cast<int>(std::min<long long>(gap, std::numeric_limits<int>::max()))});
+}
+
+// Lists the primitive starting at the word unless it is a single word; gives its number.
+int CSataPrimDecoder::NotePrimitive(int w, int primitiveCount) {
+    int words = 0;
+    int number = CheckPrim(w, words);
+    if (number >= 0 && number < primitiveCount && words != 1) primitives_.push_back({w, number});
+    return number;
+}
+
+void CSataPrimDecoder::NoteFramePrimitive(FrameTracker& frame, int number, int w) {
+    if (std::optional<Frame> closed =
+            frame.Primitive(number, w, static_cast<int>(dataWords_.size())))
+        frames_.push_back(*closed);
+}
+
+// A data word is kept only when the capture holds all its characters.
+void CSataPrimDecoder::NoteDataWord(FrameTracker& frame, const CMacros* macros, int w, int n) {
+    if (n - w < FrameTracker::kCharactersPerDataWord) return;
+    dataWords_.push_back({frame.Descramble(RawDataWord(macros, *words_, w)), w});
+}
+
+void CSataPrimDecoder::ShowCounts(bool sata) const {
+    char text[96];
+    std::snprintf(text, sizeof text, "Periods of silence: %i ", static_cast<int>(silences_.size()));
+    Show(text, kShowAndKeep);
+    std::snprintf(text, sizeof text, "Primitives Found: %i ", static_cast<int>(primitives_.size()));
+    Show(text, kShowAndKeep);
+    if (!sata) return;
+    std::snprintf(text, sizeof text, "FIS: %d ", static_cast<int>(frames_.size()));
+    Show(text, kShowAndKeep);
+    std::snprintf(text, sizeof text, "Data words in FISs: %i ",
+                  static_cast<int>(dataWords_.size()));
+    Show(text, kShowAndKeep);
 }
 
 // A Data frame right after a Register H->D frame carries a command packet; its first

@@ -13,6 +13,7 @@ namespace kestrava {
 class CAnalysisHost;
 class CMacros;
 class CSataWordDecoder;
+class FrameTracker;
 
 // A primitive found at a control character.
 struct FoundPrimitive {
@@ -47,12 +48,6 @@ struct AtapiCommand {
 
 class CSataPrimDecoder {
   public:
-    // Primitive numbers that drive the frame state of a SATA definition.
-    static constexpr int kRestartCount = 0;
-    static constexpr int kHold = 1;
-    static constexpr int kEndOfFrame = 3;
-    static constexpr int kStartOfFrame = 14;
-
     CSataPrimDecoder(const CSataWordDecoder& words, int samplesPerBit, CAnalysisHost* host);
     ~CSataPrimDecoder();
     CSataPrimDecoder(const CSataPrimDecoder&) = delete;
@@ -76,6 +71,12 @@ class CSataPrimDecoder {
 
   private:
     void DecodePrimitives();
+    void WalkWords(int n, bool sata);
+    void NoteSilence(int w);
+    int NotePrimitive(int w, int primitiveCount);
+    void NoteFramePrimitive(FrameTracker& frame, int number, int w);
+    void NoteDataWord(FrameTracker& frame, const CMacros* macros, int w, int n);
+    void ShowCounts(bool sata) const;
     void DecodeATAPI();
     void WriteDump(int wordCount) const;
     void PrepareBraceValues(const CMacros& macros);
