@@ -1,7 +1,6 @@
 #include "tools/kestrava-decode/DecodeCommand.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -14,6 +13,7 @@
 #include "session/SetupFile.h"
 #include "session/SvgCanvas.h"
 #include "base/Folders.h"
+#include "base/HexText.h"
 
 namespace kestrava {
 namespace {
@@ -21,18 +21,13 @@ namespace {
 constexpr int kPlotWidthPixels = 1200;
 constexpr int kPlotHeightPixels = 320;
 
-// Each line "0x%08x:  " and the item's text; the prefix written by hand, a line per item.
+// Each line the item's position tag and its text.
 std::string ListText(const IListBox& list) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     const int count = list.Count();
     text.reserve(static_cast<std::size_t>(count) * 48);
-    char prefix[12] = {'0', 'x', 0, 0, 0, 0, 0, 0, 0, 0, ':', ' '};
     for (int i = 0; i < count; ++i) {
-        auto value = static_cast<std::uint32_t>(list.Data(i));
-        for (int d = 9; d >= 2; --d, value >>= 4) prefix[d] = kDigits[value & 0xF];
-        text.append(prefix, sizeof prefix);
-        text += ' ';
+        AppendPositionTag(text, static_cast<std::uint32_t>(list.Data(i)));
         text += list.Text(i);
         text += '\n';
     }
@@ -159,9 +154,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (!o.plotPath.empty() && !WritePlot(o, ui, err)) return kExitNotDecoded;
     if (!o.mergePath.empty()) {
-        ui.MergeFile(o.mergePath);
-        return ui.StatusText().find("Merged output saved.") != std::string::npos ? kExitOk
-                                                                                 : kExitNotDecoded;
+        return ui.MergeFile(o.mergePath) ? kExitOk : kExitNotDecoded;
     }
     std::string text = o.report ? ReportFile::Format(mainList, ui.WaveformTitle())
                                 : ListText(o.list == "characters" ? mainList : highLevelList);
