@@ -40,6 +40,7 @@
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
 #include "instrument/AcquisitionMode.h"
+#include "instrument/SourceNames.h"
 #include "definition/CMacros.h"
 #include "session/SetupFile.h"
 #include "base/Folders.h"
@@ -50,8 +51,6 @@ namespace kestrava {
 namespace {
 
 const std::string kSource = "CKestravaDlg";
-const char* const kSourceNames[] = {"CH1",  "CH2",  "CH3",  "CH4",   "REF1",  "REF2",
-                                    "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
 // A user pattern file is a line of a few names; more is not one.
 constexpr std::size_t kMaxPatternTokens = 256;
 constexpr std::size_t kMaxPatternToken = 99;
@@ -79,6 +78,11 @@ QStringList ReadPatternTokens(const std::string& path, bool& opened) {
     while (tokens.size() < static_cast<qsizetype>(kMaxPatternTokens) && in >> token)
         if (token.size() <= kMaxPatternToken) tokens << QString::fromStdString(token);
     return tokens;
+}
+
+QString SourceText(int index) {
+    const std::string_view name = SourceName(index);
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 void SelectExact(QComboBox& list, const QString& text) {
@@ -218,14 +222,16 @@ void CKestravaDlg::BuildMenus() {
 
     QMenu* source = menuBar()->addMenu(QStringLiteral("&Source"));
     QMenu* instrument = source->addMenu(QStringLiteral("&Instrument"));
-    const std::pair<int, const char*> sources[] = {
-        {kCh1, "CH&1"},  {kCh2, "CH&2"},  {kCh3, "CH&3"},  {kCh4, "&CH4"},
-        {kRef1, "&REF1"}, {kRef2, "R&EF2"}, {kRef3, "RE&F3"}, {kRef4, "REF&4"},
-        {kMath1, "MATH1"}, {kMath2, "MATH2"}, {kMath3, "MATH3"}, {kMath4, "MATH4"}};
+    // In source order, each with where its mnemonic goes in the name (the MATH ones have none).
+    const std::pair<int, int> sources[] = {
+        {kCh1, 2},  {kCh2, 2},  {kCh3, 2},  {kCh4, 0},  {kRef1, 0},   {kRef2, 1},
+        {kRef3, 2}, {kRef4, 3}, {kMath1, -1}, {kMath2, -1}, {kMath3, -1}, {kMath4, -1}};
     int index = 0;
-    for (const auto& [id, caption] : sources) {
+    for (const auto& [id, mnemonic] : sources) {
         const int sourceIndex = index++;
-        connect(AddAction(*instrument, id, QString::fromLatin1(caption), false), &QAction::triggered, this,
+        QString caption = SourceText(sourceIndex);
+        if (mnemonic >= 0) caption.insert(mnemonic, QLatin1Char('&'));
+        connect(AddAction(*instrument, id, caption, false), &QAction::triggered, this,
                 [this, sourceIndex] { SelectSourceFromMenu(sourceIndex); });
     }
     connect(AddAction(*source, kSourceFile, QStringLiteral("&File..."), false), &QAction::triggered, this,
@@ -285,7 +291,7 @@ QWidget* CKestravaDlg::BuildTopStrip() {
     grid->setContentsMargins(0, 0, 0, 0);
 
     dataSource_ = new QComboBox(strip);
-    for (const char* name : kSourceNames) dataSource_->addItem(QString::fromLatin1(name));
+    for (int i = 0; i < kSourceCount; ++i) dataSource_->addItem(SourceText(i));
     connect(dataSource_, &QComboBox::activated, this, &CKestravaDlg::OnDataSourceChanged);
     standard_ = new QComboBox(strip);
     connect(standard_, &QComboBox::activated, this, &CKestravaDlg::LoadStandard);
@@ -990,7 +996,9 @@ void CKestravaDlg::AddSyncPatternEntry(const std::string& text) { syncPattern_->
 void CKestravaDlg::SelectSyncPatternEntry(int index) { syncPattern_->setCurrentIndex(index); }
 void CKestravaDlg::SetSyncEnableFlag(int flag) { syncEnable_->setChecked(flag != 0); }
 ITriggerLink* CKestravaDlg::TriggerLink() { return instrument_.TriggerLink(); }
-std::string CKestravaDlg::DataSourceText() const { return DataSourceName(dataSource_->currentIndex()); }
+std::string CKestravaDlg::DataSourceText() const {
+    return std::string(SourceName(dataSource_->currentIndex()));
+}
 double CKestravaDlg::MaximumBitRate() const { return maximumBitRate_; }
 
 void CKestravaDlg::SetWaitCursor(bool on) {

@@ -125,12 +125,6 @@ void RecallViewFlags(const Reader& r, CSataUserInterface& ui, ISetupTarget& targ
 
 }  // namespace
 
-std::string DataSourceName(int index) {
-    static constexpr std::array<const char*, kDataSourceCount> kNames = {
-        "CH1", "CH2", "CH3", "CH4", "REF1", "REF2", "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
-    return index >= 0 && index < kDataSourceCount ? kNames[static_cast<std::size_t>(index)] : "";
-}
-
 bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& target,
                  const TriggerSetup& record) {
     bool saved = false;
@@ -253,7 +247,7 @@ std::string BasicSetupTarget::StandardTitle() const {
 }
 
 void BasicSetupTarget::SelectDataSource(int index) {
-    if (index < 0 || index >= kDataSourceCount) return;
+    if (index < 0 || index >= kSourceCount) return;
     sourceIndex_ = index;
     ui_.SetSource(index);
     if (link_) CSerialTrigger(*link_).SetTriggerSourceChannel(index);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/SourceNames.h"
 #include "session/TriggerSetup.h"
 
 namespace kestrava {
@@ -17,9 +18,6 @@ class CSataUserInterface;
 class ITriggerLink;
 
 inline constexpr const char* kMainSection = "Main";
-// Data sources as the window's list shows them, by user-interface index 0-11.
-inline constexpr int kDataSourceCount = 12;
-std::string DataSourceName(int index);
 
 // The window's side of a setup: values it holds for saving and the selections a recall
 // replays, in the order they are called.
@@ -103,7 +101,7 @@ public:
     void SetSyncEnableFlag(int flag) override { syncEnable_ = flag; }
     void RefreshThresholdFields() override {}
     ITriggerLink* TriggerLink() override { return link_; }
-    std::string DataSourceText() const override { return DataSourceName(sourceIndex_); }
+    std::string DataSourceText() const override { return std::string(SourceName(sourceIndex_)); }
     double MaximumBitRate() const override { return maximumBitRate_; }
     void SetWaitCursor(bool) override {}
     void SetAlwaysOnTop(bool on) override { alwaysOnTop_ = on; }

@@ -7,6 +7,7 @@
 
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
+#include "instrument/SourceNames.h"
 #include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
@@ -136,7 +137,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (!LoadStandard(o.standard, err)) return kExitUsage;
     ApplyOptions(o, ui);
     if (!o.scopeSource.empty()) {
-        ui.SetSource(ScopeSourceIndex(o.scopeSource));
+        ui.SetSource(SourceIndex(o.scopeSource));
         SetAcquisitionMode(o.acquisitionMode.value_or(kAcquireSingleSequence));
         ui.LoadWaveformFromOsc();
     } else {
