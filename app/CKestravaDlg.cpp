@@ -1,9 +1,7 @@
 #include "app/CKestravaDlg.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <utility>
 
 #include <QAction>
@@ -13,9 +11,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -41,7 +37,6 @@
 #include "app/WaveformFrame.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/SourceNames.h"
-#include "definition/CMacros.h"
 #include "session/SetupFile.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
@@ -51,10 +46,6 @@ namespace kestrava {
 namespace {
 
 const std::string kSource = "CKestravaDlg";
-// A user pattern file is a line of a few names; more is not one.
-constexpr std::size_t kMaxPatternTokens = 256;
-constexpr std::size_t kMaxPatternToken = 99;
-constexpr std::uintmax_t kMaxPatternFileBytes = 64u << 10;
 
 // Shows the wait cursor for as long as it lives.
 class WaitCursor {
@@ -64,21 +55,6 @@ public:
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
-
-QStringList ReadPatternTokens(const std::string& path, bool& opened) {
-    QStringList tokens;
-    std::error_code error;
-    opened = false;
-    if (!std::filesystem::is_regular_file(path, error)) return tokens;
-    std::ifstream in(path);
-    if (!in) return tokens;
-    opened = true;
-    if (std::filesystem::file_size(path, error) > kMaxPatternFileBytes) return tokens;
-    std::string token;
-    while (tokens.size() < static_cast<qsizetype>(kMaxPatternTokens) && in >> token)
-        if (token.size() <= kMaxPatternToken) tokens << QString::fromStdString(token);
-    return tokens;
-}
 
 QString SourceText(int index) {
     const std::string_view name = SourceName(index);
@@ -450,10 +426,11 @@ void CKestravaDlg::InitializeControls() {
         dataSource_->setCurrentIndex(0);
         // The second title when there are two or more, as the shipped set expects; else the
         // only one.
-        standard_->setCurrentIndex(standards_.size() >= 2 ? 1 : standards_.size() - 1);
+        const int count = static_cast<int>(standards_.Titles().size());
+        standard_->setCurrentIndex(count >= 2 ? 1 : count - 1);
         if (standard_->currentIndex() >= 0)
-            definitionPath_ = Folders::Join(Folders::DataFolder("Macros"),
-                                            standard_->currentText().toStdString() + ".csv");
+            definitionPath_ =
+                StandardSelection::DefinitionPath(standards_.Title(standard_->currentIndex()));
         instrument_.OpenConnection();
         instrument_.SetTriggerSourceChannel(0);
         instrument_.SelectDisplayChannel(0);
@@ -463,13 +440,10 @@ void CKestravaDlg::InitializeControls() {
 }
 
 void CKestravaDlg::ListStandards() {
-    standards_.clear();
-    QDir macros(QString::fromStdString(Folders::DataFolder("Macros")));
-    const QStringList files = macros.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-    for (const QString& file : files) standards_ << QFileInfo(file).completeBaseName();
-    standards_.sort();
+    standards_.Refresh();
     standard_->clear();
-    standard_->addItems(standards_);
+    for (const std::string& title : standards_.Titles())
+        standard_->addItem(QString::fromStdString(title));
 }
 
 WaveformFrame* CKestravaDlg::VisibleFrame() const {
@@ -852,35 +826,25 @@ void CKestravaDlg::FollowSelection(QListView& view, int line) {
 
 void CKestravaDlg::LoadStandard(int index) {
     Handle("OnSelchangeStandard", [&] {
-        if (index < 0 || index >= standards_.size()) return;
-        const std::string title = standards_[index].toStdString();
-        definitionPath_ = Folders::Join(Folders::DataFolder("Macros"), title + ".csv");
-        const std::string patternPath = Folders::Join(Folders::DataFolder("UserPattern"), title + ".csv");
+        const std::string title = standards_.Title(index);
+        if (title.empty()) return;
+        definitionPath_ = StandardSelection::DefinitionPath(title);
 
         syncPattern_->clear();
         presentation_->SetSyncPattern("");
-        bool opened = false;
-        QStringList tokens = ReadPatternTokens(patternPath, opened);
-        if (!opened) {
-            std::error_code error;
-            std::filesystem::create_directories(Folders::DataFolder("UserPattern"), error);
-            std::ofstream(patternPath, std::ios::binary) << "K28.5";
-            tokens = {QStringLiteral("K28.5")};
-        }
-        if (!tokens.isEmpty()) presentation_->SetSyncPattern(tokens.first().toStdString());
-        QStringList sorted = tokens;
+        const std::vector<std::string> patterns = StandardSelection::UserPatterns(title);
+        if (!patterns.empty()) presentation_->SetSyncPattern(patterns.front());
+        // The file's first pattern is the one chosen; the list shows them sorted.
+        QStringList sorted;
+        for (const std::string& pattern : patterns) sorted << QString::fromStdString(pattern);
         sorted.sort();
         syncPattern_->addItems(sorted);
         SelectExact(*syncPattern_, QString::fromStdString(presentation_->GetSyncPattern()));
 
         WaitCursor wait;
-        if (CMacros* macros = TheMacros()) {
-            macros->LoadMacros(definitionPath_);
-            const double bitRate = std::strtod(macros->bitRateText.c_str(), nullptr);
-            if (static_cast<float>(bitRate) <= static_cast<float>(maximumBitRate_)) {
-                instrument_.OpenConnection();
-                instrument_.SendTriggerDefaults();
-            }
+        if (StandardSelection::LoadDefinition(title, maximumBitRate_)) {
+            instrument_.OpenConnection();
+            instrument_.SendTriggerDefaults();
         }
     });
 }

@@ -8,10 +8,10 @@
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
 #include "instrument/SourceNames.h"
-#include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
 #include "session/SetupFile.h"
+#include "session/StandardSelection.h"
 #include "session/SvgCanvas.h"
 #include "base/Folders.h"
 #include "base/HexText.h"
@@ -58,14 +58,16 @@ void ApplyOptions(const DecodeOptions& o, CSataUserInterface& ui) {
     ui.viewLayout = o.plotPath.empty() ? 2 : 1;
 }
 
+// The default leaves the definition as it is, so a recalled setup keeps its standard.
 bool LoadStandard(const std::string& title, std::ostream& err) {
     if (title == "Sata") return true;
-    std::string path = Folders::Join(Folders::DataFolder("Macros"), title + ".csv");
-    if (!Folders::Exists(path)) {
-        err << "kestrava-decode: no protocol definition '" << title << "' (" << path << ")\n";
+    if (StandardSelection().IndexOf(title) < 0) {
+        err << "kestrava-decode: no protocol definition '" << title << "' ("
+            << StandardSelection::DefinitionPath(title) << ")\n";
         return false;
     }
-    TheMacros()->LoadMacros(path);
+    // The decode sends no trigger set-up, whatever the rate.
+    StandardSelection::LoadDefinition(title, 0.0);
     return true;
 }
 
