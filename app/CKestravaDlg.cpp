@@ -1,9 +1,7 @@
 #include "app/CKestravaDlg.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <utility>
 
 #include <QAction>
@@ -13,9 +11,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -40,7 +36,7 @@
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
 #include "instrument/AcquisitionMode.h"
-#include "definition/CMacros.h"
+#include "instrument/SourceNames.h"
 #include "session/SetupFile.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
@@ -50,12 +46,6 @@ namespace kestrava {
 namespace {
 
 const std::string kSource = "CKestravaDlg";
-const char* const kSourceNames[] = {"CH1",  "CH2",  "CH3",  "CH4",   "REF1",  "REF2",
-                                    "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
-// A user pattern file is a line of a few names; more is not one.
-constexpr std::size_t kMaxPatternTokens = 256;
-constexpr std::size_t kMaxPatternToken = 99;
-constexpr std::uintmax_t kMaxPatternFileBytes = 64u << 10;
 
 // Shows the wait cursor for as long as it lives.
 class WaitCursor {
@@ -66,19 +56,9 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-QStringList ReadPatternTokens(const std::string& path, bool& opened) {
-    QStringList tokens;
-    std::error_code error;
-    opened = false;
-    if (!std::filesystem::is_regular_file(path, error)) return tokens;
-    std::ifstream in(path);
-    if (!in) return tokens;
-    opened = true;
-    if (std::filesystem::file_size(path, error) > kMaxPatternFileBytes) return tokens;
-    std::string token;
-    while (tokens.size() < static_cast<qsizetype>(kMaxPatternTokens) && in >> token)
-        if (token.size() <= kMaxPatternToken) tokens << QString::fromStdString(token);
-    return tokens;
+QString SourceText(int index) {
+    const std::string_view name = SourceName(index);
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 void SelectExact(QComboBox& list, const QString& text) {
@@ -218,14 +198,16 @@ void CKestravaDlg::BuildMenus() {
 
     QMenu* source = menuBar()->addMenu(QStringLiteral("&Source"));
     QMenu* instrument = source->addMenu(QStringLiteral("&Instrument"));
-    const std::pair<int, const char*> sources[] = {
-        {kCh1, "CH&1"},  {kCh2, "CH&2"},  {kCh3, "CH&3"},  {kCh4, "&CH4"},
-        {kRef1, "&REF1"}, {kRef2, "R&EF2"}, {kRef3, "RE&F3"}, {kRef4, "REF&4"},
-        {kMath1, "MATH1"}, {kMath2, "MATH2"}, {kMath3, "MATH3"}, {kMath4, "MATH4"}};
+    // In source order, each with where its mnemonic goes in the name (the MATH ones have none).
+    const std::pair<int, int> sources[] = {
+        {kCh1, 2},  {kCh2, 2},  {kCh3, 2},  {kCh4, 0},  {kRef1, 0},   {kRef2, 1},
+        {kRef3, 2}, {kRef4, 3}, {kMath1, -1}, {kMath2, -1}, {kMath3, -1}, {kMath4, -1}};
     int index = 0;
-    for (const auto& [id, caption] : sources) {
+    for (const auto& [id, mnemonic] : sources) {
         const int sourceIndex = index++;
-        connect(AddAction(*instrument, id, QString::fromLatin1(caption), false), &QAction::triggered, this,
+        QString caption = SourceText(sourceIndex);
+        if (mnemonic >= 0) caption.insert(mnemonic, QLatin1Char('&'));
+        connect(AddAction(*instrument, id, caption, false), &QAction::triggered, this,
                 [this, sourceIndex] { SelectSourceFromMenu(sourceIndex); });
     }
     connect(AddAction(*source, kSourceFile, QStringLiteral("&File..."), false), &QAction::triggered, this,
@@ -285,7 +267,7 @@ QWidget* CKestravaDlg::BuildTopStrip() {
     grid->setContentsMargins(0, 0, 0, 0);
 
     dataSource_ = new QComboBox(strip);
-    for (const char* name : kSourceNames) dataSource_->addItem(QString::fromLatin1(name));
+    for (int i = 0; i < kSourceCount; ++i) dataSource_->addItem(SourceText(i));
     connect(dataSource_, &QComboBox::activated, this, &CKestravaDlg::OnDataSourceChanged);
     standard_ = new QComboBox(strip);
     connect(standard_, &QComboBox::activated, this, &CKestravaDlg::LoadStandard);
@@ -444,10 +426,11 @@ void CKestravaDlg::InitializeControls() {
         dataSource_->setCurrentIndex(0);
         // The second title when there are two or more, as the shipped set expects; else the
         // only one.
-        standard_->setCurrentIndex(standards_.size() >= 2 ? 1 : standards_.size() - 1);
+        const int count = static_cast<int>(standards_.Titles().size());
+        standard_->setCurrentIndex(count >= 2 ? 1 : count - 1);
         if (standard_->currentIndex() >= 0)
-            definitionPath_ = Folders::Join(Folders::DataFolder("Macros"),
-                                            standard_->currentText().toStdString() + ".csv");
+            definitionPath_ =
+                StandardSelection::DefinitionPath(standards_.Title(standard_->currentIndex()));
         instrument_.OpenConnection();
         instrument_.SetTriggerSourceChannel(0);
         instrument_.SelectDisplayChannel(0);
@@ -457,13 +440,10 @@ void CKestravaDlg::InitializeControls() {
 }
 
 void CKestravaDlg::ListStandards() {
-    standards_.clear();
-    QDir macros(QString::fromStdString(Folders::DataFolder("Macros")));
-    const QStringList files = macros.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-    for (const QString& file : files) standards_ << QFileInfo(file).completeBaseName();
-    standards_.sort();
+    standards_.Refresh();
     standard_->clear();
-    standard_->addItems(standards_);
+    for (const std::string& title : standards_.Titles())
+        standard_->addItem(QString::fromStdString(title));
 }
 
 WaveformFrame* CKestravaDlg::VisibleFrame() const {
@@ -846,35 +826,25 @@ void CKestravaDlg::FollowSelection(QListView& view, int line) {
 
 void CKestravaDlg::LoadStandard(int index) {
     Handle("OnSelchangeStandard", [&] {
-        if (index < 0 || index >= standards_.size()) return;
-        const std::string title = standards_[index].toStdString();
-        definitionPath_ = Folders::Join(Folders::DataFolder("Macros"), title + ".csv");
-        const std::string patternPath = Folders::Join(Folders::DataFolder("UserPattern"), title + ".csv");
+        const std::string title = standards_.Title(index);
+        if (title.empty()) return;
+        definitionPath_ = StandardSelection::DefinitionPath(title);
 
         syncPattern_->clear();
         presentation_->SetSyncPattern("");
-        bool opened = false;
-        QStringList tokens = ReadPatternTokens(patternPath, opened);
-        if (!opened) {
-            std::error_code error;
-            std::filesystem::create_directories(Folders::DataFolder("UserPattern"), error);
-            std::ofstream(patternPath, std::ios::binary) << "K28.5";
-            tokens = {QStringLiteral("K28.5")};
-        }
-        if (!tokens.isEmpty()) presentation_->SetSyncPattern(tokens.first().toStdString());
-        QStringList sorted = tokens;
+        const std::vector<std::string> patterns = StandardSelection::UserPatterns(title);
+        if (!patterns.empty()) presentation_->SetSyncPattern(patterns.front());
+        // The file's first pattern is the one chosen; the list shows them sorted.
+        QStringList sorted;
+        for (const std::string& pattern : patterns) sorted << QString::fromStdString(pattern);
         sorted.sort();
         syncPattern_->addItems(sorted);
         SelectExact(*syncPattern_, QString::fromStdString(presentation_->GetSyncPattern()));
 
         WaitCursor wait;
-        if (CMacros* macros = TheMacros()) {
-            macros->LoadMacros(definitionPath_);
-            const double bitRate = std::strtod(macros->bitRateText.c_str(), nullptr);
-            if (static_cast<float>(bitRate) <= static_cast<float>(maximumBitRate_)) {
-                instrument_.OpenConnection();
-                instrument_.SendTriggerDefaults();
-            }
+        if (StandardSelection::LoadDefinition(title, maximumBitRate_)) {
+            instrument_.OpenConnection();
+            instrument_.SendTriggerDefaults();
         }
     });
 }
@@ -990,7 +960,9 @@ void CKestravaDlg::AddSyncPatternEntry(const std::string& text) { syncPattern_->
 void CKestravaDlg::SelectSyncPatternEntry(int index) { syncPattern_->setCurrentIndex(index); }
 void CKestravaDlg::SetSyncEnableFlag(int flag) { syncEnable_->setChecked(flag != 0); }
 ITriggerLink* CKestravaDlg::TriggerLink() { return instrument_.TriggerLink(); }
-std::string CKestravaDlg::DataSourceText() const { return DataSourceName(dataSource_->currentIndex()); }
+std::string CKestravaDlg::DataSourceText() const {
+    return std::string(SourceName(dataSource_->currentIndex()));
+}
 double CKestravaDlg::MaximumBitRate() const { return maximumBitRate_; }
 
 void CKestravaDlg::SetWaitCursor(bool on) {

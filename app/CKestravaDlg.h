@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 #include <QSize>
@@ -15,6 +16,7 @@
 
 #include "app/IInstrumentCommands.h"
 #include "session/SetupFile.h"
+#include "session/StandardSelection.h"
 
 class QAction;
 class QCheckBox;
@@ -78,7 +80,7 @@ public:
     // The frame of the display state, null when no graph is shown.
     WaveformFrame* VisibleFrame() const;
     int DisplayState() const { return displayState_; }
-    const QStringList& Standards() const { return standards_; }
+    const std::vector<std::string>& Standards() const { return standards_.Titles(); }
     const std::string& ProtocolDefinitionPath() const { return definitionPath_; }
     const std::string& HelpFilePath() const { return helpPath_; }
 
@@ -192,7 +194,7 @@ private:
     std::string reportsFolder_, setupFolder_, waveformsFolder_;
     std::string lastSavePath_, lastRecallPath_;
     std::string helpPath_, versionPath_, defaultSetupPath_, definitionPath_;
-    QStringList standards_;
+    StandardSelection standards_;
     int displayState_ = 1;
     double maximumBitRate_ = 0.0;
     QSize fullSize_;

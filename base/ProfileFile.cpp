@@ -11,19 +11,14 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/Text.h"
+
 namespace fs = std::filesystem;
 
 namespace kestrava {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-std::string_view Trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -39,12 +34,12 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // The name of a "[name]" line, or nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
-    std::string_view t = Trim(line);
+    std::string_view t = Trim(line, kSpaceTab);
     if (t.empty() || t.front() != '[') return std::nullopt;
     t.remove_prefix(1);
     std::size_t close = t.find(']');
     if (close != std::string_view::npos) t = t.substr(0, close);
-    return Trim(t);
+    return Trim(t, kSpaceTab);
 }
 
 struct Entry {
@@ -54,11 +49,11 @@ struct Entry {
 
 // A "key=value" line; comments, section lines and lines without '=' are not entries.
 std::optional<Entry> EntryOf(std::string_view line) {
-    std::string_view t = Trim(line);
+    std::string_view t = Trim(line, kSpaceTab);
     if (t.empty() || t.front() == ';' || t.front() == '[') return std::nullopt;
     std::size_t eq = t.find('=');
     if (eq == std::string_view::npos) return std::nullopt;
-    return Entry{Trim(t.substr(0, eq)), Trim(t.substr(eq + 1))};
+    return Entry{Trim(t.substr(0, eq), kSpaceTab), Trim(t.substr(eq + 1), kSpaceTab)};
 }
 
 bool HasLineBreak(std::string_view text) {
@@ -127,7 +122,7 @@ ProfileFile::LoadStatus ProfileFile::Load(const std::string& path) {
 }
 
 std::optional<ProfileFile::Span> ProfileFile::FindSection(std::string_view section) const {
-    std::string_view wanted = Trim(section);
+    std::string_view wanted = Trim(section, kSpaceTab);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         std::optional<std::string_view> name = SectionName(lines_[i]);
         if (!name || !SameName(*name, wanted)) continue;
@@ -139,7 +134,7 @@ std::optional<ProfileFile::Span> ProfileFile::FindSection(std::string_view secti
 }
 
 std::optional<std::size_t> ProfileFile::FindKey(const Span& span, std::string_view key) const {
-    std::string_view wanted = Trim(key);
+    std::string_view wanted = Trim(key, kSpaceTab);
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
         std::optional<Entry> entry = EntryOf(lines_[i]);
         if (entry && SameName(entry->key, wanted)) return i;
@@ -156,8 +151,8 @@ std::optional<std::string> ProfileFile::Get(std::string_view section, std::strin
 }
 
 bool ProfileFile::Set(std::string_view section, std::string_view key, std::string_view value) {
-    std::string_view sectionName = Trim(section);
-    std::string_view keyName = Trim(key);
+    std::string_view sectionName = Trim(section, kSpaceTab);
+    std::string_view keyName = Trim(key, kSpaceTab);
     // Names and values that would read back as something else are refused, not mangled.
     if (sectionName.empty() || HasLineBreak(sectionName) ||
         sectionName.find(']') != std::string_view::npos)
@@ -169,7 +164,7 @@ bool ProfileFile::Set(std::string_view section, std::string_view key, std::strin
 
     std::optional<Span> span = FindSection(sectionName);
     if (!span) {
-        if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+        if (!lines_.empty() && !Trim(lines_.back(), kSpaceTab).empty()) lines_.emplace_back();
         lines_.push_back("[" + std::string(sectionName) + "]");
         lines_.push_back(std::string(keyName) + "=" + std::string(value));
         return true;
@@ -184,7 +179,7 @@ bool ProfileFile::Set(std::string_view section, std::string_view key, std::strin
     // next section stay where they are.
     std::size_t at = span->header + 1;
     for (std::size_t i = span->header + 1; i < span->end; ++i) {
-        std::string_view t = Trim(lines_[i]);
+        std::string_view t = Trim(lines_[i], kSpaceTab);
         if (!t.empty() && t.front() != ';') at = i + 1;
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at),

@@ -12,13 +12,13 @@
 #include "base/Guard.h"
 #include "base/Log.h"
 #include "base/MessageBox.h"
+#include "base/Text.h"
 
 namespace kestrava {
 namespace {
 
 CMacros* g_theMacros = nullptr;
 
-constexpr std::string_view kLineBlanks = " \t\r\n";
 constexpr std::string_view kTokenSeparators = " \t\r\n\v\f";
 
 // The markers and keywords with the number of leading characters the test checks.
@@ -44,13 +44,6 @@ bool Passes(std::string_view text, const Keyword& keyword) {
     for (std::size_t i = 0; i < keyword.threshold && i < keyword.text.size(); ++i)
         if (text.find(keyword.text[i]) == std::string_view::npos) return false;
     return true;
-}
-
-std::string_view Trim(std::string_view text) {
-    std::size_t first = text.find_first_not_of(kLineBlanks);
-    if (first == std::string_view::npos) return {};
-    std::size_t last = text.find_last_not_of(kLineBlanks);
-    return text.substr(first, last - first + 1);
 }
 
 char Upper(char c) {
@@ -154,7 +147,7 @@ void CMacros::LoadMacros(const std::string& path) {
     Guard(logSource_, "LoadMacros", [&] {
         ClearAllMacros();
         LoadPrimitive(path);
-        encodingFileName = std::string(Trim(encodingFileName));
+        encodingFileName = std::string(Trim(encodingFileName, kLineBlanks));
         // The table the definition names replaces the default one loaded above. It is a
         // file of the Encoding folder: a name that leads elsewhere is not looked for.
         const std::string table = Folders::DataFolder("Encoding") + "/" + encodingFileName;
@@ -348,11 +341,12 @@ int CMacros::getValueFromHex(const std::string& text, bool digitsOnly) {
 
 int CMacros::Get8BitValue(const std::string& name) const {
     return GuardOr(-1, logSource_, "Get8BitValue", [&] {
-        const std::string_view wanted = Trim(name);
+        const std::string_view wanted = Trim(name, kLineBlanks);
         // An empty name is no character; without this it would find the first empty slot.
         if (wanted.empty()) return -1;
         for (int i = 0; i < kMaxNames; ++i)
-            if (EqualNoCase(Trim(nameTable[static_cast<std::size_t>(i)]), wanted)) return i;
+            if (EqualNoCase(Trim(nameTable[static_cast<std::size_t>(i)], kLineBlanks), wanted))
+                return i;
         return -1;
     });
 }
@@ -446,7 +440,7 @@ void CMacros::ReadDefinitionLines(const std::string& text) {
         if (Passes(line, kEncoding)) {
             encodingFileName = header(afterComma(line));
         } else if (Passes(line, kTriggerStandard)) {
-            triggerStandard = header(Trim(afterComma(line)));
+            triggerStandard = header(Trim(afterComma(line), kLineBlanks));
             standardGiven = 1;
         } else if (Passes(line, kBitRatePerSec)) {
             bitRateText = header(afterComma(line));
@@ -534,7 +528,7 @@ void CMacros::AddPrimitiveLine(const std::string& line) {
 
 WordSpec CMacros::PlainWord(const std::string& field) const {
     WordSpec word;
-    word.name = std::string(Trim(field));
+    word.name = std::string(Trim(field, kLineBlanks));
     word.value = Get8BitValue(word.name);
     GetRDPandMfrom8BitVal(word.value, word.rdPlusCode, word.rdMinusCode);
     return word;
@@ -556,7 +550,8 @@ WordSpec CMacros::BraceWord(std::string_view inner) const {
     while (start <= inner.size()) {
         const std::size_t comma = inner.find(',', start);
         const std::string_view item = Trim(inner.substr(
-            start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start),
+            kLineBlanks);
         if (!item.empty()) word.nameList.emplace_back(item);
         if (comma == std::string_view::npos) break;
         start = comma + 1;

@@ -5,14 +5,12 @@
 
 #include "instrument/COscilloscope.h"
 #include "instrument/ReplyNumbers.h"
+#include "instrument/SourceNames.h"
 #include "base/Guard.h"
 #include "visa/visa.h"
 
 namespace kestrava {
 namespace {
-
-constexpr const char* kDisplayNames[12] = {"CH1",  "CH2",  "CH3",  "CH4",   "REF1",  "REF2",
-                                           "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
 
 enum CursorField { kCursor1Placed = 0, kCursor2Placed = 1, kCursor1Position = 2, kCursor2Position = 3 };
 
@@ -31,7 +29,7 @@ std::string Formatted(const char* format, int value) {
 }  // namespace
 
 int COscilloscope::GetChStringFromNumber(int index, std::string& name) {
-    if (index >= 0 && index < 12) name = kDisplayNames[index];
+    if (index >= 0 && index < kSourceCount) name = SourceName(index);
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "instrument/ReplyNumbers.h"
+#include "instrument/SourceNames.h"
 #include "instrument/Wdm.h"
 #include "instrument/WdmIo.h"
 #include "instrument/WdmState.h"
@@ -99,8 +100,13 @@ void ReleaseTransferBuffers(ModuleState& state) {
 
 namespace {
 
-constexpr std::array<std::string_view, kWdmSourceCount> kSourceNames = {
-    "CH1", "CH2", "CH3", "CH4", "MATH1", "MATH2", "MATH3", "MATH4", "REF1", "REF2", "REF3", "REF4"};
+// The module groups its sources CH, MATH, REF; the program CH, REF, MATH.
+constexpr int ProgramSourceIndex(int source) {
+    constexpr int kProgramGroup[] = {0, 2, 1};
+    return kProgramGroup[source / 4] * 4 + source % 4;
+}
+static_assert(SourceName(ProgramSourceIndex(4)) == "MATH1" &&
+              SourceName(ProgramSourceIndex(11)) == "REF4");
 
 constexpr char kResource[] = "GPIB8::1::INSTR";
 
@@ -108,7 +114,7 @@ constexpr char kResource[] = "GPIB8::1::INSTR";
 
 std::string_view WdmSourceName(int source) {
     if (source < 0 || source >= kWdmSourceCount) return {};
-    return kSourceNames[static_cast<std::size_t>(source)];
+    return SourceName(ProgramSourceIndex(source));
 }
 
 void WdmSetTimeouts(const WdmTimeouts& timeouts) { wdm::Timeouts() = timeouts; }

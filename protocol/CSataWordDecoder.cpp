@@ -8,6 +8,7 @@
 #include "base/CAnalysisHost.h"
 #include "base/Guard.h"
 #include "base/Log.h"
+#include "base/Text.h"
 
 namespace kestrava {
 namespace {
@@ -27,22 +28,15 @@ constexpr int kWindowWords = 10;
 constexpr int kWordBits = 10;
 constexpr std::size_t kMaxSyncNames = 4;
 
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    std::size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
 // At most four names; a trailing comma gives an empty last name.
 std::vector<std::string> SplitSyncNames(const std::string& text) {
     std::vector<std::string> names;
     std::size_t from = 0;
     while (names.size() < kMaxSyncNames) {
         std::size_t comma = text.find(',', from);
-        names.push_back(
-            Trim(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from)));
+        const std::string_view name = std::string_view(text).substr(
+            from, comma == std::string::npos ? std::string::npos : comma - from);
+        names.emplace_back(Trim(name, kLineBlanks));
         if (comma == std::string::npos) break;
         from = comma + 1;
     }

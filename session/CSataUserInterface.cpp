@@ -175,8 +175,8 @@ void CSataUserInterface::SaveToFile(const std::string& path) {
     ReportFile::SaveToFile(mainList_, waveformTitle_, path, *this);
 }
 
-void CSataUserInterface::MergeFile(const std::string& path) {
-    ReportFile::MergeFile(mainList_, waveformTitle_, path, *this);
+bool CSataUserInterface::MergeFile(const std::string& path) {
+    return ReportFile::MergeFile(mainList_, waveformTitle_, path, *this);
 }
 
 void CSataUserInterface::DrawGraph(ICanvas& canvas) {

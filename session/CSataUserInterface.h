@@ -43,7 +43,8 @@ class CSataUserInterface : public CAnalysisHost {
     void ClearGraph();
 
     void SaveToFile(const std::string& path);
-    void MergeFile(const std::string& path);
+    // True when the merged report replaced the one at path.
+    bool MergeFile(const std::string& path);
 
     // Graph and zoom.
     void DrawGraph(ICanvas& canvas);

@@ -8,6 +8,7 @@
 
 #include "base/CAnalysisHost.h"
 #include "base/Guard.h"
+#include "base/HexText.h"
 #include "base/ListBox.h"
 #include "base/MessageBox.h"
 
@@ -24,18 +25,6 @@ struct FileCloser {
     }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// "0x%08x:  " of the item data, written by hand: the report has a line per list item.
-void AppendPrefix(std::string& out, ItemData data) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    char prefix[13] = {'0', 'x'};
-    auto value = static_cast<std::uint32_t>(data);
-    for (int i = 9; i >= 2; --i, value >>= 4) prefix[i] = kDigits[value & 0xF];
-    prefix[10] = ':';
-    prefix[11] = ' ';
-    prefix[12] = ' ';
-    out.append(prefix, sizeof prefix);
-}
 
 std::string PaddedTo(std::string text, std::size_t width) {
     if (text.size() < width) text.append(width - text.size(), ' ');
@@ -148,7 +137,7 @@ std::string ReportFile::Format(const IListBox& list, const std::string& title) {
     // Lines are short: a first guess of the size spares most of the regrowth.
     text.reserve(text.size() + static_cast<std::size_t>(count) * 48);
     for (int i = 0; i < count; ++i) {
-        AppendPrefix(text, list.Data(i));
+        AppendPositionTag(text, static_cast<std::uint32_t>(list.Data(i)));
         text += list.Text(i);
         text += "\r\n";
     }

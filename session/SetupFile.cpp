@@ -5,26 +5,19 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "instrument/SerialTrigger.h"
 #include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
-#include "base/Folders.h"
 #include "base/Guard.h"
 #include "base/Log.h"
 #include "base/ProfileFile.h"
-
-namespace fs = std::filesystem;
 
 namespace kestrava {
 namespace {
 
 const std::string kLogSource = "CKestravaDlg";
-constexpr std::size_t kUserPatternFileMax = 64u * 1024u;
-constexpr std::size_t kUserPatternTokenMax = 255;
 
 // Volts as whole millivolts, truncated toward zero and kept within an int.
 int Millivolts(const std::string& volts) {
@@ -125,12 +118,6 @@ void RecallViewFlags(const Reader& r, CSataUserInterface& ui, ISetupTarget& targ
 
 }  // namespace
 
-std::string DataSourceName(int index) {
-    static constexpr std::array<const char*, kDataSourceCount> kNames = {
-        "CH1", "CH2", "CH3", "CH4", "REF1", "REF2", "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
-    return index >= 0 && index < kDataSourceCount ? kNames[static_cast<std::size_t>(index)] : "";
-}
-
 bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& target,
                  const TriggerSetup& record) {
     bool saved = false;
@@ -200,60 +187,16 @@ bool RecallSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget
     return ran && recalled;
 }
 
-std::vector<std::string> StandardTitles() {
-    std::vector<std::string> titles;
-    std::error_code ec;
-    for (fs::directory_iterator it(Folders::DataFolder("Macros"), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const fs::path& p = it->path();
-        if (p.extension() == ".csv" && it->is_regular_file(ec)) titles.push_back(p.stem().string());
-    }
-    std::sort(titles.begin(), titles.end());
-    return titles;
-}
-
-std::vector<std::string> ReadUserPatterns(const std::string& title) {
-    std::vector<std::string> tokens;
-    const std::string folder = Folders::DataFolder("UserPattern");
-    const std::string path = Folders::Join(folder, title + ".csv");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        fs::create_directories(folder, ec);
-        std::ofstream(path, std::ios::binary) << "K28.5";
-        tokens.push_back("K28.5");
-        return tokens;
-    }
-    std::string text(kUserPatternFileMax, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-        std::size_t start = i;
-        while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-        if (i > start) tokens.push_back(text.substr(start, std::min(i - start, kUserPatternTokenMax)));
-    }
-    return tokens;
-}
-
 // ---------------------------------------------------------------------------------------
 
 BasicSetupTarget::BasicSetupTarget(CSataUserInterface& ui, ITriggerLink* link, double maximumBitRate)
-    : ui_(ui), link_(link), maximumBitRate_(maximumBitRate), standards_(StandardTitles()) {
+    : ui_(ui), link_(link), maximumBitRate_(maximumBitRate) {
     // The session driver starts on the Sata definition.
-    auto sata = std::find(standards_.begin(), standards_.end(), "Sata");
-    standardIndex_ = sata != standards_.end() ? static_cast<int>(sata - standards_.begin()) : 0;
-}
-
-std::string BasicSetupTarget::StandardTitle() const {
-    return standardIndex_ >= 0 && static_cast<std::size_t>(standardIndex_) < standards_.size()
-               ? standards_[static_cast<std::size_t>(standardIndex_)]
-               : std::string();
+    standardIndex_ = std::max(standards_.IndexOf("Sata"), 0);
 }
 
 void BasicSetupTarget::SelectDataSource(int index) {
-    if (index < 0 || index >= kDataSourceCount) return;
+    if (index < 0 || index >= kSourceCount) return;
     sourceIndex_ = index;
     ui_.SetSource(index);
     if (link_) CSerialTrigger(*link_).SetTriggerSourceChannel(index);
@@ -261,7 +204,7 @@ void BasicSetupTarget::SelectDataSource(int index) {
 }
 
 void BasicSetupTarget::SelectSerialStandard(int index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= standards_.size()) return;
+    if (index < 0 || static_cast<std::size_t>(index) >= standards_.Titles().size()) return;
     standardIndex_ = index;
     LoadStandard();
 }
@@ -272,17 +215,14 @@ void BasicSetupTarget::LoadStandard() {
     syncEntries_.clear();
     syncSelected_ = -1;
     ui_.SetSyncPattern("");
-    syncEntries_ = ReadUserPatterns(title);
+    syncEntries_ = StandardSelection::UserPatterns(title);
     if (!syncEntries_.empty()) ui_.SetSyncPattern(syncEntries_.front());
     auto exact = std::find(syncEntries_.begin(), syncEntries_.end(), ui_.GetSyncPattern());
     if (exact != syncEntries_.end()) syncSelected_ = static_cast<int>(exact - syncEntries_.begin());
 
-    CMacros* macros = TheMacros();
-    if (!macros) return;
-    macros->LoadMacros(Folders::Join(Folders::DataFolder("Macros"), title + ".csv"));
-    if (link_ && BitRateWithinMaximum(macros, maximumBitRate_)) {
+    if (StandardSelection::LoadDefinition(title, maximumBitRate_) && link_) {
         link_->OpenConnection();
-        CSerialTrigger(*link_).SendTriggerDefaults(TriggerDefinitionOf(macros));
+        CSerialTrigger(*link_).SendTriggerDefaults(TriggerDefinitionOf(TheMacros()));
     }
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "instrument/SourceNames.h"
+#include "session/StandardSelection.h"
 #include "session/TriggerSetup.h"
 
 namespace kestrava {
@@ -17,9 +19,6 @@ class CSataUserInterface;
 class ITriggerLink;
 
 inline constexpr const char* kMainSection = "Main";
-// Data sources as the window's list shows them, by user-interface index 0-11.
-inline constexpr int kDataSourceCount = 12;
-std::string DataSourceName(int index);
 
 // The window's side of a setup: values it holds for saving and the selections a recall
 // replays, in the order they are called.
@@ -74,12 +73,6 @@ bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& 
 bool RecallSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& target,
                    TriggerSetup& record = TheTriggerSetup());
 
-// The titles of the protocol definition files in the Macros folder, sorted by name.
-std::vector<std::string> StandardTitles();
-// The tokens of a standard's user pattern file; a missing file is created holding
-// "K28.5". Bounded: at most 64 KiB are read and tokens are cut to 255 characters.
-std::vector<std::string> ReadUserPatterns(const std::string& title);
-
 // The setup target without a window: state held in memory, the presentation updated,
 // the instrument reached through an optional link.
 class BasicSetupTarget : public ISetupTarget {
@@ -103,14 +96,14 @@ public:
     void SetSyncEnableFlag(int flag) override { syncEnable_ = flag; }
     void RefreshThresholdFields() override {}
     ITriggerLink* TriggerLink() override { return link_; }
-    std::string DataSourceText() const override { return DataSourceName(sourceIndex_); }
+    std::string DataSourceText() const override { return std::string(SourceName(sourceIndex_)); }
     double MaximumBitRate() const override { return maximumBitRate_; }
     void SetWaitCursor(bool) override {}
     void SetAlwaysOnTop(bool on) override { alwaysOnTop_ = on; }
     void SetCheckMarks() override {}
 
-    const std::vector<std::string>& Standards() const { return standards_; }
-    std::string StandardTitle() const;
+    const std::vector<std::string>& Standards() const { return standards_.Titles(); }
+    std::string StandardTitle() const { return standards_.Title(standardIndex_); }
     int SelectedSyncPattern() const { return syncSelected_; }
     // Loads the selected standard (Serial Standard change).
     void LoadStandard();
@@ -124,7 +117,7 @@ protected:
 private:
     ITriggerLink* link_;
     double maximumBitRate_;
-    std::vector<std::string> standards_;
+    StandardSelection standards_;
     int sourceIndex_ = 0;
     int standardIndex_ = 0;
     int displayState_ = 1;

@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 
+#include "base/Text.h"
 #include "visa/ResourceName.h"
 
 namespace kestrava::visa {
@@ -20,12 +21,8 @@ std::mutex gMutex;
 std::map<std::string, std::string> gProcessAliases;  // upper-case name -> address
 std::string gLastReported;
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
+// A carriage return of a CRLF line end is trimmed after a field, never before one.
+constexpr std::string_view kTrailingBlanks = " \t\r";
 
 bool ValidAliasName(std::string_view name) {
     if (name.empty() || name.size() > kMaxAliasNameBytes) return false;
@@ -42,7 +39,7 @@ std::string Where(std::string_view origin, size_t line) {
 
 void ParseLine(std::string_view line, std::string_view origin, size_t number, AliasConfig& config,
                std::map<std::string, size_t>& seen) {
-    std::string_view text = Trim(line);
+    std::string_view text = Trim(line, kSpaceTab, kTrailingBlanks);
     if (text.empty() || text.front() == '#') return;
     if (line.size() > kMaxConfigLineBytes) {
         config.errors.push_back(Where(origin, number) + "line longer than " +
@@ -54,8 +51,8 @@ void ParseLine(std::string_view line, std::string_view origin, size_t number, Al
         config.errors.push_back(Where(origin, number) + "expected \"NAME = ADDRESS\"");
         return;
     }
-    std::string_view name = Trim(text.substr(0, eq));
-    std::string_view address = Trim(text.substr(eq + 1));
+    std::string_view name = Trim(text.substr(0, eq), kSpaceTab, kTrailingBlanks);
+    std::string_view address = Trim(text.substr(eq + 1), kSpaceTab, kTrailingBlanks);
     if (!ValidAliasName(name)) {
         config.errors.push_back(Where(origin, number) + "invalid alias name \"" +
                                 std::string(name) + "\"");

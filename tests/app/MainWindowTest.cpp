@@ -63,11 +63,11 @@ protected:
 
 TEST_F(MainWindowTest, StartsWithTheSecondStandardAndDefaultOptions) {
     EXPECT_EQ(window->windowTitle(), "Veltrace");
-    ASSERT_GE(window->Standards().size(), 2);
+    ASSERT_GE(window->Standards().size(), 2u);
     EXPECT_TRUE(std::is_sorted(window->Standards().begin(), window->Standards().end()));
     EXPECT_EQ(window->StandardList()->currentIndex(), 1);
     EXPECT_EQ(window->ProtocolDefinitionPath(),
-              Folders::Join(Folders::DataFolder("Macros"), window->Standards()[1].toStdString() + ".csv"));
+              Folders::Join(Folders::DataFolder("Macros"), window->Standards()[1] + ".csv"));
     EXPECT_EQ(window->DisplayState(), 1);
     EXPECT_TRUE(window->Action(Dlg::kViewAll)->isChecked());
     for (int id : {Dlg::kWordNames, Dlg::kSamplePoints, Dlg::kRecoveredSignal, Dlg::kOriginalSignal, Dlg::kPrimitives})
@@ -79,7 +79,7 @@ TEST_F(MainWindowTest, StartsWithTheSecondStandardAndDefaultOptions) {
     EXPECT_FALSE(window->MidRefField()->isEnabled());
     // A standard without a user pattern file gets one holding K28.5.
     const std::string pattern = Folders::Join(Folders::DataFolder("UserPattern"),
-                                              window->Standards()[1].toStdString() + ".csv");
+                                              window->Standards()[1] + ".csv");
     EXPECT_EQ(ReadFile(pattern), "K28.5");
     EXPECT_EQ(window->SyncPatternList()->currentText(), "K28.5");
     EXPECT_EQ(window->Presentation().GetSyncPattern(), "K28.5");
@@ -87,7 +87,7 @@ TEST_F(MainWindowTest, StartsWithTheSecondStandardAndDefaultOptions) {
 }
 
 TEST_F(MainWindowTest, UserPatternFileFillsTheSyncList) {
-    const std::string title = window->Standards()[0].toStdString();
+    const std::string title = window->Standards()[0];
     WriteFile(Folders::Join(Folders::DataFolder("UserPattern"), title + ".csv"), "K28.5,D21.5\n  K28.3 \n");
     window->LoadStandard(0);
     EXPECT_EQ(window->SyncPatternList()->count(), 2);

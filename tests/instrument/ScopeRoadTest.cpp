@@ -280,9 +280,6 @@ TEST(ScopeCommandLine, ParsesTheSourceAndTheMode) {
     ASSERT_EQ(parsed.error, "");
     EXPECT_EQ(parsed.options.scopeSource, "MATH4");
     EXPECT_EQ(parsed.options.acquisitionMode, 2);
-    EXPECT_EQ(ScopeSourceIndex("Ref3"), 6);
-    EXPECT_EQ(ScopeSourceIndex("MATH4"), 11);
-    EXPECT_EQ(ScopeSourceIndex("CH5"), -1);
     EXPECT_NE(ParseDecodeCommandLine({"--scope", "CH5"}).error, "");
     EXPECT_NE(ParseDecodeCommandLine({"--scope", "CH1", "--mode", "3"}).error, "");
     EXPECT_NE(ParseDecodeCommandLine({"--mode", "1", "file.wfm"}).error, "");

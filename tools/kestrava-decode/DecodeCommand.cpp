@@ -1,19 +1,20 @@
 #include "tools/kestrava-decode/DecodeCommand.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <ostream>
 #include <sstream>
 
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
-#include "definition/CMacros.h"
+#include "instrument/SourceNames.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
 #include "session/SetupFile.h"
+#include "session/StandardSelection.h"
 #include "session/SvgCanvas.h"
 #include "base/Folders.h"
+#include "base/HexText.h"
 
 namespace kestrava {
 namespace {
@@ -21,18 +22,13 @@ namespace {
 constexpr int kPlotWidthPixels = 1200;
 constexpr int kPlotHeightPixels = 320;
 
-// Each line "0x%08x:  " and the item's text; the prefix written by hand, a line per item.
+// Each line the item's position tag and its text.
 std::string ListText(const IListBox& list) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     const int count = list.Count();
     text.reserve(static_cast<std::size_t>(count) * 48);
-    char prefix[12] = {'0', 'x', 0, 0, 0, 0, 0, 0, 0, 0, ':', ' '};
     for (int i = 0; i < count; ++i) {
-        auto value = static_cast<std::uint32_t>(list.Data(i));
-        for (int d = 9; d >= 2; --d, value >>= 4) prefix[d] = kDigits[value & 0xF];
-        text.append(prefix, sizeof prefix);
-        text += ' ';
+        AppendPositionTag(text, static_cast<std::uint32_t>(list.Data(i)));
         text += list.Text(i);
         text += '\n';
     }
@@ -62,14 +58,16 @@ void ApplyOptions(const DecodeOptions& o, CSataUserInterface& ui) {
     ui.viewLayout = o.plotPath.empty() ? 2 : 1;
 }
 
+// The default leaves the definition as it is, so a recalled setup keeps its standard.
 bool LoadStandard(const std::string& title, std::ostream& err) {
     if (title == "Sata") return true;
-    std::string path = Folders::Join(Folders::DataFolder("Macros"), title + ".csv");
-    if (!Folders::Exists(path)) {
-        err << "kestrava-decode: no protocol definition '" << title << "' (" << path << ")\n";
+    if (StandardSelection().IndexOf(title) < 0) {
+        err << "kestrava-decode: no protocol definition '" << title << "' ("
+            << StandardSelection::DefinitionPath(title) << ")\n";
         return false;
     }
-    TheMacros()->LoadMacros(path);
+    // The decode sends no trigger set-up, whatever the rate.
+    StandardSelection::LoadDefinition(title, 0.0);
     return true;
 }
 
@@ -141,7 +139,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (!LoadStandard(o.standard, err)) return kExitUsage;
     ApplyOptions(o, ui);
     if (!o.scopeSource.empty()) {
-        ui.SetSource(ScopeSourceIndex(o.scopeSource));
+        ui.SetSource(SourceIndex(o.scopeSource));
         SetAcquisitionMode(o.acquisitionMode.value_or(kAcquireSingleSequence));
         ui.LoadWaveformFromOsc();
     } else {
@@ -159,9 +157,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (!o.plotPath.empty() && !WritePlot(o, ui, err)) return kExitNotDecoded;
     if (!o.mergePath.empty()) {
-        ui.MergeFile(o.mergePath);
-        return ui.StatusText().find("Merged output saved.") != std::string::npos ? kExitOk
-                                                                                 : kExitNotDecoded;
+        return ui.MergeFile(o.mergePath) ? kExitOk : kExitNotDecoded;
     }
     std::string text = o.report ? ReportFile::Format(mainList, ui.WaveformTitle())
                                 : ListText(o.list == "characters" ? mainList : highLevelList);

@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "instrument/SourceNames.h"
+
 namespace kestrava {
 
 const char* const kDecodeUsage =
@@ -43,16 +45,6 @@ bool IsNumber(const std::string& text) {
 }
 
 }  // namespace
-
-int ScopeSourceIndex(const std::string& name) {
-    static const char* const kNames[12] = {"CH1",  "CH2",  "CH3",  "CH4",   "REF1",  "REF2",
-                                           "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
-    std::string upper;
-    for (char c : name) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    for (int i = 0; i < 12; ++i)
-        if (upper == kNames[i]) return i;
-    return -1;
-}
 
 ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine parsed;
@@ -102,7 +94,7 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         {"--at", count(o.plotAt, "--at")},
         {"--width", count(o.plotWidth, "--width")},
         {"--scope", [&](const std::string& v) {
-             if (ScopeSourceIndex(v) < 0)
+             if (SourceIndex(v) < 0)
                  return "--scope takes CH1..CH4, REF1..REF4 or MATH1..MATH4, not '" + v + "'";
              o.scopeSource = v;
              return std::string();

@@ -39,9 +39,6 @@ struct ParsedCommandLine {
 
 ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args);
 
-// The source index 0-11 of CH1..CH4, REF1..REF4, MATH1..MATH4 (any case); -1 otherwise.
-int ScopeSourceIndex(const std::string& name);
-
 extern const char* const kDecodeUsage;
 
 }  // namespace kestrava

@@ -1,13 +1,12 @@
 #include "tools/kestrava-scopesim/ScpiParser.h"
 
+#include "base/Text.h"
+
 namespace kestrava::scopesim {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsSeparator(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsSeparator(text.back())) text.remove_suffix(1);
-    return text;
-}
+// What IsSeparator answers true for.
+constexpr std::string_view kSeparators = " \t\r\xA0";
 
 size_t ShortLength(std::string_view pattern) {
     size_t n = 0;
@@ -51,14 +50,14 @@ std::vector<std::string> SplitUnits(std::string_view message) { return SplitOuts
 
 std::optional<ProgramUnit> ParseUnit(std::string_view text, std::string& error) {
     error.clear();
-    std::string_view unit = Trim(text);
+    std::string_view unit = Trim(text, kSeparators);
     if (unit.empty()) return std::nullopt;
     ProgramUnit parsed;
     parsed.text = std::string(unit);
     size_t end = 0;
     while (end < unit.size() && !IsSeparator(unit[end])) ++end;
     std::string_view header = unit.substr(0, end);
-    parsed.arguments = std::string(Trim(unit.substr(end)));
+    parsed.arguments = std::string(Trim(unit.substr(end), kSeparators));
     if (!header.empty() && header.back() == '?') {
         parsed.query = true;
         header.remove_suffix(1);
@@ -94,8 +93,9 @@ std::optional<ProgramUnit> ParseUnit(std::string_view text, std::string& error) 
 
 std::vector<std::string> SplitArguments(std::string_view arguments) {
     std::vector<std::string> out;
-    if (Trim(arguments).empty()) return out;
-    for (const std::string& part : SplitOutsideQuotes(arguments, ',')) out.emplace_back(Trim(part));
+    if (Trim(arguments, kSeparators).empty()) return out;
+    for (const std::string& part : SplitOutsideQuotes(arguments, ','))
+        out.emplace_back(Trim(part, kSeparators));
     return out;
 }
 
