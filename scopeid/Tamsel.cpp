@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/RegularFile.h"
 #include "scopeid/ScopeIdentity.h"
 #include "visa/visa.h"
 
@@ -100,8 +101,11 @@ int32_t IsScopeSupported(const char* listFilePath) {
         int32_t opened = AskIdentity(sessions, answer);
         if (opened != 1) return opened;
         ScanPrefixes(answer, [](std::string_view, std::string_view) {});
-        std::FILE* list = listFilePath ? std::fopen(listFilePath, "r") : nullptr;
+        if (!listFilePath) return -2;
+        kestrava::RegularFile file(listFilePath);
+        std::FILE* list = file.IsOpen() ? ::fdopen(file.Fd(), "r") : nullptr;
         if (!list) return -2;
+        file.Release();
         bool listed = ListContains(list, gModelToken);
         std::fclose(list);
         return listed ? 1 : 0;

@@ -103,15 +103,20 @@ void ResendTrigger(const TriggerSetup& record, ISetupTarget& target) {
     target.SetWaitCursor(false);
 }
 
+// A flag is on only when written as 1, as the menu checks it, so the check mark and the
+// decode always agree (a 2 in a hand-edited file is off for both).
 void RecallViewFlags(const Reader& r, CSataUserInterface& ui, ISetupTarget& target) {
-    if (auto v = r.Int("WordNames")) ui.view.wordNames = *v != 0;
-    if (auto v = r.Int("SamplePoints")) ui.view.samplePoints = *v != 0;
-    if (auto v = r.Int("RecovSig")) ui.view.recoveredSignal = *v != 0;
-    if (auto v = r.Int("OrigSig")) ui.view.originalSignal = *v != 0;
-    if (auto v = r.Int("GridLines")) ui.view.gridAndLevels = *v != 0;
+    auto flag = [&](const char* key, auto&& apply) {
+        if (auto v = r.Int(key)) apply(*v == 1);
+    };
+    flag("WordNames", [&](bool on) { ui.view.wordNames = on; });
+    flag("SamplePoints", [&](bool on) { ui.view.samplePoints = on; });
+    flag("RecovSig", [&](bool on) { ui.view.recoveredSignal = on; });
+    flag("OrigSig", [&](bool on) { ui.view.originalSignal = on; });
+    flag("GridLines", [&](bool on) { ui.view.gridAndLevels = on; });
     std::optional<int> onTop = r.Int("AlwaysOnTop");
-    if (auto v = r.Int("InvertSignal")) ui.SetInvert(*v);
-    if (auto v = r.Int("LockSampler")) ui.SetLockSampler(*v);
+    flag("InvertSignal", [&](bool on) { ui.SetInvert(on ? 1 : 0); });
+    flag("LockSampler", [&](bool on) { ui.SetLockSampler(on ? 1 : 0); });
     target.SetCheckMarks();
     if (onTop) target.SetAlwaysOnTop(*onTop == 1);
 }

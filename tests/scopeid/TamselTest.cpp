@@ -1,6 +1,7 @@
 // libtamsel.so against the in-process simulator. The library carries its own copy of the
 // VISA library, so the resource alias is set the way a user sets it: in the alias file.
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -104,6 +105,11 @@ TEST_F(TamselTest, ListedModels) {
     EXPECT_EQ(IsScopeSupported(List("").c_str()), 0);
     EXPECT_EQ(IsScopeSupported((Root() + "/missing.txt").c_str()), -2);
     EXPECT_EQ(IsScopeSupported(nullptr), -2);
+    // Only a regular file is a list: a folder, a device that never ends, a FIFO without a writer.
+    const std::string fifo = Root() + "/list.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {Root(), std::string("/dev/zero"), fifo})
+        EXPECT_EQ(IsScopeSupported(path.c_str()), -2) << path;
     EXPECT_TRUE(AllClosed());
 }
 

@@ -226,6 +226,19 @@ TEST_F(SetupFileTest, IndexesOutsideTheirListsAndMissingKeys) {
     EXPECT_FALSE(SaveSetting(Root() + "/no/such/folder/x.ini", *ui_, *target_));
 }
 
+TEST_F(SetupFileTest, FlagsOtherThanOneRecallAsOff) {
+    WriteFile(path_, "[Main]\nWordNames=1\nSamplePoints=2\nRecovSig=-1\nOrigSig=1\nGridLines=7\n"
+                     "InvertSignal=2\nLockSampler=2\n");
+    ASSERT_TRUE(RecallSetting(path_, *ui_, *target_));
+    EXPECT_TRUE(ui_->view.wordNames);
+    EXPECT_FALSE(ui_->view.samplePoints);
+    EXPECT_FALSE(ui_->view.recoveredSignal);
+    EXPECT_TRUE(ui_->view.originalSignal);
+    EXPECT_FALSE(ui_->view.gridAndLevels);
+    EXPECT_EQ(ui_->GetInvert(), 0);
+    EXPECT_EQ(ui_->GetLockSampler(), 0);
+}
+
 TEST_F(SetupFileTest, SyncPatternLookedUpByPrefixOrAdded) {
     target_->SelectSerialStandard(IndexOf("Sata"));
     WriteFile(Folders::Join(Folders::DataFolder("UserPattern"), "Sata.csv"), "K28.5 K28.3,D21.5\nD10.2");

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "tools/kestrava-scopesim/ScopeModel.h"
 
@@ -92,16 +93,31 @@ void ScopeSimulator::AcceptLoop() {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         Reap(false);
-        auto connection = std::make_unique<Connection>();
-        connection->fd = fd;
-        Connection& ref = *connection;
-        std::lock_guard lock(connectionsMutex_);
-        connections_.push_back(std::move(connection));
+        Admit(fd);
+    }
+}
+
+// Serves the connection on a thread of its own, or closes it when the cap is reached or
+// no thread can be had.
+void ScopeSimulator::Admit(int fd) {
+    std::lock_guard lock(connectionsMutex_);
+    if (connections_.size() >= kMaxConnections) {
+        ::close(fd);
+        return;
+    }
+    auto connection = std::make_unique<Connection>();
+    connection->fd = fd;
+    Connection& ref = *connection;
+    try {
         ref.thread = std::thread([this, &ref] {
             Serve(ref);
             ref.finished = true;
         });
+    } catch (const std::system_error&) {
+        ::close(fd);
+        return;
     }
+    connections_.push_back(std::move(connection));
 }
 
 void ScopeSimulator::Reap(bool all) {

@@ -77,6 +77,9 @@ public:
 
     static constexpr size_t kMaxMessageBytes = 1 << 20;
     static constexpr size_t kMaxJournal = 100000;
+    // A thread serves each connection; beyond this many at once a connection is closed
+    // as soon as it is accepted, so a flood cannot exhaust the threads of the process.
+    static constexpr size_t kMaxConnections = 64;
 
 private:
     struct Connection;
@@ -86,6 +89,7 @@ private:
     bool Deliver(Connection& connection, const std::string& message);
     bool SendAll(int fd, const char* data, size_t size);
     void Reap(bool all);
+    void Admit(int fd);
 
     mutable std::mutex mutex_;  // guards model_, journal_, trace_
     std::unique_ptr<ScopeModel> model_;

@@ -1,4 +1,8 @@
 // The simulator through our VISA library: command forms, settings, acquisitions, journal.
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -291,6 +295,34 @@ TEST(ScopeSimCommandSetTest, EveryCommandTheProgramSendsIsAccepted) {
     }
     EXPECT_EQ(sim.CommandErrors(), std::vector<std::string>{});
     EXPECT_EQ(sim.Ask("TRIGger:A:SERIal:STANdard?"), "SATA");
+}
+
+// A raw TCP connection to the simulator; its reads give up after two seconds.
+int ConnectRaw(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval timeout{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST_F(ScopeSimTest, ConnectionsBeyondTheCapAreClosedAndTheOthersServed) {
+    std::vector<int> raw;  // with the fixture's session, the cap is reached before the last
+    for (size_t i = 0; i < scopesim::ScopeSimulator::kMaxConnections; ++i)
+        raw.push_back(ConnectRaw(sim_.Port()));
+    char byte = 0;
+    EXPECT_EQ(::recv(raw.back(), &byte, 1, 0), 0) << "the connection over the cap was not closed";
+    ASSERT_EQ(::send(raw.front(), "*OPC?\n", 6, MSG_NOSIGNAL), 6);
+    EXPECT_EQ(::recv(raw.front(), &byte, 1, 0), 1);
+    EXPECT_EQ(Query("DATa:STARt?"), "1");
+    for (int fd : raw) ::close(fd);
 }
 
 TEST_F(ScopeSimTest, StopEndsConnectionsAndAStoppedSimulatorRefuses) {
