@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "base/Numbers.h"
 #include "app/ColourScheme.h"
 #include "base/MessageBox.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 QString Volts(float value) {
     char text[64];
-    std::snprintf(text, sizeof text, "%5.5f", static_cast<double>(value));
+    FormatInto(text, sizeof text, "%5.5f", static_cast<double>(value));
     return QString::fromLatin1(text);
 }
 

@@ -1,4 +1,6 @@
 // Kestrava's desktop program: starts one window per user, or hands over to the running one.
+#include <clocale>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
@@ -13,6 +15,9 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // The toolkit takes the user's locale into the C library; numbers in commands, setup
+    // files and lists are for programs, so they keep the point as decimal separator.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Veltrace"));
     DeleteLog();
 

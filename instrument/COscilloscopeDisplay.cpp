@@ -7,6 +7,7 @@
 #include "instrument/ReplyNumbers.h"
 #include "instrument/SourceNames.h"
 #include "base/Guard.h"
+#include "base/Numbers.h"
 #include "visa/visa.h"
 
 namespace kestrava {
@@ -14,17 +15,6 @@ namespace {
 
 enum CursorField { kCursor1Placed = 0, kCursor2Placed = 1, kCursor1Position = 2, kCursor2Position = 3 };
 
-std::string Formatted(const char* format, const char* text, double value) {
-    char buffer[160];
-    std::snprintf(buffer, sizeof buffer, format, text, value);
-    return buffer;
-}
-
-std::string Formatted(const char* format, int value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
 
 }  // namespace
 
@@ -59,7 +49,7 @@ int COscilloscope::SetCursorPosition(int cursor, int index, std::int64_t positio
 
         Write("CURSor:FUNCtion VBars");
         Write("CURSor:SOUrce " + name);
-        Write(Formatted(first ? "DATa:STARt %d" : "DATa:STOP %d", position));
+        Write(FormatText(first ? "DATa:STARt %d" : "DATa:STOP %d", position));
         cursorState_[first ? kCursor1Position : kCursor2Position] = position;
         cursorState_[first ? kCursor1Placed : kCursor2Placed] = 1;
         Write("CURSor:MODe INDependent");
@@ -74,9 +64,9 @@ int COscilloscope::SetCursorPosition(int cursor, int index, std::int64_t positio
             const std::int32_t status = ReadStatus(reply);
             if (status < VI_SUCCESS) return status;
             const auto saved = static_cast<int>(IntegerOf(reply));
-            Write(Formatted(otherBound, cursorState_[first ? kCursor2Position : kCursor1Position]));
+            Write(FormatText(otherBound, cursorState_[first ? kCursor2Position : kCursor1Position]));
             Write("CURSOR:VBARs SNAP");
-            Write(Formatted(otherBound, saved));
+            Write(FormatText(otherBound, saved));
         } else {
             Write("CURSOR:VBARs SNAP");
         }
@@ -91,13 +81,13 @@ void COscilloscope::Zoom(int index, float position, float scale, int recordLengt
         std::string name;
         GetChStringFromNumber(index, name);
         if (index >= 4 && index <= 7) {
-            Write(Formatted("HORizontal:RecordLength %d", recordLength));
+            Write(FormatText("HORizontal:RecordLength %d", recordLength));
             Write("HORizontal:RecordLength?");
             std::string discarded;
             Read(discarded);
         }
-        Write(Formatted("ZOOm:%s:HORizontal:POSition %f", name.c_str(), position));
-        Write(Formatted("ZOOm:%s:HORizontal:SCAle %f", name.c_str(), scale));
+        Write(FormatText("ZOOm:%s:HORizontal:POSition %f", name.c_str(), position));
+        Write(FormatText("ZOOm:%s:HORizontal:SCAle %f", name.c_str(), scale));
         Write("ZOOm:" + name + ":Vertical:SCAle 1");
         Write("ZOOm:MODE ON");
     });

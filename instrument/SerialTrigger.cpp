@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/Numbers.h"
 #include "instrument/COscilloscope.h"
 #include "base/Guard.h"
 #include "base/Log.h"
@@ -343,7 +344,7 @@ double ProbeMaximumBitRate(ITriggerLink& link) {
         };
         auto request = [&link](double rate) {
             char command[128];
-            std::snprintf(command, sizeof command, "TRIGger:A:SERIal:BitRate %f", rate);
+            FormatInto(command, sizeof command, "TRIGger:A:SERIal:BitRate %f", rate);
             link.Write(command);
         };
         double userRate = 0.0, maximum = 0.0;

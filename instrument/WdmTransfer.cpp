@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/HugePages.h"
+#include "base/Numbers.h"
 #include "instrument/ReplyNumbers.h"
 #include "instrument/Wdm.h"
 #include "instrument/WdmIo.h"
@@ -327,6 +328,13 @@ std::int32_t SampleTypeOfWidth(std::int64_t width) {
     }
 }
 
+// A number at the start of a reply; the value stays as it was when there is none.
+void ReadReplyNumber(const std::string& reply, double& value) {
+    char* end = nullptr;
+    const double read = ReadDouble(reply.c_str(), &end);
+    if (end != reply.c_str()) value = read;
+}
+
 // The instrument's maximum and minimum of a floating-point source.
 bool MeasureExtremes(const Io& io, int source, double& maximum, double& minimum) {
     std::string reply;
@@ -334,11 +342,11 @@ bool MeasureExtremes(const Io& io, int source, double& maximum, double& minimum)
         io.Write("Measurement:IMMed:TYpe MAXIMUM") < VI_SUCCESS ||
         io.Query("Measurement:IMMed:Value?", reply) < VI_SUCCESS)
         return false;
-    std::sscanf(reply.c_str(), "%le", &maximum);
+    ReadReplyNumber(reply, maximum);
     if (io.Write("Measurement:IMMed:TYpe MINIMUM") < VI_SUCCESS ||
         io.Query("Measurement:IMMed:Value?", reply) < VI_SUCCESS)
         return false;
-    std::sscanf(reply.c_str(), "%le", &minimum);
+    ReadReplyNumber(reply, minimum);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/Numbers.h"
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/CSataWordDecoder.h"
 #include "definition/CMacros.h"
@@ -22,7 +23,7 @@ bool ShowsDataWords(const CMacros* macros) {
 template <class... Args>
 std::string Format(const char* format, Args... args) {
     char text[128];
-    std::snprintf(text, sizeof text, format, args...);
+    FormatInto(text, sizeof text, format, args...);
     return text;
 }
 

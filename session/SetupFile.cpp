@@ -12,6 +12,7 @@
 #include "session/CSataUserInterface.h"
 #include "base/Guard.h"
 #include "base/Log.h"
+#include "base/Numbers.h"
 #include "base/ProfileFile.h"
 
 namespace kestrava {
@@ -27,11 +28,7 @@ int Millivolts(const std::string& volts) {
     return static_cast<int>(mv);
 }
 
-std::string VoltsText(int millivolts) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%2.3f", millivolts / 1000.0);
-    return text;
-}
+std::string VoltsText(int millivolts) { return FormatText("%2.3f", millivolts / 1000.0); }
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     if (prefix.size() > text.size()) return false;

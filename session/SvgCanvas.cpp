@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/Numbers.h"
+
 namespace kestrava {
 namespace {
 
@@ -75,10 +77,10 @@ void SvgCanvas::LineTo(int x, int y) {
 void SvgCanvas::Ellipse(int x1, int y1, int x2, int y2) {
     FlushPath();
     char text[200];
-    std::snprintf(text, sizeof text,
-                  "<ellipse cx=\"%.1f\" cy=\"%.1f\" rx=\"%.1f\" ry=\"%.1f\" fill=\"%s\" stroke=\"%s\"/>\n",
-                  (x1 + x2) / 2.0, (y1 + y2) / 2.0, (x2 - x1) / 2.0, (y2 - y1) / 2.0,
-                  Colour(fill_).c_str(), Colour(pen_).c_str());
+    FormatInto(text, sizeof text,
+               "<ellipse cx=\"%.1f\" cy=\"%.1f\" rx=\"%.1f\" ry=\"%.1f\" fill=\"%s\" stroke=\"%s\"/>\n",
+               (x1 + x2) / 2.0, (y1 + y2) / 2.0, (x2 - x1) / 2.0, (y2 - y1) / 2.0,
+               Colour(fill_).c_str(), Colour(pen_).c_str());
     body_ += text;
 }
 
