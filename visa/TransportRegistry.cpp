@@ -1,5 +1,6 @@
 #include "visa/TransportRegistry.h"
 
+#include "visa/LoopbackTransport.h"
 #include "visa/TcpTransport.h"
 
 namespace kestrava::visa {
@@ -25,6 +26,7 @@ constexpr TransportForm FormOf() {
 // Every transport, one line each. The forms do not overlap, so the order does not matter.
 constexpr TransportForm kTransports[] = {
     FormOf<TcpTransport>(),
+    FormOf<LoopbackTransport>(),
 };
 
 }  // namespace
