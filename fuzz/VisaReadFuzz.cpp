@@ -76,9 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const bool instr = flags & 1;
-    SocketAddress address{0, "fuzz.invalid", 4000};
     Session session(1, instr ? "TCPIP0::fuzz.invalid::4000::INSTR" : "TCPIP0::fuzz.invalid::4000::SOCKET",
-                    address, std::make_unique<ScriptedTransport>(reply, replySize, pieceSeed, flags & 2));
+                    "fuzz.invalid:4000", std::make_unique<ScriptedTransport>(reply, replySize, pieceSeed, flags & 2));
     session.SetAttribute(VI_ATTR_TMO_VALUE, 0);
     if (flags & 4) {
         session.SetAttribute(VI_ATTR_TERMCHAR, termChar);

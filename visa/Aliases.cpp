@@ -13,6 +13,7 @@
 
 #include "base/Text.h"
 #include "visa/ResourceName.h"
+#include "visa/TransportRegistry.h"
 
 namespace kestrava::visa {
 namespace {
@@ -150,10 +151,10 @@ AliasConfig LoadAliasConfig(const std::string& path) {
 }
 
 bool SetProcessAlias(std::string_view name, std::string_view address) {
-    std::optional<SocketAddress> socket = ParseSocketResource(address);
-    if (!ValidAliasName(name) || !socket) return false;
+    std::optional<std::string> resource = CanonicalResource(address);
+    if (!ValidAliasName(name) || !resource) return false;
     std::lock_guard lock(gMutex);
-    gProcessAliases[UpperAscii(name)] = FormatSocketResource(*socket);
+    gProcessAliases[UpperAscii(name)] = *resource;
     return true;
 }
 

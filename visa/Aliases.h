@@ -1,4 +1,5 @@
-// Resource aliases: names such as "GPIB8::1::INSTR" that stand for a raw-socket address.
+// Resource aliases: names such as "GPIB8::1::INSTR" that stand for a raw-socket address
+// (or, set in-process, for any resource this library opens, such as a loopback peer).
 // The configuration file is read at every lookup, so an edit takes effect at the next
 // viOpen; it is bounded, and malformed lines are refused one by one with their reason.
 #pragma once
@@ -35,7 +36,8 @@ std::string AliasConfigPath();
 // Reads and parses the file; a missing file gives an empty configuration without error.
 AliasConfig LoadAliasConfig(const std::string& path);
 
-// In-process aliases, which take precedence over the file.
+// In-process aliases, which take precedence over the file. The address may be any resource
+// a transport opens; the file's stay raw sockets, as a loopback peer lives in one process.
 bool SetProcessAlias(std::string_view name, std::string_view address);
 void RemoveProcessAlias(std::string_view name);
 void ClearProcessAliases();

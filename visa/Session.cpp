@@ -3,32 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "visa/AttributeValue.h"
+#include "visa/ResourceName.h"
+
 namespace kestrava::visa {
 namespace {
 
 constexpr ViUInt32 kImplementationVersion = 0x00100000;  // 1.0.0
 constexpr auto kClearQuietMs = 10u;
 constexpr auto kClearLimitMs = 2000u;
-
-std::string LockKeyOf(const SocketAddress& address) {
-    std::string key;
-    for (char c : address.host) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return key + ":" + std::to_string(address.port);
-}
-
-ViStatus CopyText(const std::string& text, void* value) {
-    auto* out = static_cast<ViChar*>(value);
-    size_t n = std::min<size_t>(text.size(), VI_FIND_BUFLEN - 1);
-    std::memcpy(out, text.data(), n);
-    out[n] = '\0';
-    return VI_SUCCESS;
-}
-
-template <class T>
-ViStatus Put(T scalar, void* value) {
-    std::memcpy(value, &scalar, sizeof scalar);
-    return VI_SUCCESS;
-}
 
 ViStatus StatusOf(IoStatus io) {
     switch (io) {
@@ -42,12 +25,11 @@ ViStatus StatusOf(IoStatus io) {
 
 }  // namespace
 
-Session::Session(ViSession handle, std::string name, SocketAddress address,
+Session::Session(ViSession handle, std::string name, std::string lockKey,
                  std::unique_ptr<Transport> transport)
     : handle_(handle),
       name_(std::move(name)),
-      address_(std::move(address)),
-      lockKey_(LockKeyOf(address_)),
+      lockKey_(std::move(lockKey)),
       messageBased_(IsInstrResource(name_)),
       transport_(std::move(transport)),
       receive_(kReceiveBufferBytes),
@@ -206,26 +188,21 @@ ViStatus Session::SetAttribute(ViAttr attribute, ViAttrState value) {
 ViStatus Session::GetAttribute(ViAttr attribute, void* value) {
     if (!value) return VI_ERROR_USER_BUF;
     switch (attribute) {
-        case VI_ATTR_TMO_VALUE: return Put<ViUInt32>(timeoutMs_, value);
-        case VI_ATTR_TERMCHAR: return Put<ViUInt8>(termChar_, value);
-        case VI_ATTR_TERMCHAR_EN: return Put<ViBoolean>(termCharEnabled_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_SEND_END_EN: return Put<ViBoolean>(sendEnd_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_IO_PROT: return Put<ViUInt16>(ioProtocol_, value);
-        case VI_ATTR_TCPIP_NODELAY: return Put<ViBoolean>(noDelay_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_TCPIP_KEEPALIVE: return Put<ViBoolean>(keepAlive_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_RSRC_CLASS: return CopyText(messageBased_ ? "INSTR" : "SOCKET", value);
-        case VI_ATTR_RSRC_NAME: return CopyText(name_, value);
-        case VI_ATTR_RSRC_IMPL_VERSION: return Put<ViUInt32>(kImplementationVersion, value);
-        case VI_ATTR_RSRC_MANF_NAME: return CopyText("Kestrava", value);
+        case VI_ATTR_TMO_VALUE: return PutAttribute<ViUInt32>(timeoutMs_, value);
+        case VI_ATTR_TERMCHAR: return PutAttribute<ViUInt8>(termChar_, value);
+        case VI_ATTR_TERMCHAR_EN: return PutAttribute<ViBoolean>(termCharEnabled_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_SEND_END_EN: return PutAttribute<ViBoolean>(sendEnd_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_IO_PROT: return PutAttribute<ViUInt16>(ioProtocol_, value);
+        case VI_ATTR_TCPIP_NODELAY: return PutAttribute<ViBoolean>(noDelay_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_TCPIP_KEEPALIVE: return PutAttribute<ViBoolean>(keepAlive_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_RSRC_CLASS: return PutAttributeText(messageBased_ ? "INSTR" : "SOCKET", value);
+        case VI_ATTR_RSRC_NAME: return PutAttributeText(name_, value);
+        case VI_ATTR_RSRC_IMPL_VERSION: return PutAttribute<ViUInt32>(kImplementationVersion, value);
+        case VI_ATTR_RSRC_MANF_NAME: return PutAttributeText("Kestrava", value);
         case VI_ATTR_RSRC_LOCK_STATE:
-            return Put<ViAccessMode>(ResourceLock::HeldByAny(lockKey_) ? VI_EXCLUSIVE_LOCK : VI_NO_LOCK,
-                                     value);
-        case VI_ATTR_INTF_TYPE: return Put<ViUInt16>(VI_INTF_TCPIP, value);
-        case VI_ATTR_INTF_NUM: return Put<ViUInt16>(static_cast<ViUInt16>(address_.board), value);
-        case VI_ATTR_TCPIP_ADDR:
-        case VI_ATTR_TCPIP_HOSTNAME: return CopyText(address_.host, value);
-        case VI_ATTR_TCPIP_PORT: return Put<ViUInt16>(address_.port, value);
-        default: return VI_ERROR_NSUP_ATTR;
+            return PutAttribute<ViAccessMode>(
+                ResourceLock::HeldByAny(lockKey_) ? VI_EXCLUSIVE_LOCK : VI_NO_LOCK, value);
+        default: return transport_->GetAttribute(attribute, value);
     }
 }
 

@@ -17,7 +17,6 @@
 
 #include "visa/MessageEndTracker.h"
 #include "visa/ResourceLock.h"
-#include "visa/ResourceName.h"
 #include "visa/Transport.h"
 #include "visa/visa.h"
 
@@ -25,8 +24,8 @@ namespace kestrava::visa {
 
 class Session {
 public:
-    // name: the resource name given to viOpen; address: where it really is.
-    Session(ViSession handle, std::string name, SocketAddress address, std::unique_ptr<Transport> transport);
+    // name: the resource name given to viOpen; lockKey: names the resource to ResourceLock.
+    Session(ViSession handle, std::string name, std::string lockKey, std::unique_ptr<Transport> transport);
 
     ViStatus Read(uint8_t* buffer, ViUInt32 count, ViUInt32* returned);
     ViStatus Write(const uint8_t* data, ViUInt32 count, ViUInt32* returned);
@@ -48,7 +47,6 @@ private:
 
     const ViSession handle_;
     const std::string name_;
-    const SocketAddress address_;
     const std::string lockKey_;
     const bool messageBased_;
 

@@ -7,10 +7,22 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+
+#include "visa/AttributeValue.h"
 
 namespace kestrava::visa {
 namespace {
+
+// A connection attempt waits at least this long, or the open timeout when larger.
+constexpr uint32_t kConnectTimeoutMs = 5000;
+
+std::string LockKeyOf(const SocketAddress& address) {
+    std::string key;
+    for (char c : address.host) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return key + ":" + std::to_string(address.port);
+}
 
 bool ConnectOne(int fd, const addrinfo& ai, const Deadline& deadline) {
     if (::connect(fd, ai.ai_addr, ai.ai_addrlen) == 0) return true;
@@ -45,34 +57,34 @@ IoStatus FromErrno(int error) {
 
 }  // namespace
 
-std::unique_ptr<TcpTransport> TcpTransport::Connect(const std::string& host, uint16_t port,
-                                                    uint32_t timeoutMs, ViStatus& status) {
-    status = VI_ERROR_RSRC_NFOUND;
+ViStatus TcpTransport::Open(const SocketAddress& address, uint32_t timeoutMs,
+                            OpenedTransport& opened) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* list = nullptr;
-    std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0 || !list) return nullptr;
-    Deadline deadline = Deadline::AfterMs(timeoutMs);
+    std::string service = std::to_string(address.port);
+    if (::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &list) != 0 || !list)
+        return VI_ERROR_RSRC_NFOUND;
+    Deadline deadline = Deadline::AfterMs(std::max(timeoutMs, kConnectTimeoutMs));
     std::unique_ptr<TcpTransport> result;
     for (addrinfo* ai = list; ai && !result; ai = ai->ai_next) {
         int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
         if (fd < 0) continue;
         if (ConnectOne(fd, *ai, deadline)) {
-            result.reset(new TcpTransport(fd));
+            result.reset(new TcpTransport(fd, address));
         } else {
             ::close(fd);
         }
         if (deadline.Expired()) break;
     }
     ::freeaddrinfo(list);
-    if (result) {
-        status = VI_SUCCESS;
-        result->SetNoDelay(true);
-    }
-    return result;
+    if (!result) return VI_ERROR_RSRC_NFOUND;
+    result->SetNoDelay(true);
+    opened.transport = std::move(result);
+    opened.lockKey = LockKeyOf(address);
+    return VI_SUCCESS;
 }
 
 TcpTransport::~TcpTransport() { ::close(fd_); }
@@ -143,6 +155,17 @@ void TcpTransport::SetNoDelay(bool on) {
 void TcpTransport::SetKeepAlive(bool on) {
     int value = on ? 1 : 0;
     ::setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value);
+}
+
+ViStatus TcpTransport::GetAttribute(ViAttr attribute, void* value) const {
+    switch (attribute) {
+        case VI_ATTR_INTF_TYPE: return PutAttribute<ViUInt16>(VI_INTF_TCPIP, value);
+        case VI_ATTR_INTF_NUM: return PutAttribute<ViUInt16>(static_cast<ViUInt16>(address_.board), value);
+        case VI_ATTR_TCPIP_ADDR:
+        case VI_ATTR_TCPIP_HOSTNAME: return PutAttributeText(address_.host, value);
+        case VI_ATTR_TCPIP_PORT: return PutAttribute<ViUInt16>(address_.port, value);
+        default: return VI_ERROR_NSUP_ATTR;
+    }
 }
 
 }  // namespace kestrava::visa

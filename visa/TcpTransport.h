@@ -4,9 +4,12 @@
 #pragma once
 
 #include <atomic>
-#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
+#include "visa/ResourceName.h"
 #include "visa/Transport.h"
 #include "visa/visa.h"
 
@@ -14,10 +17,17 @@ namespace kestrava::visa {
 
 class TcpTransport final : public Transport {
 public:
-    // Connects within timeoutMs. On failure returns nullptr and sets status to
-    // VI_ERROR_RSRC_NFOUND (refused, unreachable, unknown host, no answer in time).
-    static std::unique_ptr<TcpTransport> Connect(const std::string& host, uint16_t port,
-                                                 uint32_t timeoutMs, ViStatus& status);
+    // The resource-name form, for the transport registry.
+    static std::optional<SocketAddress> Parse(std::string_view name) {
+        return ParseSocketResource(name);
+    }
+    static std::string Format(const SocketAddress& address) {
+        return FormatSocketResource(address);
+    }
+    // Connects within the open timeout, but waits at least 5 s. VI_ERROR_RSRC_NFOUND when
+    // refused, unreachable, the host is unknown or nobody answers in time. The lock key is
+    // the host text in lower case and the port: "localhost" and "127.0.0.1" are two resources.
+    static ViStatus Open(const SocketAddress& address, uint32_t timeoutMs, OpenedTransport& opened);
     ~TcpTransport() override;
 
     IoStatus Send(const uint8_t* data, size_t size, const Deadline& deadline, size_t& sent) override;
@@ -25,12 +35,14 @@ public:
     void Interrupt() override;
     void SetNoDelay(bool on) override;
     void SetKeepAlive(bool on) override;
+    ViStatus GetAttribute(ViAttr attribute, void* value) const override;
 
 private:
-    explicit TcpTransport(int fd) : fd_(fd) {}
+    TcpTransport(int fd, SocketAddress address) : fd_(fd), address_(std::move(address)) {}
     IoStatus Wait(short events, const Deadline& deadline);
 
     int fd_;
+    const SocketAddress address_;
     std::atomic<bool> interrupted_{false};
 };
 

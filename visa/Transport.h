@@ -6,6 +6,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+
+#include "visa/visa.h"
 
 namespace kestrava::visa {
 
@@ -44,6 +48,16 @@ public:
     virtual void Interrupt() = 0;
     virtual void SetNoDelay(bool) {}
     virtual void SetKeepAlive(bool) {}
+    // The read-only attributes of the interface underneath (VI_ATTR_INTF_*, VI_ATTR_TCPIP_*);
+    // a session answers the others itself.
+    virtual ViStatus GetAttribute(ViAttr, void*) const { return VI_ERROR_NSUP_ATTR; }
+};
+
+// What opening a resource gives a session: the connection, and the key that names the
+// resource to ResourceLock (every name of one resource must give the same key).
+struct OpenedTransport {
+    std::unique_ptr<Transport> transport;
+    std::string lockKey;
 };
 
 }  // namespace kestrava::visa

@@ -15,14 +15,11 @@
 #include "visa/ResourceName.h"
 #include "visa/Session.h"
 #include "visa/StatusCodes.h"
-#include "visa/TcpTransport.h"
+#include "visa/TransportRegistry.h"
 #include "visa/kvext.h"
 
 namespace kestrava::visa {
 namespace {
-
-// A connection attempt waits at least this long, or the open timeout when larger.
-constexpr ViUInt32 kConnectTimeoutMs = 5000;
 
 struct ResourceManager {
     std::set<ViSession> sessions;
@@ -55,16 +52,17 @@ std::shared_ptr<Session> FindSession(ViSession vi) {
     return it == table.sessions.end() ? nullptr : it->second;
 }
 
-// The address a name stands for: an alias, a socket resource, or an error status.
-std::optional<SocketAddress> Resolve(const char* name, ViStatus& status) {
+// The canonical resource a name stands for: an alias, a resource some transport opens,
+// or an error status.
+std::optional<std::string> Resolve(const char* name, ViStatus& status) {
     if (!name || !*name || std::strlen(name) >= VI_FIND_BUFLEN) {
         status = VI_ERROR_INV_RSRC_NAME;
         return std::nullopt;
     }
     if (std::optional<std::string> alias = ResolveAlias(name)) {
-        if (auto address = ParseSocketResource(*alias)) return address;
+        if (auto resource = CanonicalResource(*alias)) return resource;
     }
-    if (auto address = ParseSocketResource(name)) return address;
+    if (auto resource = CanonicalResource(name)) return resource;
     // A socket address we cannot parse is malformed; other known forms are merely absent.
     std::string upper = UpperAscii(name);
     bool socketForm = upper.size() > 8 && upper.compare(upper.size() - 8, 8, "::SOCKET") == 0;
@@ -118,11 +116,11 @@ ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 ti
     }
     if (mode & ~static_cast<ViAccessMode>(VI_EXCLUSIVE_LOCK | VI_LOAD_CONFIG)) return VI_ERROR_INV_ACC_MODE;
     ViStatus status = VI_SUCCESS;
-    std::optional<SocketAddress> address = Resolve(name, status);
-    if (!address) return status;
-    std::unique_ptr<TcpTransport> transport =
-        TcpTransport::Connect(address->host, address->port, std::max(timeout, kConnectTimeoutMs), status);
-    if (!transport) return status;
+    std::optional<std::string> resource = Resolve(name, status);
+    if (!resource) return status;
+    OpenedTransport opened;
+    status = OpenResource(*resource, timeout, opened);
+    if (status != VI_SUCCESS) return status;
 
     ViSession handle;
     std::shared_ptr<Session> session;
@@ -132,7 +130,8 @@ ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 ti
         auto rm = table.managers.find(sesn);
         if (rm == table.managers.end()) return VI_ERROR_INV_OBJECT;  // closed meanwhile
         handle = table.NewHandle();
-        session = std::make_shared<Session>(handle, name, *address, std::move(transport));
+        session = std::make_shared<Session>(handle, name, std::move(opened.lockKey),
+                                            std::move(opened.transport));
         table.sessions.emplace(handle, session);
         table.ownerOf.emplace(handle, sesn);
         rm->second->sessions.insert(handle);
@@ -239,9 +238,9 @@ ViStatus kvResolveResource(ViConstRsrc name, ViChar address[]) {
     if (!address) return VI_ERROR_USER_BUF;
     address[0] = '\0';
     ViStatus status = VI_SUCCESS;
-    std::optional<SocketAddress> socket = Resolve(name, status);
-    if (!socket) return status;
-    std::string text = FormatSocketResource(*socket);
+    std::optional<std::string> resource = Resolve(name, status);
+    if (!resource) return status;
+    const std::string& text = *resource;
     size_t n = std::min<size_t>(text.size(), VI_FIND_BUFLEN - 1);
     std::memcpy(address, text.data(), n);
     address[n] = '\0';

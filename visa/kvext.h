@@ -16,9 +16,10 @@
 extern "C" {
 #endif
 
-/* Sets an in-process alias; address must be a TCPIP SOCKET resource. A null or empty
- * address removes the in-process alias for the name. VI_ERROR_INV_RSRC_NAME when the
- * name or the address is not acceptable. */
+/* Sets an in-process alias; address must be a TCPIP SOCKET resource or a loopback peer
+ * ("LOOPBACK::<name>::INSTR", see visa/LoopbackPeer.h). A null or empty address removes
+ * the in-process alias for the name. VI_ERROR_INV_RSRC_NAME when the name or the address
+ * is not acceptable. */
 ViStatus kvSetAlias(ViConstRsrc name, ViConstRsrc address);
 
 /* Removes every alias set with kvSetAlias. */
