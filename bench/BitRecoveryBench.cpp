@@ -124,7 +124,7 @@ struct Session {
 void BM_FileLoad(benchmark::State& state) {
     const Capture& capture = TheCapture();
     Session session;
-    kestrava::WfmExplicitDimension curve;
+    kestrava::RecordDescription curve;
     for (auto _ : state) {
         auto volts = kestrava::WdmLoadWaveformFile(capture.path, 1, ":WFM#001", nullptr, curve);
         if (volts.size() != kSamples) state.SkipWithError("load failed");

@@ -115,10 +115,10 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     if (!host_) throw std::invalid_argument("no presentation");
     host_->ClearKeptSummary();
 
-    WfmExplicitDimension curve;
+    RecordDescription description;
     VoltConversion conversion(record_, kMaxSamples);
     const std::int64_t count =
-        WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, curve, conversion);
+        WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, description, conversion);
     if (!conversion.Finish(count)) {
         record_ = WaveformRecord{};
         return;

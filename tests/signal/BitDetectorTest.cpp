@@ -135,7 +135,7 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
         CSataBitDetector detector(path, &host);
         ASSERT_EQ(detector.SampleCount(), 40003u);
 
-        WfmExplicitDimension curve;
+        RecordDescription curve;
         const std::span<const double> volts =
             WdmLoadWaveformFile(path, 1, ":WFM#001", nullptr, curve);
         ASSERT_EQ(volts.size(), 40003u);
@@ -207,6 +207,13 @@ TEST_F(BitDetector, ThePathsLastNameIsShownAfterEitherSeparator) {
     WriteFile(Tmp() + "/a\\b/c.wfm", test::BuildWfm(Capture(Runs({{-32, 40}, {32, 40}}))));
     CSataBitDetector detector(Tmp() + "/a\\b/c.wfm", &host);
     EXPECT_EQ(host.KeptSummary(), "Source: FILE - c.wfm\r\n");
+}
+
+TEST_F(BitDetector, AWaveformFileIsReadWhateverItsName) {
+    CSataBitDetector detector(WriteCapture(Capture(Runs({{-32, 40}, {32, 40}})), "capture.bin"),
+                              &host);
+    EXPECT_EQ(detector.SampleCount(), 80u);
+    EXPECT_EQ(host.KeptSummary(), "Source: FILE - capture.bin\r\n");
 }
 
 TEST_F(BitDetector, RecalculateTakesTheNewThresholdsWithoutRemeasuring) {
