@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,7 +19,6 @@
 #include "base/HugePages.h"
 #include "base/Log.h"
 #include "base/MessageBox.h"
-#include "definition/CMacros.h"
 #include "formats/RecordDescription.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
@@ -78,7 +79,9 @@ std::string Format(const char* format, long long value) {
 
 }  // namespace
 
-CSataBitDetector::CSataBitDetector(const std::string& path, CAnalysisHost* host) : host_(host) {
+CSataBitDetector::CSataBitDetector(const std::string& path, CAnalysisHost* host,
+                                   BitRateSource bitRate)
+    : host_(host), bitRate_(std::move(bitRate)) {
     Guard(logSource_, "CSataBitDetector", [&] { LoadFile(path); });
 }
 
@@ -110,7 +113,8 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     DecoderStart(false);
 }
 
-CSataBitDetector::CSataBitDetector(int source, CAnalysisHost* host) : host_(host) {
+CSataBitDetector::CSataBitDetector(int source, CAnalysisHost* host, BitRateSource bitRate)
+    : host_(host), bitRate_(std::move(bitRate)) {
     Guard(logSource_, "CSataBitDetectorScope", [&] { LoadFromInstrument(source); });
 }
 
@@ -231,10 +235,10 @@ void CSataBitDetector::Recalculate() {
 
 void CSataBitDetector::RecoverBits(bool instrument) {
     if (!host_) throw std::invalid_argument("no presentation");
-    const CMacros* macros = TheMacros();
-    if (!macros) throw std::logic_error("no protocol definition");
+    const std::optional<double> bitRate = bitRate_ ? bitRate_() : std::nullopt;
+    if (!bitRate) throw std::logic_error("no protocol definition");
     bits_.samplesPerBit = 1;
-    const float bitRateBps = static_cast<float>(SettingDouble(macros->bitRateText));
+    const float bitRateBps = static_cast<float>(*bitRate);
 
     if (!instrument && !statisticsLoaded_) ComputeStatistics();
     statisticsLoaded_ = false;
