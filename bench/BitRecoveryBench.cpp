@@ -16,13 +16,13 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bench/HeapCounter.h"
 #include "instrument/Wdm.h"
-#include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
 #include "signal/RecycledBlocks.h"
@@ -108,23 +108,16 @@ const Capture& TheCapture() {
 }
 
 struct Session {
-    Session() {
-        macros.bitRateText = "1.5E9";
-        kestrava::SetTheMacros(&macros);
-        kestrava::WdmStart();
-    }
-    ~Session() {
-        kestrava::SetTheMacros(nullptr);
-        kestrava::WdmStop();
-    }
-    kestrava::CMacros macros;
+    Session() { kestrava::WdmStart(); }
+    ~Session() { kestrava::WdmStop(); }
+    kestrava::BitRateSource bitRate = [] { return std::optional<double>(1.5e9); };
     kestrava::CAnalysisHost host;
 };
 
 void BM_FileLoad(benchmark::State& state) {
     const Capture& capture = TheCapture();
     Session session;
-    kestrava::WfmExplicitDimension curve;
+    kestrava::RecordDescription curve;
     for (auto _ : state) {
         auto volts = kestrava::WdmLoadWaveformFile(capture.path, 1, ":WFM#001", nullptr, curve);
         if (volts.size() != kSamples) state.SkipWithError("load failed");
@@ -138,7 +131,7 @@ BENCHMARK(BM_FileLoad)->Unit(benchmark::kMillisecond);
 void BM_EdgeSearch(benchmark::State& state) {
     const Capture& capture = TheCapture();
     Session session;
-    kestrava::CSataBitDetector detector(capture.path, &session.host);
+    kestrava::CSataBitDetector detector(capture.path, &session.host, session.bitRate);
     const kestrava::WaveformRecord& record = detector.Record();
     std::int64_t edges = 0;
     for (auto _ : state) {
@@ -162,7 +155,7 @@ BENCHMARK(BM_EdgeSearch)->Unit(benchmark::kMillisecond);
 void BM_BitRecovery(benchmark::State& state) {
     const Capture& capture = TheCapture();
     Session session;
-    kestrava::CSataBitDetector detector(capture.path, &session.host);
+    kestrava::CSataBitDetector detector(capture.path, &session.host, session.bitRate);
     for (auto _ : state) {
         session.host.ClearStatus();
         detector.DecoderStart(false);
@@ -190,7 +183,7 @@ void BM_DetectorFromFile(benchmark::State& state) {
         const std::int64_t before = kestrava::bench::StartHeapPeak();
         state.ResumeTiming();
         {
-            kestrava::CSataBitDetector detector(capture.path, &session.host);
+            kestrava::CSataBitDetector detector(capture.path, &session.host, session.bitRate);
             benchmark::DoNotOptimize(detector.Bits().bitCount);
         }
         peakPerSample = static_cast<double>(kestrava::bench::HeapPeakBytes() - before) / kSamples;

@@ -120,7 +120,7 @@ std::map<std::size_t, double>& FloorSeconds() {
 // The floor: the file read and its samples converted to volts, once.
 void BM_ReadFileToVolts(benchmark::State& state) {
     const Capture& capture = CaptureOf(static_cast<std::size_t>(state.range(0)));
-    kestrava::WfmExplicitDimension description;
+    kestrava::RecordDescription description;
     double seconds = 0.0;
     for (auto _ : state) {
         const double start = CpuSeconds();

@@ -227,7 +227,34 @@ bool ConvertRaw(std::int32_t format, const unsigned char* raw, std::size_t count
     }
 }
 
+// The format of a code that WfmSampleSize knows.
+SampleFormat SampleFormatOf(std::int32_t formatCode) {
+    switch (formatCode) {
+        case kWfmInt8:
+            return SampleFormat::Int8;
+        case kWfmInt32:
+            return SampleFormat::Int32;
+        case kWfmUInt32:
+            return SampleFormat::UInt32;
+        case kWfmFloat:
+            return SampleFormat::Float;
+        case kWfmDouble:
+            return SampleFormat::Double;
+        default:
+            return SampleFormat::Int16;
+    }
+}
+
 }  // namespace
+
+bool CQelWfmReader::Recognizes(std::span<const unsigned char> head) {
+    if (head.size() < kSignatureSize) return false;
+    std::uint16_t order;
+    std::memcpy(&order, head.data(), sizeof order);
+    if (order != kNativeOrder && order != kReversedOrder) return false;
+    return std::memcmp(head.data() + 2, kVersion1, 8) == 0 ||
+           std::memcmp(head.data() + 2, kVersion3, 8) == 0;
+}
 
 int WfmSampleSize(std::int32_t formatCode) {
     switch (formatCode) {
@@ -270,7 +297,7 @@ std::size_t CQelWfmReader::ReadAt(std::int64_t offset, void* buffer, std::size_t
 }
 
 int CQelWfmReader::LoadFile(const std::string& fileName, int flag, const char*, const char*,
-                            WfmPointSink* sink) {
+                            RecordSink* sink) {
     try {
         // Non-blocking open so a named pipe cannot stall the reader; only regular files import.
         int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -389,8 +416,22 @@ std::int64_t CQelWfmReader::RecordPointCount(int bytesPerPoint) const {
     return size - kChargePoints;
 }
 
-bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count,
-                                   WfmPointSink* sink) {
+RecordDescription CQelWfmReader::Describe(std::int64_t count) const {
+    const WfmExplicitDimension& volts = reference_.explicit1;
+    RecordDescription record;
+    record.format = SampleFormatOf(volts.formatCode);
+    record.sampleSize = WfmSampleSize(volts.formatCode);
+    record.rawReversed = byteReversed_;
+    record.count = count;
+    record.scale = volts.scale;
+    record.offset = volts.offset;
+    record.sampleIntervalS = sampleIntervalS_;
+    record.firstPointTimeS = reference_.implicit1.offset;
+    record.triggerOffsetS = triggerTimeS_;
+    return record;
+}
+
+bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count, RecordSink* sink) {
     const std::int32_t format = reference_.explicit1.formatCode;
     const int sampleSize = WfmSampleSize(format);
     const double scale = reference_.explicit1.scale;
@@ -399,7 +440,7 @@ bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count,
     std::vector<double> block;
     bool volts = true;
     if (sink) {
-        if (!sink->Begin(reference_.explicit1, count)) return false;
+        if (!sink->Begin(description_)) return false;
         volts = sink->WantsVolts();
         if (volts) block.resize(kSinkPoints);
     } else {
@@ -431,10 +472,11 @@ bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count,
     return true;
 }
 
-int CQelWfmReader::ImportQelWfm(WfmPointSink* sink) {
+int CQelWfmReader::ImportQelWfm(RecordSink* sink) {
     try {
         points_.reset();
         pointCount_ = 0;
+        description_ = RecordDescription{};
         if (!ReadWfmStaticFileHdrInfo() || !ReadQelWfmReferenceHeader()) return 0;
         const int sampleSize = WfmSampleSize(reference_.explicit1.formatCode);
         // A sample width that disagrees with the format would walk the buffer wrongly.
@@ -446,10 +488,14 @@ int CQelWfmReader::ImportQelWfm(WfmPointSink* sink) {
         const std::int64_t dataOffset = curve + static_cast<std::int64_t>(reference_.dataStart);
         // The points must lie inside the file before anything is allocated for them.
         if (dataOffset > fileSize_ || count > (fileSize_ - dataOffset) / sampleSize) return 0;
-        return ConvertSamples(dataOffset, count, sink) ? 1 : 0;
+        description_ = Describe(count);
+        if (ConvertSamples(dataOffset, count, sink)) return 1;
+        description_ = RecordDescription{};
+        return 0;
     } catch (...) {
         points_.reset();
         pointCount_ = 0;
+        description_ = RecordDescription{};
         return 0;
     }
 }

@@ -9,7 +9,12 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "formats/RecordDescription.h"
+#include "formats/RecordSink.h"
+#include "formats/WaveformFileReader.h"
 
 namespace kestrava {
 
@@ -65,27 +70,6 @@ struct WfmExplicitDimension {
     double horizontalReference = 0.0;
     double triggerDelay = 0.0;
 };
-
-// Takes an import's points block by block, in file order, instead of the reader keeping
-// them: a caller that needs each point once never holds the whole curve as doubles.
-class WfmPointSink {
-  public:
-    virtual ~WfmPointSink() = default;
-    // The record's vertical dimension and point count, before any block; false refuses
-    // the record.
-    virtual bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) = 0;
-    // Asked after Begin: false when the sink reads only the raw bytes, which spares the
-    // conversion to volts; its blocks then come with no points.
-    virtual bool WantsVolts() const { return true; }
-    // The next points, in volts and as the file stores them (WfmSampleSize bytes each, in
-    // the file's byte order); every block but the last holds a multiple of 16 points.
-    virtual void Take(std::span<const double> points, std::span<const unsigned char> raw) = 0;
-};
-
-// Volts of one 8-bit sample, by the import's own arithmetic: for callers that tabulate it.
-inline double WfmInt8Volts(std::int8_t raw, double scale, double offset) {
-    return static_cast<double>(raw) * scale + offset;
-}
 
 // An implicit (time) dimension; dimension 1 holds seconds per point.
 struct WfmImplicitDimension {
@@ -152,8 +136,14 @@ struct WfmReferenceHeader {
     std::uint32_t endOfCurveBuffer = 0;
 };
 
-class CQelWfmReader {
+class CQelWfmReader final : public WaveformFileReader {
   public:
+    // What the format registry knows the format by.
+    static constexpr std::string_view kExtension = ".wfm";
+    static constexpr std::size_t kSignatureSize = 10;
+    // True when the leading bytes are a byte-order mark and a version this reader reads.
+    static bool Recognizes(std::span<const unsigned char> head);
+
     static constexpr std::size_t kStaticHeaderSize = 78;
     static constexpr std::size_t kReferenceHeaderSizeV1 = 742;
     static constexpr std::size_t kReferenceHeaderSizeV3 = 760;
@@ -161,7 +151,7 @@ class CQelWfmReader {
     static constexpr std::int64_t kChargePoints = 32;
 
     CQelWfmReader() = default;
-    ~CQelWfmReader();
+    ~CQelWfmReader() override;
     CQelWfmReader(const CQelWfmReader&) = delete;
     CQelWfmReader& operator=(const CQelWfmReader&) = delete;
 
@@ -169,15 +159,21 @@ class CQelWfmReader {
     // caller; the two further values are not used by the import. With a sink the points
     // go to it and Points() stays empty; a failure may come after some blocks were taken.
     int LoadFile(const std::string& fileName, int flag, const char* versionText = nullptr,
-                 const char* secondName = nullptr, WfmPointSink* sink = nullptr);
+                 const char* secondName = nullptr, RecordSink* sink = nullptr);
     int ReadWfmStaticFileHdrInfo();
     int ReadQelWfmReferenceHeader();
-    int ImportQelWfm(WfmPointSink* sink = nullptr);
+    int ImportQelWfm(RecordSink* sink = nullptr);
+
+    // The registry's import: LoadFile with the flag 1.
+    bool Import(const std::string& path, RecordSink* sink) override {
+        return LoadFile(path, 1, nullptr, nullptr, sink) == 1;
+    }
+    const RecordDescription& Description() const override { return description_; }
 
     // Points of the last successful import (0 before one).
     std::int64_t PointCount() const { return pointCount_; }
     // Empty after a streamed import, which keeps no points.
-    std::span<const double> Points() const {
+    std::span<const double> Points() const override {
         if (!points_) return {};
         return {points_.get(), static_cast<std::size_t>(pointCount_)};
     }
@@ -197,7 +193,8 @@ class CQelWfmReader {
     // Points of the first record: from the charge offsets when they fit the file and the
     // size field, else the implicit size less the 32 charge points.
     std::int64_t RecordPointCount(int bytesPerPoint) const;
-    bool ConvertSamples(std::int64_t dataOffset, std::int64_t count, WfmPointSink* sink);
+    RecordDescription Describe(std::int64_t count) const;
+    bool ConvertSamples(std::int64_t dataOffset, std::int64_t count, RecordSink* sink);
 
     int fd_ = -1;
     std::int64_t fileSize_ = 0;
@@ -210,6 +207,7 @@ class CQelWfmReader {
     double triggerTimeS_ = 0.0;
     std::unique_ptr<double[]> points_;
     std::int64_t pointCount_ = 0;
+    RecordDescription description_;
 };
 
 }  // namespace kestrava

@@ -1,5 +1,6 @@
 // Waveform files: the reader straight, kept and streamed, then the waveform data module's
-// import with an edge search over the points, as a file capture is decoded.
+// import, through the format registry, with an edge search over the points, as a file
+// capture is decoded.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -17,13 +18,13 @@ namespace {
 
 // Checks what a streamed import hands over against the points the reader kept; a sink
 // that wants no volts gets the raw bytes alone.
-class CheckingSink : public WfmPointSink {
+class CheckingSink : public RecordSink {
   public:
     CheckingSink(std::vector<double> kept, bool wantsVolts)
         : kept_(std::move(kept)), wantsVolts_(wantsVolts) {}
-    bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override {
-        announced_ = count;
-        sampleSize_ = static_cast<std::size_t>(WfmSampleSize(dimension.formatCode));
+    bool Begin(const RecordDescription& record) override {
+        announced_ = record.count;
+        sampleSize_ = static_cast<std::size_t>(record.sampleSize);
         return true;
     }
     bool WantsVolts() const override { return wantsVolts_; }
@@ -72,6 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         "more points than the file holds");
             fuzz::Check(reader.Points().size() == static_cast<std::size_t>(reader.PointCount()),
                         "points span and count disagree");
+            fuzz::Check(reader.Description().count == reader.PointCount() &&
+                            reader.Description().sampleSize == sampleSize,
+                        "the record description disagrees with the import");
+            fuzz::Check(CQelWfmReader::Recognizes({data, size}),
+                        "an imported file that the registry would not recognise");
             const std::vector<double> kept(reader.Points().begin(), reader.Points().end());
             for (bool wantsVolts : {true, false}) {
                 CheckingSink sink(kept, wantsVolts);
@@ -83,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    WfmExplicitDimension description;
+    RecordDescription description;
     std::span<const double> points = WdmLoadWaveformFile(path, 0, nullptr, nullptr, description);
     if (points.empty()) return 0;
     // The bit detector hands the module single-precision volts; keep them finite here so

@@ -47,6 +47,16 @@ class COscilloscope {
     int SelectChannelAndAcquire(const std::string& source);
     int AcquireWaveform(int mode);
 
+    // What the bit detector asks before and after an acquisition. True when the instrument
+    // answers that fast frame is on.
+    bool FastFrameOn();
+    // The instrument's horizontal position; 0 when the answer holds no number.
+    double HorizontalPosition();
+    // The maximum, minimum and mean of a source ("CH1" ... "REF4") by immediate
+    // measurement, after the settle time. Each is stored as it arrives; a command that
+    // fails leaves that value and those after it as they were.
+    void MeasureMaxMinMean(const std::string& source, float& maximum, float& minimum, float& mean);
+
     // Display control.
     static int GetChStringFromNumber(int index, std::string& name);
     void SelectDisplayChannel(int index);

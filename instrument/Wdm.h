@@ -1,5 +1,5 @@
 // The waveform data module: a flat interface over one program-wide state that holds the
-// waveform file reader, the edge-search engine and the module's last error code.
+// reader of the last waveform file, the edge-search engine and the module's last error code.
 // Arrays handed out stay owned by the module, except the edge times, which are the
 // caller's own copies.
 #pragma once
@@ -11,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/CQelWfmReader.h"
+#include "formats/RecordDescription.h"
+#include "formats/RecordSink.h"
 #include "instrument/EdgeSearchEngine.h"  // the edge kinds kEdgeRising, kEdgeFalling, kEdgeBoth
 #include "instrument/WaveformHeader.h"
 
@@ -50,26 +51,27 @@ inline constexpr std::array<WdmErrorEntry, 12> kWdmErrorTexts{{
     {kWdmFileRecordLengthMismatch, "FILE RECORD LENGTH MISMATCH"},
 }};
 
-// Module start: creates the module's temporary folder, then the reader and the engine.
-// When the folder cannot be made, the error code is the system's error number and the
-// module has neither. Every other function starts the module on first use.
+// Module start: creates the module's temporary folder, then the engine. When the folder
+// cannot be made, the error code is the system's error number, the module has no engine
+// and reads no file. Every other function starts the module on first use.
 bool WdmStart();
 // Program exit: destroys what the start made; a later call starts the module afresh.
 void WdmStop();
 
-// Imports a waveform file. The points are volts, owned by the module until the next
-// load; empty on failure. The description is a copy of the file's explicit dimension 1
-// (zeroed on failure). Clears the edge searches.
+// Imports a waveform file with the reader the format registry picks for it; the flag and
+// the two texts are the caller's and do not change the import. The points are volts,
+// owned by the module until the next load; empty on failure. The description is the
+// file's record (zeroed on failure). Clears the edge searches.
 std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int flag,
                                             const char* versionText, const char* secondName,
-                                            WfmExplicitDimension& description);
+                                            RecordDescription& description);
 
 // Imports a waveform file as above, but hands its points to the sink block by block and
 // keeps none: a decode reads each point once. The point count, 0 on failure (the sink may
 // have taken some blocks by then).
 std::int64_t WdmStreamWaveformFile(const std::string& fileName, int flag, const char* versionText,
-                                   const char* secondName, WfmExplicitDimension& description,
-                                   WfmPointSink& sink);
+                                   const char* secondName, RecordDescription& description,
+                                   RecordSink& sink);
 
 // The VISA session to "GPIB8::1::INSTR": opened with "HEADER 0" sent, its handle handed
 // back (0 on failure, with the error "GPIB CONNECT FAILED").

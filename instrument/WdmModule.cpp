@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "instrument/WdmState.h"
 #include "base/Folders.h"
+#include "formats/FormatRegistry.h"
+#include "instrument/WdmState.h"
 
 namespace kestrava {
 namespace wdm {
@@ -30,10 +31,8 @@ void Start(ModuleState& state) {
     }
     try {
         state.engine = std::make_unique<EdgeSearchEngine>();
-        state.reader = std::make_unique<CQelWfmReader>();
     } catch (...) {
         state.engine.reset();
-        state.reader.reset();
         state.errorCode = ENOMEM;
         return;
     }
@@ -72,36 +71,34 @@ std::string WdmGetErrorText(int code) {
 namespace {
 
 // The import behind both entry points: the module's file state follows the reader's result.
-bool ImportFile(const std::string& fileName, int flag, const char* versionText,
-                const char* secondName, WfmExplicitDimension& description, WfmPointSink* sink) {
+bool ImportFile(const std::string& fileName, RecordDescription& description, RecordSink* sink) {
     wdm::ModuleState& state = wdm::State();
-    description = WfmExplicitDimension{};
+    description = RecordDescription{};
     if (state.engine) state.engine->Clear();
     state.file = wdm::LoadedFile{};
-    if (!state.reader) return false;
-    CQelWfmReader& reader = *state.reader;
-    if (reader.LoadFile(fileName, flag, versionText, secondName, sink) == 0) return false;
-    const WfmReferenceHeader& header = reader.ReferenceHeader();
-    description = header.explicit1;
-    state.file.pointCount = reader.PointCount();
-    state.file.timeBase = {reader.SampleIntervalS(), header.implicit1.offset,
-                           reader.TriggerTimeS()};
+    // The last file's volts go before the next file's are read.
+    state.reader.reset();
+    if (!state.engine) return false;
+    state.reader = TheFormatRegistry().ReaderFor(fileName);
+    if (!state.reader || !state.reader->Import(fileName, sink)) return false;
+    description = state.reader->Description();
+    state.file.pointCount = description.count;
+    state.file.timeBase = {description.sampleIntervalS, description.firstPointTimeS,
+                           description.triggerOffsetS};
     return true;
 }
 
 }  // namespace
 
-std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int flag,
-                                            const char* versionText, const char* secondName,
-                                            WfmExplicitDimension& description) {
-    if (!ImportFile(fileName, flag, versionText, secondName, description, nullptr)) return {};
+std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int, const char*,
+                                            const char*, RecordDescription& description) {
+    if (!ImportFile(fileName, description, nullptr)) return {};
     return wdm::State().reader->Points();
 }
 
-std::int64_t WdmStreamWaveformFile(const std::string& fileName, int flag, const char* versionText,
-                                   const char* secondName, WfmExplicitDimension& description,
-                                   WfmPointSink& sink) {
-    if (!ImportFile(fileName, flag, versionText, secondName, description, &sink)) return 0;
+std::int64_t WdmStreamWaveformFile(const std::string& fileName, int, const char*, const char*,
+                                   RecordDescription& description, RecordSink& sink) {
+    if (!ImportFile(fileName, description, &sink)) return 0;
     return wdm::State().file.pointCount;
 }
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "formats/CQelWfmReader.h"
+#include "formats/WaveformFileReader.h"
 #include "instrument/EdgeSearchEngine.h"
 #include "instrument/Wdm.h"
 
@@ -21,7 +21,8 @@ struct LoadedFile {
 struct ModuleState {
     bool started = false;
     int errorCode = 0;
-    std::unique_ptr<CQelWfmReader> reader;
+    // The reader of the last file loaded, which keeps that file's volts.
+    std::unique_ptr<WaveformFileReader> reader;
     std::unique_ptr<EdgeSearchEngine> engine;
     LoadedFile file;
     // The one VISA session to the instrument, shared with COscilloscope; 0 when none.

@@ -1,6 +1,7 @@
 #include "session/SataDecoder.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "protocol/CSataPrimDecoder.h"
@@ -12,9 +13,21 @@
 #include "base/CAnalysisHost.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
+#include "instrument/SettingNumbers.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {
+namespace {
+
+// The definition's bit rate, read afresh for every recovery: choosing a standard loads
+// another definition.
+std::optional<double> DefinitionBitRate() {
+    const CMacros* macros = TheMacros();
+    if (!macros) return std::nullopt;
+    return SettingDouble(macros->bitRateText);
+}
+
+}  // namespace
 
 SataDecoder::SataDecoder(CAnalysisHost* presentation) : presentation_(presentation) {
     Guard(logSource_, "SataDecoder", [&] {
@@ -60,7 +73,7 @@ void SataDecoder::ClearPresentation() {
 void SataDecoder::LoadFile(const std::string& path) {
     Guard(logSource_, "LoadFile", [&] {
         ClearStages();
-        bitDetector_ = std::make_unique<CSataBitDetector>(path, presentation_);
+        bitDetector_ = std::make_unique<CSataBitDetector>(path, presentation_, DefinitionBitRate);
         if (IsValid()) {
             Decode();
             return;
@@ -77,7 +90,7 @@ void SataDecoder::LoadWfmFromScope(int source) {
         ClearStages();
         ClearPresentation();
         if (presentation_) presentation_->DisplayMessage("----------------START-----------------", kShow);
-        bitDetector_ = std::make_unique<CSataBitDetector>(source, presentation_);
+        bitDetector_ = std::make_unique<CSataBitDetector>(source, presentation_, DefinitionBitRate);
         if (IsValid()) {
             Decode();
             return;

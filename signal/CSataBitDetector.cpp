@@ -1,30 +1,30 @@
 #include "signal/CSataBitDetector.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <stdexcept>
-#include <string_view>
-#include <thread>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "instrument/AcquisitionMode.h"
-#include "instrument/COscilloscope.h"
-#include "base/HugePages.h"
-#include "instrument/Int8Set.h"
-#include "instrument/Wdm.h"
-#include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
+#include "base/HugePages.h"
 #include "base/Log.h"
 #include "base/MessageBox.h"
+#include "formats/RecordDescription.h"
+#include "instrument/AcquisitionMode.h"
+#include "instrument/COscilloscope.h"
+#include "instrument/Int8Set.h"
+#include "instrument/SettingNumbers.h"
+#include "instrument/Wdm.h"
 #include "signal/BitLayout.h"
 #include "signal/VoltConversion.h"
 
@@ -35,29 +35,6 @@ constexpr char kRisingEdge[] = "RisingEdge";
 constexpr char kFallingEdge[] = "FallingEdge";
 // Bit positions are 32-bit sample indexes.
 constexpr std::size_t kMaxSamples = std::numeric_limits<std::int32_t>::max() - 8;
-
-std::string_view TrimmedNumber(const std::string& text) {
-    std::string_view view(text);
-    while (!view.empty() && (view.front() == ' ' || view.front() == '\t')) view.remove_prefix(1);
-    if (view.size() > 1 && view.front() == '+') view.remove_prefix(1);
-    return view;
-}
-
-// Leading digits as an integer, 0 when there are none (the setting's integer reading).
-int IntegerValue(const std::string& text) {
-    std::string_view view = TrimmedNumber(text);
-    int value = 0;
-    std::from_chars(view.data(), view.data() + view.size(), value);
-    return value;
-}
-
-// Leading number as a double, 0 when there is none; independent of the locale.
-double DoubleValue(const std::string& text) {
-    std::string_view view = TrimmedNumber(text);
-    double value = 0.0;
-    std::from_chars(view.data(), view.data() + view.size(), value);
-    return value;
-}
 
 // +1 above the threshold, -1 below, 0 on it.
 void ThresholdLevels(const float* __restrict v, std::int8_t* __restrict levels, std::size_t count,
@@ -102,7 +79,9 @@ std::string Format(const char* format, long long value) {
 
 }  // namespace
 
-CSataBitDetector::CSataBitDetector(const std::string& path, CAnalysisHost* host) : host_(host) {
+CSataBitDetector::CSataBitDetector(const std::string& path, CAnalysisHost* host,
+                                   BitRateSource bitRate)
+    : host_(host), bitRate_(std::move(bitRate)) {
     Guard(logSource_, "CSataBitDetector", [&] { LoadFile(path); });
 }
 
@@ -115,10 +94,10 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     if (!host_) throw std::invalid_argument("no presentation");
     host_->ClearKeptSummary();
 
-    WfmExplicitDimension curve;
+    RecordDescription description;
     VoltConversion conversion(record_, kMaxSamples);
     const std::int64_t count =
-        WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, curve, conversion);
+        WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, description, conversion);
     if (!conversion.Finish(count)) {
         record_ = WaveformRecord{};
         return;
@@ -134,7 +113,8 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     DecoderStart(false);
 }
 
-CSataBitDetector::CSataBitDetector(int source, CAnalysisHost* host) : host_(host) {
+CSataBitDetector::CSataBitDetector(int source, CAnalysisHost* host, BitRateSource bitRate)
+    : host_(host), bitRate_(std::move(bitRate)) {
     Guard(logSource_, "CSataBitDetectorScope", [&] { LoadFromInstrument(source); });
 }
 
@@ -154,17 +134,11 @@ void CSataBitDetector::LoadFromInstrument(int source) {
     scope.SelectDisplayChannel(source);
     if (!connected) return;
 
-    std::string reply;
-    scope.Write("HORizontal:FASTframe:State?");
-    scope.ReadStatus(reply, 200);
-    if (IntegerValue(reply) == 1) {
+    if (scope.FastFrameOn()) {
         ShowMessageBox("Fast Frame is not supported");
         return;
     }
-    reply.clear();
-    scope.Write("HORizontal:MAIn:POSition?");
-    scope.ReadStatus(reply, 200);
-    host_->SetHorizontalPosition(static_cast<float>(DoubleValue(reply)));
+    host_->SetHorizontalPosition(static_cast<float>(scope.HorizontalPosition()));
 
     InitializeAndAcquire(ModuleSourceOf(source));
     // Without a record there is nothing to recover; the module may still hold the record
@@ -239,25 +213,9 @@ void CSataBitDetector::ConvertToCodes(std::span<const float> volts, int moduleSo
 
 void CSataBitDetector::MeasureStatistics(int moduleSource) {
     Guard(logSource_, "MeasureStatistics", [&] {
-        COscilloscope& scope = TheOscilloscope();
         std::string name(WdmSourceName(moduleSource));
         if (name.empty()) name = "CH1";
-        auto command = [&](const std::string& text) { return scope.WriteStatus(text) >= 0; };
-        auto value = [&](float& out) {
-            std::string reply;
-            if (!command("MEASUrement:IMMed:VALue?") || scope.ReadStatus(reply, 200) < 0)
-                return false;
-            out = static_cast<float>(DoubleValue(reply));
-            return true;
-        };
-        if (!command("MEASUrement:IMMed:SOUrce " + name) ||
-            !command("MEASUrement:IMMed:REFLevel:METHod PERCent") ||
-            !command("MEASUrement:MEAS1:METHod HIStogram"))
-            return;
-        std::this_thread::sleep_for(scope.Timings().measurementSettle);
-        if (!command("MEASUrement:IMMed:TYPe MAXimum") || !value(record_.maximum)) return;
-        if (!command("MEASUrement:IMMed:TYPe MINImum") || !value(record_.minimum)) return;
-        if (command("MEASUrement:IMMed:TYPe MEAN")) value(record_.mean);
+        TheOscilloscope().MeasureMaxMinMean(name, record_.maximum, record_.minimum, record_.mean);
     });
 }
 
@@ -277,10 +235,10 @@ void CSataBitDetector::Recalculate() {
 
 void CSataBitDetector::RecoverBits(bool instrument) {
     if (!host_) throw std::invalid_argument("no presentation");
-    const CMacros* macros = TheMacros();
-    if (!macros) throw std::logic_error("no protocol definition");
+    const std::optional<double> bitRate = bitRate_ ? bitRate_() : std::nullopt;
+    if (!bitRate) throw std::logic_error("no protocol definition");
     bits_.samplesPerBit = 1;
-    const float bitRateBps = static_cast<float>(DoubleValue(macros->bitRateText));
+    const float bitRateBps = static_cast<float>(*bitRate);
 
     if (!instrument && !statisticsLoaded_) ComputeStatistics();
     statisticsLoaded_ = false;
@@ -313,14 +271,14 @@ void CSataBitDetector::ChooseThreshold() {
     if (host_->GetIsAuto50Percent() && AcquisitionMode() != kAcquireHeldRecord)
         host_->SetIsAbsRefLevel(0);
     if (!host_->GetIsAbsRefLevel()) {
-        const int percent = IntegerValue(host_->GetRefLevelP());
-        const int hysteresisPercent = IntegerValue(host_->GetHysterisisP());
+        const int percent = SettingInteger(host_->GetRefLevelP());
+        const int hysteresisPercent = SettingInteger(host_->GetHysterisisP());
         const float span = record_.maximum - record_.minimum;
         thresholdV_ = static_cast<float>(percent * 0.01 * span + record_.minimum);
         hysteresisV_ = static_cast<float>(hysteresisPercent * 0.01 * span);
     } else {
-        thresholdV_ = static_cast<float>(DoubleValue(host_->GetRefLevelAbs()));
-        hysteresisV_ = static_cast<float>(DoubleValue(host_->GetHysterisisAbs()));
+        thresholdV_ = static_cast<float>(SettingDouble(host_->GetRefLevelAbs()));
+        hysteresisV_ = static_cast<float>(SettingDouble(host_->GetHysterisisAbs()));
     }
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -17,13 +19,18 @@ namespace kestrava {
 
 class CAnalysisHost;
 
+// The protocol bit rate in bits per second, asked for at the start of every recovery: the
+// caller's definition may change between a load and a recalculation. Empty when there is
+// no definition, which fails the recovery.
+using BitRateSource = std::function<std::optional<double>()>;
+
 class CSataBitDetector {
   public:
     // Loads a waveform file through the waveform data module and recovers its bits.
-    CSataBitDetector(const std::string& path, CAnalysisHost* host);
+    CSataBitDetector(const std::string& path, CAnalysisHost* host, BitRateSource bitRate);
     // Acquires source 0-11 (CH1-CH4, REF1-REF4, MATH1-MATH4) from the instrument and
     // recovers its bits.
-    CSataBitDetector(int source, CAnalysisHost* host);
+    CSataBitDetector(int source, CAnalysisHost* host, BitRateSource bitRate);
     ~CSataBitDetector();
     CSataBitDetector(const CSataBitDetector&) = delete;
     CSataBitDetector& operator=(const CSataBitDetector&) = delete;
@@ -71,6 +78,7 @@ class CSataBitDetector {
 
     std::string logSource_ = "CSataBitDetector";
     CAnalysisHost* host_ = nullptr;
+    BitRateSource bitRate_;
     Origin origin_ = Origin::None;
     WaveformRecord record_;
     BitStream bits_;

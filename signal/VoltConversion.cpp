@@ -119,23 +119,24 @@ std::int8_t Int8Statistics::Smallest() const {
     return *std::min_element(smallest, smallest + kSampleBlock);
 }
 
-double CodeStep(double scale, std::int32_t formatCode) {
-    switch (formatCode & 0xFF) {
-        case kWfmFloat:
+double CodeStep(double scale, SampleFormat format) {
+    switch (format) {
+        case SampleFormat::Float:
             return scale * 256.0 / 65535.0;
-        case kWfmInt8:
+        case SampleFormat::Int8:
             return scale;
         default:
             return scale * 256.0;
     }
 }
 
-bool VoltConversion::Begin(const WfmExplicitDimension& dimension, std::int64_t count) {
+bool VoltConversion::Begin(const RecordDescription& record) {
+    const std::int64_t count = record.count;
     if (count <= 0 || static_cast<std::uint64_t>(count) > limit_) return false;
-    scale_ = dimension.scale;
-    offset_ = dimension.offset;
-    step_ = CodeStep(dimension.scale, dimension.formatCode);
-    TabulateInt8(dimension);
+    scale_ = record.scale;
+    offset_ = record.offset;
+    step_ = CodeStep(record.scale, record.format);
+    TabulateInt8(record);
     ResizeLarge(record_.codes, static_cast<std::size_t>(count));
     if (int8Tables_) {
         ResizeLarge(record_.int8Samples, static_cast<std::size_t>(count));
@@ -147,12 +148,12 @@ bool VoltConversion::Begin(const WfmExplicitDimension& dimension, std::int64_t c
     return true;
 }
 
-void VoltConversion::TabulateInt8(const WfmExplicitDimension& dimension) {
-    int8CodesTabulated_ = dimension.formatCode == kWfmInt8;
+void VoltConversion::TabulateInt8(const RecordDescription& record) {
+    int8CodesTabulated_ = record.format == SampleFormat::Int8;
     int8Identity_ = int8CodesTabulated_;
     for (int value = -128; int8CodesTabulated_ && value < 128; ++value) {
         const double volts =
-            WfmInt8Volts(static_cast<std::int8_t>(value), dimension.scale, dimension.offset);
+            Int8SampleVolts(static_cast<std::int8_t>(value), record.scale, record.offset);
         const std::int8_t code = LowByteOfTruncated((volts - offset_) / step_);
         int8Codes_[static_cast<std::uint8_t>(value)] = code;
         record_.int8Volts[static_cast<std::uint8_t>(value)] = static_cast<float>(volts);

@@ -6,7 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "formats/CQelWfmReader.h"
+#include "formats/RecordDescription.h"
+#include "formats/RecordSink.h"
 #include "signal/WaveformRecord.h"
 
 namespace kestrava {
@@ -61,18 +62,18 @@ struct Int8Statistics {
 };
 
 // Volts per code step from the file's scale and sample format.
-double CodeStep(double scale, std::int32_t formatCode);
+double CodeStep(double scale, SampleFormat format);
 
 // Fills a record from a streamed import. An 8-bit file has 256 sample values: the
 // record keeps its samples with the volts of each value, its codes are looked up in a
 // table, both made with the same arithmetic as a sample by sample conversion, and the
 // reader is spared its conversion to volts. Other formats (and 8-bit volts in no order)
 // take the reader's volts as floats.
-class VoltConversion final : public WfmPointSink {
+class VoltConversion final : public RecordSink {
   public:
     VoltConversion(WaveformRecord& record, std::size_t limit) : record_(record), limit_(limit) {}
 
-    bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override;
+    bool Begin(const RecordDescription& record) override;
     bool WantsVolts() const override { return !int8Tables_; }
     void Take(std::span<const double> points, std::span<const unsigned char> raw) override;
 
@@ -80,7 +81,7 @@ class VoltConversion final : public WfmPointSink {
     bool Finish(std::int64_t count);
 
   private:
-    void TabulateInt8(const WfmExplicitDimension& dimension);
+    void TabulateInt8(const RecordDescription& record);
     void TakeInt8(std::span<const unsigned char> raw);
     void TakeVolts(std::span<const double> points, std::span<const unsigned char> raw);
     void ConvertCodes(std::span<const double> points, std::span<const unsigned char> raw,

@@ -249,12 +249,12 @@ TEST_F(WfmReader, LargeRecordsConvertAcrossReadChunks) {
 }
 
 // Collects what a streamed import hands over.
-class CollectingSink : public WfmPointSink {
+class CollectingSink : public RecordSink {
   public:
     explicit CollectingSink(bool accept = true) : accept_(accept) {}
-    bool Begin(const WfmExplicitDimension& dimension, std::int64_t count) override {
-        dimension_ = dimension;
-        announced = count;
+    bool Begin(const RecordDescription& record) override {
+        record_ = record;
+        announced = record.count;
         return accept_;
     }
     void Take(std::span<const double> block, std::span<const unsigned char> raw) override {
@@ -266,7 +266,7 @@ class CollectingSink : public WfmPointSink {
     std::vector<std::size_t> blocks;
     std::size_t rawBytes = 0;
     std::vector<double> points;
-    WfmExplicitDimension dimension_;
+    RecordDescription record_;
 
   private:
     bool accept_;
@@ -288,7 +288,7 @@ TEST_F(WfmReader, AStreamedImportHandsOverThePointsTheReaderWouldKeep) {
         CollectingSink sink;
         ASSERT_EQ(reader.LoadFile(path, 1, nullptr, nullptr, &sink), 1);
         EXPECT_EQ(sink.announced, 300007);
-        EXPECT_EQ(sink.dimension_.offset, 0.5);
+        EXPECT_EQ(sink.record_.offset, 0.5);
         EXPECT_EQ(reader.PointCount(), 300007);
         EXPECT_TRUE(reader.Points().empty());
         EXPECT_EQ(sink.points, kept);

@@ -61,7 +61,7 @@ TEST_F(WdmModule, StartCreatesTheTempFolderAndAFailedStartLeavesNoEngineOrReader
     EXPECT_FALSE(WdmFindEdgesInData(std::vector<float>{0, 1}));
     test::WfmSpec layout;
     layout.raw = {1, 2, 3};
-    WfmExplicitDimension curve;
+    RecordDescription curve;
     EXPECT_TRUE(WdmLoadWaveformFile(WriteWfm(layout), 1, ":WFM#001", nullptr, curve).empty());
     EXPECT_EQ(WdmGetRisingEdgeCount("RisingEdge"), 0);
 
@@ -77,7 +77,7 @@ TEST_F(WdmModule, LoadReturnsVoltsAndTheCurveDescriptionAndClearsTheSearches) {
     layout.scale = 0.001;
     layout.offset = 0.5;
     layout.raw = {-1000, 0, 1000};
-    WfmExplicitDimension curve;
+    RecordDescription curve;
     std::span<const double> volts =
         WdmLoadWaveformFile(WriteWfm(layout), 1, ":WFM#001", nullptr, curve);
     ASSERT_EQ(volts.size(), 3u);
@@ -85,8 +85,8 @@ TEST_F(WdmModule, LoadReturnsVoltsAndTheCurveDescriptionAndClearsTheSearches) {
     EXPECT_DOUBLE_EQ(volts[2], 1.5);
     EXPECT_EQ(curve.scale, 0.001);
     EXPECT_EQ(curve.offset, 0.5);
-    EXPECT_EQ(curve.formatCode, 0);
-    EXPECT_EQ(curve.lowRange, -128);
+    EXPECT_EQ(curve.format, SampleFormat::Int16);
+    EXPECT_EQ(curve.count, 3);
     EXPECT_TRUE(WdmGetRisingEdgePositions("RisingEdge").empty());
     EXPECT_TRUE(WdmFindEdgesInData(std::vector<float>{0, 1, 0}));
     EXPECT_EQ(WdmGetRisingEdgeCount("RisingEdge"), 0);
@@ -103,7 +103,7 @@ TEST_F(WdmModule, SearchesOverFileVoltsUseTheFileTimeBaseAndPointCount) {
     layout.implicitOffsetS = -5e-6;
     layout.triggerOffsetPoints = 1000.0;  // trigger time 1e-6 s
     layout.raw.assign(10, 0);
-    WfmExplicitDimension curve;
+    RecordDescription curve;
     ASSERT_EQ(WdmLoadWaveformFile(WriteWfm(layout), 1, ":WFM#001", nullptr, curve).size(), 10u);
 
     ASSERT_TRUE(WdmAddEdgeSearch(0.5f, 0.1f, 0, "RisingEdge"));

@@ -1,13 +1,14 @@
 // A bit detector's surroundings for tests: its own folders, the waveform data module,
-// a protocol definition with a bit rate, and a presentation to show messages in.
+// a protocol bit rate, and a presentation to show messages in.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "instrument/AcquisitionMode.h"
 #include "instrument/Wdm.h"
-#include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
+#include "signal/CSataBitDetector.h"
 #include "tests/formats/WfmFileBuilder.h"
 #include "tests/support/TempFolders.h"
 
@@ -18,12 +19,9 @@ class BitDetectorFixture : public TempFolders {
     void SetUp() override {
         TempFolders::SetUp();
         ASSERT_TRUE(WdmStart());
-        macros.bitRateText = "1.5E9";
-        SetTheMacros(&macros);
         SetAcquisitionMode(kAcquireSingleSequence);
     }
     void TearDown() override {
-        SetTheMacros(nullptr);
         SetAcquisitionMode(kAcquireSingleSequence);
         WdmStop();
         TempFolders::TearDown();
@@ -34,7 +32,7 @@ class BitDetectorFixture : public TempFolders {
         return path;
     }
 
-    CMacros macros;
+    BitRateSource bitRate = [] { return std::optional<double>(1.5e9); };
     CAnalysisHost host;
 };
 

@@ -50,7 +50,7 @@ TEST_F(BitDetector, RecoversTheWorkedExampleFromAFile) {
     // Rising at 99.5, falling at 159.5 (2 ns, three bits), rising at 234.5 (2.5 ns, four).
     host.DisplayMessage("from before", kShowAndKeep);
     CSataBitDetector detector(
-        WriteCapture(Capture(Runs({{-32, 100}, {32, 60}, {-32, 75}, {32, 65}}))), &host);
+        WriteCapture(Capture(Runs({{-32, 100}, {32, 60}, {-32, 75}, {32, 65}}))), &host, bitRate);
     const WaveformRecord& record = detector.Record();
     ASSERT_EQ(detector.SampleCount(), 300u);
     EXPECT_TRUE(record.voltagesOwned);
@@ -108,7 +108,7 @@ TEST_F(BitDetector, CodesFollowTheFormatsStepAndKeepTheirLowEightBits) {
         layout.scale = c.scale;
         layout.offset = c.offset;
         layout.raw = {c.raw, c.raw};
-        CSataBitDetector detector(WriteCapture(layout), &host);
+        CSataBitDetector detector(WriteCapture(layout), &host, bitRate);
         ASSERT_EQ(detector.SampleCount(), 2u);
         EXPECT_EQ(detector.Record().codes[0], c.code);
     }
@@ -132,10 +132,10 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
         layout.offset = c.offset;
         for (int i = 0; i < 40003; ++i) layout.raw.push_back((i * 37) % 251 - 125);
         const std::string path = WriteCapture(layout);
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         ASSERT_EQ(detector.SampleCount(), 40003u);
 
-        WfmExplicitDimension curve;
+        RecordDescription curve;
         const std::span<const double> volts =
             WdmLoadWaveformFile(path, 1, ":WFM#001", nullptr, curve);
         ASSERT_EQ(volts.size(), 40003u);
@@ -175,7 +175,7 @@ TEST_F(BitDetector, AFailedLoadLeavesAnEmptyRecordAndShowsNothing) {
     const std::string status = host.StatusText();
     WriteFile(Tmp() + "/bad.wfm", "not a waveform file at all");
     for (const std::string& path : {Tmp() + "/missing.wfm", Tmp() + "/bad.wfm"}) {
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         EXPECT_EQ(detector.SampleCount(), 0u);
         EXPECT_EQ(detector.Bits().bitCount, 0);
         EXPECT_TRUE(detector.Bits().levels.empty());
@@ -185,14 +185,15 @@ TEST_F(BitDetector, AFailedLoadLeavesAnEmptyRecordAndShowsNothing) {
     EXPECT_EQ(host.KeptSummary(), "");
 
     // Without a presentation the constructor logs its failure and stays empty.
-    CSataBitDetector orphan(WriteCapture(Capture(Runs({{-32, 10}, {32, 10}}))), nullptr);
+    CSataBitDetector orphan(WriteCapture(Capture(Runs({{-32, 10}, {32, 10}}))), nullptr, bitRate);
     EXPECT_EQ(orphan.SampleCount(), 0u);
     EXPECT_NE(ReadFile(Folders::LogFilePath()).find("CSataBitDetector::CSataBitDetector"),
               std::string::npos);
 }
 
 TEST_F(BitDetector, AFlatRecordGivesNoBitsAndNoCompletionMessages) {
-    CSataBitDetector detector(WriteCapture(Capture(std::vector<double>(1000, 0.0))), &host);
+    CSataBitDetector detector(WriteCapture(Capture(std::vector<double>(1000, 0.0))), &host,
+                              bitRate);
     EXPECT_EQ(detector.SampleCount(), 1000u);
     EXPECT_EQ(detector.Bits().bitCount, 0);
     EXPECT_TRUE(detector.Bits().bits.empty());
@@ -205,8 +206,15 @@ TEST_F(BitDetector, AFlatRecordGivesNoBitsAndNoCompletionMessages) {
 TEST_F(BitDetector, ThePathsLastNameIsShownAfterEitherSeparator) {
     std::filesystem::create_directories(Tmp() + "/a\\b");
     WriteFile(Tmp() + "/a\\b/c.wfm", test::BuildWfm(Capture(Runs({{-32, 40}, {32, 40}}))));
-    CSataBitDetector detector(Tmp() + "/a\\b/c.wfm", &host);
+    CSataBitDetector detector(Tmp() + "/a\\b/c.wfm", &host, bitRate);
     EXPECT_EQ(host.KeptSummary(), "Source: FILE - c.wfm\r\n");
+}
+
+TEST_F(BitDetector, AWaveformFileIsReadWhateverItsName) {
+    CSataBitDetector detector(WriteCapture(Capture(Runs({{-32, 40}, {32, 40}})), "capture.bin"),
+                              &host, bitRate);
+    EXPECT_EQ(detector.SampleCount(), 80u);
+    EXPECT_EQ(host.KeptSummary(), "Source: FILE - capture.bin\r\n");
 }
 
 TEST_F(BitDetector, RecalculateTakesTheNewThresholdsWithoutRemeasuring) {
@@ -214,7 +222,7 @@ TEST_F(BitDetector, RecalculateTakesTheNewThresholdsWithoutRemeasuring) {
     CSataBitDetector detector(
         WriteCapture(
             Capture(Runs({{-32, 200}, {32, 200}, {-32, 200}, {-6, 60}, {-32, 140}, {32, 200}}))),
-        &host);
+        &host, bitRate);
     EXPECT_NE(host.StatusText().find("Number of Edges: 3 \r\n"), std::string::npos);
     // Ten high bits from 199.5, then twenty low ones.
     ASSERT_GE(detector.Bits().bitCount, 29);
@@ -250,7 +258,7 @@ TEST_F(BitDetector, AbsoluteLevelsAndTheAutomaticFiftyPercentRule) {
     host.SetRefLevelAbs("0.1");
     host.SetHysterisisAbs("0.03");
     {
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         EXPECT_FLOAT_EQ(detector.Threshold(), 0.1f);
         EXPECT_FLOAT_EQ(detector.Hysteresis(), 0.03f);
         EXPECT_EQ(detector.Bits().bitCount, 6);
@@ -259,14 +267,14 @@ TEST_F(BitDetector, AbsoluteLevelsAndTheAutomaticFiftyPercentRule) {
     host.SetIsAuto50Percent(1);
     SetAcquisitionMode(kAcquireHeldRecord);
     {
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         EXPECT_EQ(host.GetIsAbsRefLevel(), 1);
         EXPECT_FLOAT_EQ(detector.Threshold(), 5.0f);
         EXPECT_EQ(detector.Bits().bitCount, 0);
     }
     SetAcquisitionMode(kAcquireSingleSequence);
     {
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         EXPECT_EQ(host.GetIsAbsRefLevel(), 0);
         EXPECT_FLOAT_EQ(detector.Threshold(), 0.0f);
         EXPECT_EQ(detector.Bits().bitCount, 6);
@@ -282,7 +290,7 @@ TEST_F(BitDetector, ManyEdgesShowTheDecodeTimeEstimateShortenedByASyncPattern) {
 
     const char* kEstimate = "APPROXIMATE TIME REMAINING FOR DECODE COMPLETION: ";
     {
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         EXPECT_NE(host.StatusText().find("Number of Edges: 300000 \r\n"), std::string::npos);
         EXPECT_NE(host.StatusText().find(std::string(kEstimate) + "56 seconds\r\n"),
                   std::string::npos);
@@ -291,14 +299,14 @@ TEST_F(BitDetector, ManyEdgesShowTheDecodeTimeEstimateShortenedByASyncPattern) {
     host.ClearStatus();
     host.SetSyncPatternEnabled(true);
     {
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         EXPECT_NE(host.StatusText().find(std::string(kEstimate) + "56 seconds\r\n"),
                   std::string::npos);
     }
     host.ClearStatus();
     host.SetSyncPattern("K28.5 D10.2");
     {
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         EXPECT_NE(host.StatusText().find(std::string(kEstimate) + "37 seconds\r\n"),
                   std::string::npos);
     }
@@ -312,11 +320,11 @@ TEST_F(BitDetector, DumpFilesAreWrittenOnlyWhenTheLogFolderExists) {
     const std::string path = WriteCapture(Capture(test::NrzRaw(sent, 20, 32, -32)));
     const std::string log = Folders::DataFolder("Log");
 
-    { CSataBitDetector detector(path, &host); }
+    { CSataBitDetector detector(path, &host, bitRate); }
     EXPECT_FALSE(std::filesystem::exists(log));
 
     std::filesystem::create_directories(log);
-    CSataBitDetector detector(path, &host);
+    CSataBitDetector detector(path, &host, bitRate);
     const std::int32_t bitCount = detector.Bits().bitCount;
     ASSERT_GE(bitCount, 33);
     // One line per byte, a set bit for each low bit: the inverted bytes sent.
@@ -329,15 +337,16 @@ TEST_F(BitDetector, DumpFilesAreWrittenOnlyWhenTheLogFolderExists) {
 }
 
 TEST_F(BitDetector, DestructorLogsItsStartAndEnd) {
-    { CSataBitDetector detector(Tmp() + "/missing.wfm", &host); }
+    { CSataBitDetector detector(Tmp() + "/missing.wfm", &host, bitRate); }
     const std::string log = ReadFile(Folders::LogFilePath());
     EXPECT_NE(log.find("CSataBitDetector::Start:~CSataBitDetector"), std::string::npos);
     EXPECT_NE(log.find("CSataBitDetector::End:~CSataBitDetector"), std::string::npos);
 }
 
 TEST_F(BitDetector, AMissingProtocolDefinitionIsAnErrorInBitDetection) {
-    SetTheMacros(nullptr);
-    CSataBitDetector detector(WriteCapture(Capture(Runs({{-32, 40}, {32, 40}}))), &host);
+    const BitRateSource noDefinition = [] { return std::optional<double>(); };
+    CSataBitDetector detector(WriteCapture(Capture(Runs({{-32, 40}, {32, 40}}))), &host,
+                              noDefinition);
     EXPECT_EQ(detector.SampleCount(), 80u);
     EXPECT_NE(host.StatusText().find("ERROR IN BIT DETECTION....\r\n"), std::string::npos);
     EXPECT_NE(host.KeptSummary().find("ERROR IN BIT DETECTION...."), std::string::npos);

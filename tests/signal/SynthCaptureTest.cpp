@@ -61,7 +61,7 @@ class SynthCapture : public test::BitDetectorFixture {
         const std::string path = Tmp() + "/synth.wfm";
         ASSERT_EQ(synth::WfmWriter(wfm).Write(path, record, synthesizer.SampleIntervalS()), "");
 
-        CSataBitDetector detector(path, &host);
+        CSataBitDetector detector(path, &host, bitRate);
         ASSERT_EQ(detector.SampleCount(), volts.size());
 
         std::vector<int> sentBits(sent.begin(), sent.end());

@@ -9,7 +9,8 @@
 
 namespace kestrava::scopesim {
 
-// The file's record, or nothing when it is not a readable waveform file.
+// The file's record, read by the reader the format registry picks; nothing when it is
+// not a readable waveform file.
 std::optional<Waveform> ReadWaveformFile(const std::string& path);
 
 }  // namespace kestrava::scopesim

@@ -1,0 +1,80 @@
+#include "formats/FormatRegistry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+
+#include "formats/CQelWfmReader.h"
+
+namespace kestrava {
+namespace {
+
+// Up to size bytes from the start of an open file.
+std::vector<unsigned char> ReadHead(int fd, std::size_t size) {
+    std::vector<unsigned char> head(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, head.data() + done, size - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    head.resize(done);
+    return head;
+}
+
+// Up to size leading bytes of a regular file; none of anything else. The open does not
+// block, so a named pipe cannot stall the choice.
+std::vector<unsigned char> LeadingBytes(const std::string& path, std::size_t size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return {};
+    struct stat info {};
+    std::vector<unsigned char> head;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) head = ReadHead(fd, size);
+    ::close(fd);
+    return head;
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
+    if (end.empty() || end.size() > text.size()) return false;
+    return std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
+}
+
+}  // namespace
+
+const WaveformFormat* FormatRegistry::FormatOf(const std::string& path) const {
+    std::size_t signature = 0;
+    for (const WaveformFormat& format : formats_)
+        signature = std::max(signature, format.signatureSize);
+    const std::vector<unsigned char> head = LeadingBytes(path, signature);
+    for (const WaveformFormat& format : formats_)
+        if (format.recognizes(head)) return &format;
+    for (const WaveformFormat& format : formats_)
+        if (EndsWithIgnoringCase(path, format.extension)) return &format;
+    return nullptr;
+}
+
+std::unique_ptr<WaveformFileReader> FormatRegistry::ReaderFor(const std::string& path) const {
+    const WaveformFormat* format = FormatOf(path);
+    return format ? format->makeReader() : nullptr;
+}
+
+const FormatRegistry& TheFormatRegistry() {
+    static const FormatRegistry registry = [] {
+        FormatRegistry formats;
+        // One line per reader; a file is offered to them in this order.
+        formats.Register(WaveformFormat::Of<CQelWfmReader>());
+        return formats;
+    }();
+    return registry;
+}
+
+}  // namespace kestrava

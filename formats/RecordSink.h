@@ -1,0 +1,25 @@
+// The receiving end of a streamed import: takes a record's points block by block, in
+// file order, instead of the reader keeping them, so a caller that needs each point once
+// never holds the whole record as doubles.
+#pragma once
+
+#include <span>
+
+#include "formats/RecordDescription.h"
+
+namespace kestrava {
+
+class RecordSink {
+  public:
+    virtual ~RecordSink() = default;
+    // The record, before any block; false refuses it.
+    virtual bool Begin(const RecordDescription& record) = 0;
+    // Asked after Begin: false when the sink reads only the raw bytes, which spares the
+    // conversion to volts; its blocks then come with no points.
+    virtual bool WantsVolts() const { return true; }
+    // The next points, in volts and as the file stores them (sampleSize bytes each, in
+    // the file's byte order); every block but the last holds a multiple of 16 points.
+    virtual void Take(std::span<const double> points, std::span<const unsigned char> raw) = 0;
+};
+
+}  // namespace kestrava
