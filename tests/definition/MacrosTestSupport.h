@@ -3,23 +3,12 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "definition/CMacros.h"
-#include "base/MessageBox.h"
+#include "tests/support/RecordingMessageBox.h"
 #include "tests/support/TempFolders.h"
 
 namespace kestrava::test {
-
-class RecordingMessageBox : public IMessageBox {
-  public:
-    void Show(const std::string& text, const std::string& caption) override {
-        texts.push_back(text);
-        captions.push_back(caption);
-    }
-    std::vector<std::string> texts;
-    std::vector<std::string> captions;
-};
 
 class MacrosTest : public TempFolders {
   protected:

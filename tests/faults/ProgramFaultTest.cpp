@@ -120,25 +120,10 @@ class Child {
 
 class ProgramFaultTest : public TempFolders {
   protected:
-    void SetUp() override {
-        TempFolders::SetUp();
-        const char* config = std::getenv("XDG_CONFIG_HOME");
-        savedConfig_ = config ? std::optional<std::string>(config) : std::nullopt;
-        ::setenv("XDG_CONFIG_HOME", (Root() + "/config").c_str(), 1);
-        std::filesystem::create_directories(Root() + "/config/kestrava");
-    }
-    void TearDown() override {
-        if (savedConfig_)
-            ::setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
-        TempFolders::TearDown();
-    }
-
     // The programs reach the instrument as GPIB8::1::INSTR through the alias file.
     void PointInstrumentAt(int port) {
         address_ = "TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET";
-        WriteFile(Root() + "/config/kestrava/visa.conf", "GPIB8::1::INSTR = " + address_ + "\n");
+        WriteFile(ConfigHome() + "/kestrava/visa.conf", "GPIB8::1::INSTR = " + address_ + "\n");
     }
     // A simulator on a free port, with the instrument pointed at it.
     std::unique_ptr<Child> StartSimulator(std::vector<std::string> extra = {}) {
@@ -163,7 +148,6 @@ class ProgramFaultTest : public TempFolders {
 
     std::string address_;
     int simulators_ = 0;
-    std::optional<std::string> savedConfig_;
 };
 
 constexpr char kNotAvailable[] = "kestrava-decode: CH1: Waveform is not available for analysis\n";

@@ -13,23 +13,17 @@
 #include "instrument/COscilloscope.h"
 #include "instrument/Wdm.h"
 #include "tests/support/InstrumentLock.h"
-#include "tests/support/TempFolders.h"
-#include "tools/kestrava-scopesim/ScopeSimulator.h"
-#include "visa/kvext.h"
+#include "tests/support/SimulatorFixture.h"
 #include "visa/visa.h"
 
 namespace kestrava::test {
 
 inline constexpr std::uint32_t kShortTimeoutMs = 300;
 
-class ScopeTest : public TempFolders {
+class ScopeTest : public SimulatorFixture<> {
 protected:
     void SetUp() override {
-        TempFolders::SetUp();
-        kvClearAliases();
-        ASSERT_TRUE(sim_.Start(0)) << sim_.LastError();
-        address_ = "TCPIP0::127.0.0.1::" + std::to_string(sim_.Port()) + "::SOCKET";
-        ASSERT_EQ(kvSetAlias("GPIB8::1::INSTR", address_.c_str()), VI_SUCCESS);
+        SimulatorFixture::SetUp();
         sim_.SetBusyTime(std::chrono::milliseconds(5));
         ASSERT_TRUE(WdmStart());
         WdmSetTimeouts({kShortTimeoutMs, kShortTimeoutMs});
@@ -46,9 +40,7 @@ protected:
         WdmSetTimeouts(WdmTimeouts{});
         WdmStop();
         SetAcquisitionMode(kAcquireSingleSequence);
-        sim_.Stop();
-        kvClearAliases();
-        TempFolders::TearDown();
+        SimulatorFixture::TearDown();
     }
 
     // Connects the program-wide object with a short I/O timeout; the journal starts after.
@@ -98,9 +90,6 @@ protected:
     // True when another session can take the instrument's lock at once: nothing was left
     // locked by the program.
     bool InstrumentUnlocked() { return InstrumentUnlockedAt(address_); }
-
-    scopesim::ScopeSimulator sim_;
-    std::string address_;
 };
 
 }  // namespace kestrava::test

@@ -15,6 +15,7 @@
 #include "base/MessageBox.h"
 #include "signal/CSataBitDetector.h"
 #include "tests/instrument/ScopeFixture.h"
+#include "tests/support/RecordingMessageBox.h"
 #include "tools/kestrava-decode/DecodeCommand.h"
 #include "tools/kestrava-scopesim/SynthSource.h"
 
@@ -24,14 +25,6 @@ namespace {
 using Lines = std::vector<std::string>;
 using scopesim::Fault;
 using scopesim::SynthSource;
-
-class RecordingMessageBox : public IMessageBox {
-public:
-    void Show(const std::string& text, const std::string& caption) override {
-        shown.push_back(caption + ": " + text);
-    }
-    Lines shown;
-};
 
 // The commands of one analysis of a channel or math source, "BUSY?" polls shown once.
 Lines AnalysisCommands(const std::string& name, int mode, long points) {
@@ -195,7 +188,7 @@ TEST_F(ScopeRoadTest, FastFrameIsRefusedWithAMessageBox) {
     sim_.Ask("HORizontal:FASTframe:STATE 1");
     Press(0, kAcquireSingleSequence);
     EXPECT_FALSE(ui_->Decoder().IsValid());
-    EXPECT_EQ(messages_.shown, Lines{"KORVAN: Fast Frame is not supported"});
+    EXPECT_EQ(messages_.Shown(), Lines{"KORVAN: Fast Frame is not supported"});
     EXPECT_EQ(ui_->StatusText(), "Waveform is not available for analysis\r\n");
     EXPECT_EQ(CountOf("CURVE?"), 0u);
     EXPECT_TRUE(ui_->WaveformTitle().empty());

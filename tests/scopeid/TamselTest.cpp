@@ -9,9 +9,8 @@
 #include <thread>
 
 #include "scopeid/tamsel.h"
-#include "tests/support/TempFolders.h"
+#include "tests/support/SimulatorFixture.h"
 #include "tests/visa/TestServer.h"
-#include "tools/kestrava-scopesim/ScopeSimulator.h"
 
 namespace kestrava::test {
 namespace {
@@ -19,30 +18,13 @@ namespace {
 using namespace std::chrono_literals;
 using scopesim::Fault;
 
-class TamselTest : public TempFolders {
+class TamselTest : public SimulatorFixture<> {
 protected:
     void SetUp() override {
-        TempFolders::SetUp();
-        const char* saved = std::getenv("XDG_CONFIG_HOME");
-        hadConfig_ = saved != nullptr;
-        savedConfig_ = saved ? saved : "";
-        ::setenv("XDG_CONFIG_HOME", (Root() + "/config").c_str(), 1);
-        ASSERT_TRUE(sim_.Start(0)) << sim_.LastError();
-        PointAliasAt(sim_.Port());
-    }
-    void TearDown() override {
-        sim_.Stop();
-        if (hadConfig_)
-            ::setenv("XDG_CONFIG_HOME", savedConfig_.c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
-        TempFolders::TearDown();
+        SimulatorFixture::SetUp();
+        PointAliasFileAt(address_);
     }
 
-    void PointAliasAt(uint16_t port) {
-        WriteFile(Root() + "/config/kestrava/visa.conf",
-                  "GPIB8::1::INSTR = TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET\n");
-    }
     std::string List(const std::string& contents) {
         std::string path = Root() + "/list" + std::to_string(++lists_) + ".txt";
         WriteFile(path, contents);
@@ -54,11 +36,7 @@ protected:
         return sim_.OpenConnections() == 0;
     }
 
-    scopesim::ScopeSimulator sim_;
-
 private:
-    bool hadConfig_ = false;
-    std::string savedConfig_;
     int lists_ = 0;
 };
 
@@ -122,7 +100,7 @@ TEST_F(TamselTest, WithoutAPrefixTheLastTokenFoundIsCompared) {
 }
 
 TEST_F(TamselTest, NoInstrumentGivesMinusOne) {
-    PointAliasAt(ClosedPort());
+    PointAliasFileAt(SocketAddress(ClosedPort()));
     EXPECT_EQ(GetScopeDesc(), -1);
     EXPECT_EQ(IsScopeSupported(List("QVM1").c_str()), -1);
     EXPECT_EQ(IsScopeSupported((Root() + "/missing.txt").c_str()), -1);  // the instrument is asked first

@@ -10,18 +10,11 @@
 #include "base/CAnalysisHost.h"
 #include "base/ListBox.h"
 #include "base/MessageBox.h"
+#include "tests/support/RecordingMessageBox.h"
 #include "tests/support/TempFolders.h"
 
 namespace kestrava {
 namespace {
-
-class RecordingMessageBox : public IMessageBox {
-public:
-    void Show(const std::string& text, const std::string& caption) override {
-        shown.push_back(caption + ": " + text);
-    }
-    std::vector<std::string> shown;
-};
 
 class ReportFileTest : public test::TempFolders {
 protected:
@@ -35,7 +28,7 @@ protected:
     }
     std::string Path(const std::string& name) const { return Root() + "/" + name; }
 
-    RecordingMessageBox messages_;
+    test::RecordingMessageBox messages_;
     CAnalysisHost host_;
 };
 
@@ -53,7 +46,7 @@ TEST_F(ReportFileTest, SavedReportHasHeaderThenPositionedLines) {
               "0x000001a2:  K28.5  (-------)            SYNC \r\n"
               "0x00000200:  \r\n");
     EXPECT_EQ(host_.StatusText(), "Decoded output saved.\r\n");
-    EXPECT_EQ(messages_.shown, std::vector<std::string>{"KORVAN: Decoded output saved"});
+    EXPECT_EQ(messages_.Shown(), std::vector<std::string>{"KORVAN: Decoded output saved"});
 }
 
 TEST_F(ReportFileTest, SavingAnEmptyListWritesOnlyTheHeader) {
@@ -66,7 +59,7 @@ TEST_F(ReportFileTest, UnwritablePathIsReportedNotCountedAsSaved) {
     MemoryListBox list = Lines({{"x", 1}});
     EXPECT_FALSE(ReportFile::SaveToFile(list, "t", Path("absent/r.txt"), host_));
     EXPECT_EQ(host_.StatusText(), "Decoded output NOT saved!\r\n");
-    EXPECT_EQ(messages_.shown.back(), "KORVAN: Unable to open this file for writing!");
+    EXPECT_EQ(messages_.Shown().back(), "KORVAN: Unable to open this file for writing!");
 }
 
 TEST_F(ReportFileTest, MergingAReportWithItselfPairsEveryLine) {
@@ -84,7 +77,7 @@ TEST_F(ReportFileTest, MergingAReportWithItselfPairsEveryLine) {
                   row("D21.5  (0xb5) ", "D21.5  (0xb5) ") + row("D10.2  (0x4a) ", "D10.2  (0x4a) "));
     EXPECT_EQ(host_.StatusText(),
               "Decoded output saved.\r\nPrevious file read into memory\r\nMerged output saved.\r\n");
-    EXPECT_EQ(messages_.shown.back(), "KORVAN: Merging complete");
+    EXPECT_EQ(messages_.Shown().back(), "KORVAN: Merging complete");
 }
 
 TEST_F(ReportFileTest, UnpairedLinesGetTheirOwnRowsAndTheTailKeepsItsPositions) {
@@ -128,7 +121,7 @@ TEST_F(ReportFileTest, AMergedFileIsRefusedAndLeftUntouched) {
     EXPECT_FALSE(ReportFile::MergeFile(list, "a", Path("r.txt"), host_));
     EXPECT_EQ(ReadFile(Path("r.txt")), before);
     EXPECT_EQ(host_.StatusText(), "File in incorrect format\r\n");
-    EXPECT_EQ(messages_.shown.back(), "KORVAN: Please select a previously generated analyser file.");
+    EXPECT_EQ(messages_.Shown().back(), "KORVAN: Please select a previously generated analyser file.");
 }
 
 TEST_F(ReportFileTest, AFailedWriteKeepsTheEarlierReport) {
@@ -140,7 +133,7 @@ TEST_F(ReportFileTest, AFailedWriteKeepsTheEarlierReport) {
     bool merged = ReportFile::MergeFile(list, "a", Path("dir/r.txt"), host_);
     EXPECT_FALSE(merged);
     EXPECT_EQ(ReadFile(Path("dir/r.txt")), before);
-    EXPECT_EQ(messages_.shown.back(), "KORVAN: Unable to open this file for merging!");
+    EXPECT_EQ(messages_.Shown().back(), "KORVAN: Unable to open this file for merging!");
 }
 
 TEST_F(ReportFileTest, MissingReportIsAFailedMerge) {

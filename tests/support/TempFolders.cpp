@@ -34,13 +34,16 @@ void TempFolders::SetUp() {
     fs::create_directories(Tmp());
     Save("XDG_DATA_HOME", savedXdg_, hadXdg_);
     Save("TMPDIR", savedTmp_, hadTmp_);
+    Save("XDG_CONFIG_HOME", savedConfig_, hadConfig_);
     ::setenv("XDG_DATA_HOME", DataHome().c_str(), 1);
     ::setenv("TMPDIR", Tmp().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
 }
 
 void TempFolders::TearDown() {
     Restore("XDG_DATA_HOME", savedXdg_, hadXdg_);
     Restore("TMPDIR", savedTmp_, hadTmp_);
+    Restore("XDG_CONFIG_HOME", savedConfig_, hadConfig_);
     std::error_code ec;
     if (!root_.empty()) fs::remove_all(root_, ec);
 }

@@ -1,5 +1,6 @@
-// A test fixture that points the data root, the log and the module's temporary folder
-// at a fresh folder of its own, so no test touches the user's files.
+// A test fixture that points the data root, the log, the module's temporary folder and
+// the configuration (the VISA alias file) at a fresh folder of its own, so no test
+// touches the user's files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,10 +14,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // The fresh folder; XDG_DATA_HOME is <root>/data and TMPDIR is <root>/tmp.
+    // The fresh folder; XDG_DATA_HOME is <root>/data, TMPDIR is <root>/tmp and
+    // XDG_CONFIG_HOME is <root>/config (not made until a file is written there).
     const std::string& Root() const { return root_; }
     std::string DataHome() const { return root_ + "/data"; }
     std::string Tmp() const { return root_ + "/tmp"; }
+    std::string ConfigHome() const { return root_ + "/config"; }
     // Reads a whole file; empty when it does not exist.
     static std::string ReadFile(const std::string& path);
     static void WriteFile(const std::string& path, const std::string& contents);
@@ -25,8 +28,8 @@ protected:
 
 private:
     std::string root_;
-    std::string savedXdg_, savedTmp_;
-    bool hadXdg_ = false, hadTmp_ = false;
+    std::string savedXdg_, savedTmp_, savedConfig_;
+    bool hadXdg_ = false, hadTmp_ = false, hadConfig_ = false;
 };
 
 }  // namespace kestrava::test

@@ -1,8 +1,8 @@
-// Fixture for the VISA tests: private TMPDIR (lock files), private XDG_CONFIG_HOME (alias
-// file) and no in-process aliases; and a resource manager closed at the end of each test.
+// Fixture for the VISA tests: private TMPDIR (lock files) and XDG_CONFIG_HOME (alias file)
+// from TempFolders, no in-process aliases, and a resource manager closed at the end of
+// each test.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include "tests/support/TempFolders.h"
@@ -15,24 +15,15 @@ class VisaTest : public TempFolders {
 protected:
     void SetUp() override {
         TempFolders::SetUp();
-        const char* saved = std::getenv("XDG_CONFIG_HOME");
-        hadConfig_ = saved != nullptr;
-        savedConfig_ = saved ? saved : "";
-        ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
         kvClearAliases();
         ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
     }
     void TearDown() override {
         viClose(rm_);  // closes every session of the test
         kvClearAliases();
-        if (hadConfig_)
-            ::setenv("XDG_CONFIG_HOME", savedConfig_.c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
         TempFolders::TearDown();
     }
 
-    std::string ConfigHome() const { return Root() + "/config"; }
     void WriteAliasFile(const std::string& text) { WriteFile(ConfigHome() + "/kestrava/visa.conf", text); }
 
     ViSession Open(const std::string& resource, ViStatus expected = VI_SUCCESS) {
@@ -57,10 +48,6 @@ protected:
     }
 
     ViSession rm_ = VI_NULL;
-
-private:
-    bool hadConfig_ = false;
-    std::string savedConfig_;
 };
 
 }  // namespace kestrava::test

@@ -91,6 +91,12 @@ FileVersionInfo TableVersionReader::Read(const fs::path& hostPath) const {
     return info;
 }
 
+void PrefixTest::SetUp() {
+    TempFolders::SetUp();
+    prefix_ = std::make_unique<FakePrefix>(Root() + "/prefix");
+    t_ = std::make_unique<TestEnvironment>(prefix_->Root());
+}
+
 FileVersionInfo VersionInfoOf(VersionParts file, std::optional<std::string> company) {
     FileVersionInfo info;
     info.lastError = 0;

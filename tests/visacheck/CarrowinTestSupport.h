@@ -1,5 +1,5 @@
-// Shared pieces of the Carrowin tests: a Wine-prefix-like folder, a version reader that
-// answers from a table, builders of version resources and small PE files, and the paths
+// Shared pieces of the Carrowin tests: a Wine-prefix-like folder and a fixture holding one,
+// a version reader that answers from a table, builders of version resources and small PE files, and the paths
 // of the PE fixtures built by the real toolchain.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempFolders.h"
 #include "visacheck/CarrowinEnvironment.h"
 #include "visacheck/FileVersion.h"
 #include "visacheck/MemoryRegistry.h"
@@ -61,6 +62,17 @@ struct TestEnvironment {
     // versionReader null: the table above.
     explicit TestEnvironment(const std::filesystem::path& prefix,
                              std::shared_ptr<IFileVersionReader> versionReader = nullptr);
+};
+
+// Fixture: a fake prefix in the test's folder and an environment over it.
+class PrefixTest : public TempFolders {
+  protected:
+    void SetUp() override;
+    MemoryRegistry& Reg() { return *t_->registry; }
+    const CarrowinEnvironment& Env() const { return *t_->env; }
+
+    std::unique_ptr<FakePrefix> prefix_;
+    std::unique_ptr<TestEnvironment> t_;
 };
 
 // VS_VERSIONINFO with fixed information and a string table holding CompanyName.

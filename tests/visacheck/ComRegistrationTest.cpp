@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "tests/support/TempFolders.h"
 #include "tests/visacheck/CarrowinTestSupport.h"
 #include "visacheck/InstallChecks.h"
 #include "visacheck/ServerRegistration.h"
@@ -15,12 +14,10 @@ constexpr const char* kProgId = "Vendor.Thing.1";
 constexpr const char* kServer = "C:\\Program Files\\Vendor\\thing.dll";
 constexpr const char* kLocalServer = "C:\\Program Files\\Vendor\\thing.exe";
 
-class ComRegistrationTest : public test::TempFolders {
+class ComRegistrationTest : public test::PrefixTest {
   protected:
     void SetUp() override {
-        TempFolders::SetUp();
-        prefix_ = std::make_unique<test::FakePrefix>(Root() + "/prefix");
-        t_ = std::make_unique<test::TestEnvironment>(prefix_->Root());
+        PrefixTest::SetUp();
         prefix_->AddFile("Program Files\\Vendor\\thing.dll", "dll");
         prefix_->AddFile("Program Files\\Vendor\\thing.exe", "exe");
         Set(std::string("CLSID\\") + kClsid + "\\ProgID", "", kProgId);
@@ -32,15 +29,10 @@ class ComRegistrationTest : public test::TempFolders {
     void Set(const std::string& key, const std::string& name, const std::string& value) {
         ASSERT_TRUE(Reg().SetValue(kCr, key, name, RegValue::String(value)));
     }
-    MemoryRegistry& Reg() { return *t_->registry; }
-    const CarrowinEnvironment& Env() const { return *t_->env; }
     CarrowinResult Validate(const std::string& clsid, const std::string& progId,
                             std::int32_t out = 0) {
         return CheckComRegistration(Env(), clsid, progId, out);
     }
-
-    std::unique_ptr<test::FakePrefix> prefix_;
-    std::unique_ptr<test::TestEnvironment> t_;
 };
 
 TEST_F(ComRegistrationTest, AgreeingRegistrationWithItsServerPasses) {

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/support/TempFolders.h"
 #include "tests/visacheck/CarrowinTestSupport.h"
 #include "visacheck/CarrowinModule.h"
 #include "visacheck/DetectVisaPlatform.h"
@@ -19,11 +18,10 @@ namespace fs = std::filesystem;
 namespace kestrava {
 namespace {
 
-class ExportsTest : public test::TempFolders {
+class ExportsTest : public test::PrefixTest {
   protected:
     void SetUp() override {
-        TempFolders::SetUp();
-        prefix_ = std::make_unique<test::FakePrefix>(Root() + "/prefix");
+        PrefixTest::SetUp();
         const char* saved = std::getenv("WINEPREFIX");
         hadPrefix_ = saved != nullptr;
         savedPrefix_ = saved ? saved : "";
@@ -37,14 +35,13 @@ class ExportsTest : public test::TempFolders {
             ::setenv("WINEPREFIX", savedPrefix_.c_str(), 1);
         else
             ::unsetenv("WINEPREFIX");
-        TempFolders::TearDown();
+        PrefixTest::TearDown();
     }
     template <class Fn>
     Fn* Symbol(const char* name) {
         return reinterpret_cast<Fn*>(::dlsym(library_, name));
     }
 
-    std::unique_ptr<test::FakePrefix> prefix_;
     void* library_ = nullptr;
     bool hadPrefix_ = false;
     std::string savedPrefix_;

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <set>
 
-#include "tests/support/TempFolders.h"
 #include "tests/visacheck/CarrowinTestSupport.h"
 #include "visacheck/PeVersionReader.h"
 #include "visacheck/VisaInstallChk.h"
@@ -24,19 +23,7 @@ constexpr RegistryRoot kLm = RegistryRoot::kLocalMachine;
 constexpr const char* kPassportRoot =
     "Software\\National Instruments\\NI-VISA for Windows 95/NT\\CurrentVersion\\IoLibraries\\";
 
-class InstallChecksTest : public test::TempFolders {
-  protected:
-    void SetUp() override {
-        TempFolders::SetUp();
-        prefix_ = std::make_unique<test::FakePrefix>(Root() + "/prefix");
-        t_ = std::make_unique<test::TestEnvironment>(prefix_->Root());
-    }
-    const CarrowinEnvironment& Env() const { return *t_->env; }
-    MemoryRegistry& Reg() { return *t_->registry; }
-
-    std::unique_ptr<test::FakePrefix> prefix_;
-    std::unique_ptr<test::TestEnvironment> t_;
-};
+class InstallChecksTest : public test::PrefixTest {};
 
 TEST_F(InstallChecksTest, AutomationDatesCountDaysFrom1899December30) {
     EXPECT_DOUBLE_EQ(AutomationDate(1899, 12, 30, 0, 0, 0), 0.0);

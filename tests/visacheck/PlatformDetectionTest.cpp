@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/TempFolders.h"
 #include "tests/visacheck/CarrowinTestSupport.h"
 #include "visacheck/DetectVisaPlatform.h"
 
@@ -11,23 +10,14 @@ namespace {
 
 constexpr RegistryRoot kLm = RegistryRoot::kLocalMachine;
 
-class PlatformDetectionTest : public test::TempFolders {
+class PlatformDetectionTest : public test::PrefixTest {
   protected:
-    void SetUp() override {
-        TempFolders::SetUp();
-        prefix_ = std::make_unique<test::FakePrefix>(Root() + "/prefix");
-        t_ = std::make_unique<test::TestEnvironment>(prefix_->Root());
-    }
     void OemInfo(const std::string& manufacturer, const std::string& model) {
         prefix_->AddFile(
             "windows\\system32\\oeminfo.ini",
             "[General]\r\nManufacturer=" + manufacturer + "\r\nModel=" + model + "\r\n");
     }
-    OemPlatform Oem() const { return PlatformViaOemInfo(*t_->env); }
-    MemoryRegistry& Reg() { return *t_->registry; }
-
-    std::unique_ptr<test::FakePrefix> prefix_;
-    std::unique_ptr<test::TestEnvironment> t_;
+    OemPlatform Oem() const { return PlatformViaOemInfo(Env()); }
 };
 
 TEST_F(PlatformDetectionTest, ModelTextsAndTheirFamilies) {

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "tests/support/TempFolders.h"
 #include "tests/visacheck/CarrowinTestSupport.h"
 #include "visacheck/DetectVisaPlatform.h"
 #include "visacheck/PeVersionReader.h"
@@ -14,12 +13,10 @@ namespace fs = std::filesystem;
 namespace kestrava {
 namespace {
 
-class Visa32IdentificationTest : public test::TempFolders {
+class Visa32IdentificationTest : public test::PrefixTest {
   protected:
     void SetUp() override {
-        TempFolders::SetUp();
-        prefix_ = std::make_unique<test::FakePrefix>(Root() + "/prefix");
-        t_ = std::make_unique<test::TestEnvironment>(prefix_->Root());
+        PrefixTest::SetUp();
         dll_ = prefix_->System32() / "visa32.dll";
     }
     Visa32Identity With(VersionParts version, std::optional<std::string> company) {
@@ -28,8 +25,6 @@ class Visa32IdentificationTest : public test::TempFolders {
         return IdentifyVisa32(*t_->env);
     }
 
-    std::unique_ptr<test::FakePrefix> prefix_;
-    std::unique_ptr<test::TestEnvironment> t_;
     fs::path dll_;
 };
 

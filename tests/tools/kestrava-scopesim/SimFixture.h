@@ -1,30 +1,23 @@
-// Fixture: a simulator on an ephemeral port, reached as GPIB8::1::INSTR through our VISA
-// library, as the program reaches the instrument.
+// Fixture: the simulator reached as GPIB8::1::INSTR through our VISA library, as the
+// program reaches the instrument, on a session of the test's own.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "tests/support/SimulatorFixture.h"
 #include "tests/visa/VisaFixture.h"
-#include "tools/kestrava-scopesim/ScopeSimulator.h"
 
 namespace kestrava::test {
 
-class SimTest : public VisaTest {
+class SimTest : public SimulatorFixture<VisaTest> {
 protected:
     void SetUp() override {
-        VisaTest::SetUp();
-        ASSERT_TRUE(sim_.Start(0)) << sim_.LastError();
-        std::string address = "TCPIP0::127.0.0.1::" + std::to_string(sim_.Port()) + "::SOCKET";
-        ASSERT_EQ(kvSetAlias("GPIB8::1::INSTR", address.c_str()), VI_SUCCESS);
-        vi_ = Open("GPIB8::1::INSTR");
+        SimulatorFixture::SetUp();
+        vi_ = Open(kResource);
         Send("HEADER 0");
         Sync();
         sim_.ClearJournal();
-    }
-    void TearDown() override {
-        VisaTest::TearDown();
-        sim_.Stop();
     }
 
     void Send(const std::string& command) { ASSERT_EQ(WriteText(vi_, command), VI_SUCCESS) << command; }
@@ -42,7 +35,6 @@ protected:
     // A round trip, so that everything sent before has been handled.
     void Sync() { Query("*OPC?"); }
 
-    scopesim::ScopeSimulator sim_;
     ViSession vi_ = VI_NULL;
 };
 

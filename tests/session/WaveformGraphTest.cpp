@@ -1,17 +1,19 @@
-// The graph as drawn for a real decode: clamping of the view, inversion and overview seen
-// in the recorded primitives, and the QPainter canvas's own pixels.
+// The waveform graph as drawn for a real decode, seen through a canvas that records its
+// calls: clamping of the view, zoom steps, inversion and overview.
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <QImage>
-#include <QPainter>
-
-#include "app/QtCanvas.h"
+#include "base/Folders.h"
+#include "base/ListBox.h"
 #include "session/CSataUserInterface.h"
 #include "session/ICanvas.h"
 #include "signal/CSataBitDetector.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/RecordingMessageBox.h"
+#include "tests/support/TempFolders.h"
 
 namespace kestrava::test {
 namespace {
@@ -59,22 +61,29 @@ class RecordingCanvas : public ICanvas {
 
 constexpr Rgb kOriginalGreen{0, 130, 0};
 
-class GraphTest : public AppTest {
+class GraphTest : public TempFolders {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
+        TempFolders::SetUp();
+        ASSERT_TRUE(Folders::PrepareDataFolders());
+        SetMessageBoxSink(&messages);
         ui = std::make_unique<CSataUserInterface>(characters, protocol);
         ui->viewLayout = 1;
-        ui->LoadFile(SampleCapture());
+        ui->LoadFile(SourceDir() + "/data/Waveforms/sata-session.wfm");
         ASSERT_GT(ui->RecordLength(), 1000u);
         samplesPerBit = ui->Decoder().BitDetector()->Bits().samplesPerBit;
         ASSERT_GT(samplesPerBit, 0);
+    }
+    void TearDown() override {
+        SetMessageBoxSink(nullptr);
+        TempFolders::TearDown();
     }
     RecordingCanvas Draw() {
         RecordingCanvas canvas;
         ui->DrawGraph(canvas);
         return canvas;
     }
+    RecordingMessageBox messages;
     MemoryListBox characters, protocol;
     std::unique_ptr<CSataUserInterface> ui;
     int samplesPerBit = 0;
@@ -163,37 +172,6 @@ TEST_F(GraphTest, InversionMirrorsTheOriginalSignal) {
     EXPECT_EQ(a->a, 0);
     EXPECT_NEAR(a->b + b->b, 300, 1);
     EXPECT_NE(a->b, b->b);
-}
-
-TEST_F(AppTest, QtCanvasDrawsLinesCirclesAndBoxedText) {
-    QImage image(100, 60, QImage::Format_RGB32);
-    {
-        QPainter painter(&image);
-        QtCanvas canvas(painter, 100, 60);
-        EXPECT_EQ(canvas.Width(), 100);
-        canvas.FillBackground({174, 198, 220});
-        canvas.SetPen({0, 0, 200}, 0);
-        canvas.MoveTo(0, 10);
-        canvas.LineTo(50, 10);
-        canvas.SetFill({255, 255, 0});
-        canvas.Ellipse(60, 0, 70, 10);
-        canvas.SetPen({255, 255, 255}, 0);
-        canvas.SetFill({255, 0, 0});
-        canvas.SetFont(100, "Courier New");
-        canvas.Text(2, 30, "K28.5");
-    }
-    EXPECT_EQ(image.pixelColor(90, 55), QColor(174, 198, 220));
-    EXPECT_EQ(image.pixelColor(25, 10), QColor(0, 0, 200));
-    EXPECT_EQ(image.pixelColor(65, 5), QColor(255, 255, 0));
-    // White characters on a red box.
-    int red = 0, white = 0;
-    for (int x = 2; x < 30; ++x)
-        for (int y = 30; y < 42; ++y) {
-            red += image.pixelColor(x, y) == QColor(255, 0, 0);
-            white += image.pixelColor(x, y) == QColor(255, 255, 255);
-        }
-    EXPECT_GT(red, 50);
-    EXPECT_GT(white, 5);
 }
 
 }  // namespace
