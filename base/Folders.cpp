@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -22,13 +23,21 @@ std::string ExecutableFolder() {
     return ec ? std::string(".") : exe.parent_path().string();
 }
 
+// Fills a private folder beside the target and renames it into place, so a program
+// starting at the same moment sees either no folder or a complete one, never a half copy.
 void CopyMissingFolder(const std::string& name) {
     std::error_code ec;
     fs::path target = Folders::DataFolder(name);
     fs::path source = fs::path(Folders::InstallFolder()) / name;
     if (fs::exists(target, ec) || !fs::is_directory(source, ec)) return;
-    fs::create_directories(target, ec);
-    fs::copy(source, target, fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
+    fs::create_directories(target.parent_path(), ec);
+    const fs::path filling =
+        target.parent_path() / ("." + name + "-filling-" + std::to_string(::getpid()));
+    fs::remove_all(filling, ec);  // left by a killed start that had this process number
+    if (!fs::create_directory(filling, ec)) return;
+    fs::copy(source, filling, fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
+    // A folder another start put there first stays; this copy goes.
+    if (ec || ::rename(filling.c_str(), target.c_str()) != 0) fs::remove_all(filling, ec);
 }
 
 }  // namespace
