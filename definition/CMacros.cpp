@@ -420,8 +420,8 @@ void CMacros::ReadDefinitionLines(const std::string& text) {
         std::size_t comma = line.find(',');
         return comma == std::string_view::npos ? std::string_view{} : line.substr(comma + 1);
     };
-    auto header = [](std::string_view value) {
-        return std::string(value.substr(0, kMaxHeaderLength));
+    auto header = [](std::string_view field) {
+        return std::string(field.substr(0, kMaxHeaderLength));
     };
 
     bool inCollection = false;

@@ -68,8 +68,9 @@ class CMacros {
 
     // First code-table row of a 10-bit code, -1 when no row holds it; the same answer
     // as scanning rows 0..lastRow, in one step.
-    int RowOfCode(int code) const {
-        return code >= 0 && code < kCodeCount ? codeIndex_[static_cast<std::size_t>(code)] : -1;
+    int RowOfCode(int tenBits) const {
+        return tenBits >= 0 && tenBits < kCodeCount ? codeIndex_[static_cast<std::size_t>(tenBits)]
+                                                    : -1;
     }
 
     // Header values.

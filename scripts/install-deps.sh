@@ -10,6 +10,8 @@ packages=(
     libbenchmark-dev        # throughput figures of the decode pipeline
     binutils-mingw-w64-x86-64  # builds real PE files for the Carrowin version-resource tests
     python3-pyvisa python3-pyvisa-py  # a VISA client not ours, against the simulator
+    clang-format            # the one code layout, checked by the test command
+    locales                 # a comma-decimal locale for the second test pass
 )
 
 # The window without a display runs under a virtual X server.
@@ -23,7 +25,22 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The window, setup and trigger tests run a second time in a locale that writes 0,5.
+ensure_test_locale() {
+    locale -a 2>/dev/null | grep -qix 'de_DE.utf8' && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        localedef -i de_DE -f UTF-8 de_DE.UTF-8
+    elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+        sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
+    else
+        echo "The second test pass needs the de_DE.UTF-8 locale; as root: localedef -i de_DE -f UTF-8 de_DE.UTF-8" >&2
+    fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+    ensure_test_locale
+    exit 0
+fi
 
 echo "Kestrava needs these Debian packages: ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
@@ -39,3 +56,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_test_locale

@@ -168,7 +168,9 @@ void WaveformGraph::DrawRecovered(ICanvas& canvas) const {
 }
 
 void WaveformGraph::DrawTriggerMarker(ICanvas& canvas) const {
-    const double trigger = bits_.SampleCount() * host_.GetHorizontalPosition() * 0.01;
+    // In float first, as the marker has always been placed.
+    const double trigger =
+        static_cast<float>(bits_.SampleCount()) * host_.GetHorizontalPosition() * 0.01;
     int xm = static_cast<int>(width_ * (trigger - start_) / samples_);
     canvas.SetPen(kMarker, 3);
     canvas.MoveTo(xm, 10);

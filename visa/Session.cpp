@@ -139,7 +139,7 @@ ViStatus Session::Clear() {
 }
 
 ViStatus Session::SetAttribute(ViAttr attribute, ViAttrState value) {
-    auto asBool = [&](std::atomic<bool>& field) {
+    auto asBool = [&](std::atomic<bool>& field) -> ViStatus {
         if (value != VI_TRUE && value != VI_FALSE) return VI_ERROR_NSUP_ATTR_STATE;
         field = value == VI_TRUE;
         return VI_SUCCESS;
