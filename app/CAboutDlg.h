@@ -11,7 +11,7 @@ namespace kestrava {
 
 class CAboutDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     CAboutDlg(const std::string& versionFilePath, QWidget* parent = nullptr);
 
     QString VersionLine() const { return versionLine_; }
@@ -20,7 +20,7 @@ public:
     // when the file cannot be read.
     static QString ReadVersionLine(const std::string& path);
 
-private:
+  private:
     QString versionLine_;
 };
 

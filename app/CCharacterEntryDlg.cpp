@@ -12,8 +12,8 @@
 
 #include "app/ColourScheme.h"
 #include "app/QtMessageBox.h"
-#include "definition/CMacros.h"
 #include "base/MessageBox.h"
+#include "definition/CMacros.h"
 
 namespace kestrava {
 namespace {
@@ -23,8 +23,8 @@ struct Symbol {
     const char* character;
 };
 constexpr Symbol kSymbols[] = {
-    {"COM", "K28.5"}, {"STP", "K27.7"}, {"SDP", "K28.2"}, {"END", "K29.7"},
-    {"EDB", "K30.7"}, {"PAD", "K23.7"}, {"SKP", "K28.0"}, {"FTS", "K28.1"},
+    {"COM", "K28.5"}, {"STP", "K27.7"},   {"SDP", "K28.2"},   {"END", "K29.7"},
+    {"EDB", "K30.7"}, {"PAD", "K23.7"},   {"SKP", "K28.0"},   {"FTS", "K28.1"},
     {"IDL", "K28.3"}, {"K28.4", "K28.4"}, {"K28.6", "K28.6"}, {"K28.7", "K28.7"},
 };
 
@@ -39,7 +39,9 @@ QString HexValueText(int value) {
     return QString::fromLatin1(text);
 }
 
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool IsDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 }  // namespace
 
@@ -66,8 +68,8 @@ CCharacterEntryDlg::CCharacterEntryDlg(QWidget* parent) : QDialog(parent), askYe
 
     auto* keypad = new QGroupBox(QStringLiteral("Hex Data Byte"), this);
     auto* keyGrid = new QGridLayout(keypad);
-    const char* rows[4][4] = {{"7", "8", "9", "F"}, {"4", "5", "6", "E"}, {"1", "2", "3", "D"},
-                              {"0", "A", "B", "C"}};
+    const char* rows[4][4] = {
+        {"7", "8", "9", "F"}, {"4", "5", "6", "E"}, {"1", "2", "3", "D"}, {"0", "A", "B", "C"}};
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) {
             const QString caption = QString::fromLatin1(rows[r][c]);
@@ -145,7 +147,8 @@ QPushButton* CCharacterEntryDlg::Key(const QString& caption) const {
 void CCharacterEntryDlg::SetFormat(int mode) {
     mode_ = mode == kHexMode ? kHexMode : kCharacterMode;
     const bool name = mode_ == kCharacterMode;
-    for (const char* hexOnly : {"A", "B", "C", "E", "F"}) keys_[QString::fromLatin1(hexOnly)]->setVisible(!name);
+    for (const char* hexOnly : {"A", "B", "C", "E", "F"})
+        keys_[QString::fromLatin1(hexOnly)]->setVisible(!name);
     for (const char* nameOnly : {"K", "."}) keys_[QString::fromLatin1(nameOnly)]->setVisible(name);
     const QString selected = QStringLiteral("QPushButton { color: black; background: #e4e4e4; }");
     const QString other = QStringLiteral("QPushButton { color: black; background: #bcbcbc; }");
@@ -169,7 +172,8 @@ bool CCharacterEntryDlg::IsNamePrefix(const QString& text) {
             if (!IsDigit(key) && key != QLatin1Char('.')) return false;
             return text[2] == QLatin1Char('.') || key == QLatin1Char('.');
         default:
-            return key >= QLatin1Char('0') && key <= QLatin1Char('7') && text[3] == QLatin1Char('.');
+            return key >= QLatin1Char('0') && key <= QLatin1Char('7') &&
+                   text[3] == QLatin1Char('.');
     }
 }
 
@@ -266,8 +270,8 @@ void CCharacterEntryDlg::Apply() {
 }
 
 void CCharacterEntryDlg::CloseDialog() {
-    if (ValueMissing() &&
-        askYesNo("The character value is not found in the 8B10B table\n Click Yes to re-enter the selection"))
+    if (ValueMissing() && askYesNo("The character value is not found in the 8B10B table\n Click "
+                                   "Yes to re-enter the selection"))
         return;
     Store();
     accept();

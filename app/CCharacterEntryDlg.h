@@ -22,7 +22,7 @@ EnteredCharacter& TheEnteredCharacter();
 
 class CCharacterEntryDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kHexMode = 0;
     static constexpr int kCharacterMode = 1;
     static constexpr int kNoValue = -1;
@@ -52,7 +52,7 @@ public:
     // Asks the Yes/No question of "Close"; replaceable for tests.
     bool (*askYesNo)(const std::string& text);
 
-private:
+  private:
     void ShowTexts();
     void NameKey(const QString& caption);
     void HexKey(const QString& caption);

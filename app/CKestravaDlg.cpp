@@ -35,12 +35,12 @@
 #include "app/ColourScheme.h"
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
-#include "instrument/AcquisitionMode.h"
-#include "instrument/SourceNames.h"
-#include "session/SetupFile.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
 #include "base/Log.h"
+#include "instrument/AcquisitionMode.h"
+#include "instrument/SourceNames.h"
+#include "session/SetupFile.h"
 
 namespace kestrava {
 namespace {
@@ -49,7 +49,7 @@ const std::string kSource = "CKestravaDlg";
 
 // Shows the wait cursor for as long as it lives.
 class WaitCursor {
-public:
+  public:
     WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
@@ -98,8 +98,9 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
     protocolGroup_ = new QGroupBox(QStringLiteral("Protocol"), central);
     charactersList_ = new QListView(charactersGroup_);
     protocolList_ = new QListView(protocolGroup_);
-    for (auto [group, list, model] : {std::tuple{charactersGroup_, charactersList_, charactersModel_.get()},
-                                      std::tuple{protocolGroup_, protocolList_, protocolModel_.get()}}) {
+    for (auto [group, list, model] :
+         {std::tuple{charactersGroup_, charactersList_, charactersModel_.get()},
+          std::tuple{protocolGroup_, protocolList_, protocolModel_.get()}}) {
         list->setModel(model);
         list->setUniformItemSizes(true);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -175,8 +176,8 @@ QAction* CKestravaDlg::AddAction(QMenu& menu, int id, const QString& caption, bo
 
 void CKestravaDlg::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    connect(AddAction(*file, kSaveAs, QStringLiteral("Save &As..."), false), &QAction::triggered, this,
-            &CKestravaDlg::OnSave);
+    connect(AddAction(*file, kSaveAs, QStringLiteral("Save &As..."), false), &QAction::triggered,
+            this, &CKestravaDlg::OnSave);
     // The merge command has no menu entry of its own; it is reached by its shortcut.
     auto* merge = new QAction(QStringLiteral("Merge Report..."), this);
     merge->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
@@ -186,22 +187,22 @@ void CKestravaDlg::BuildMenus() {
     file->addSeparator();
     connect(AddAction(*file, kRecallDefaultSetup, QStringLiteral("Recall &Default Setup"), false),
             &QAction::triggered, this, &CKestravaDlg::RecallDefaultSetup);
-    connect(AddAction(*file, kRecallSetup, QStringLiteral("&Recall Setup..."), false), &QAction::triggered, this,
-            &CKestravaDlg::OnRecallSetup);
-    connect(AddAction(*file, kSaveSetup, QStringLiteral("&Save Setup..."), false), &QAction::triggered, this,
-            &CKestravaDlg::OnSaveSetup);
+    connect(AddAction(*file, kRecallSetup, QStringLiteral("&Recall Setup..."), false),
+            &QAction::triggered, this, &CKestravaDlg::OnRecallSetup);
+    connect(AddAction(*file, kSaveSetup, QStringLiteral("&Save Setup..."), false),
+            &QAction::triggered, this, &CKestravaDlg::OnSaveSetup);
     file->addSeparator();
-    connect(AddAction(*file, kMinimize, QStringLiteral("&Minimize"), false), &QAction::triggered, this,
-            &QWidget::showMinimized);
+    connect(AddAction(*file, kMinimize, QStringLiteral("&Minimize"), false), &QAction::triggered,
+            this, &QWidget::showMinimized);
     connect(AddAction(*file, kExit, QStringLiteral("E&xit"), false), &QAction::triggered, this,
             &QWidget::close);
 
     QMenu* source = menuBar()->addMenu(QStringLiteral("&Source"));
     QMenu* instrument = source->addMenu(QStringLiteral("&Instrument"));
     // In source order, each with where its mnemonic goes in the name (the MATH ones have none).
-    const std::pair<int, int> sources[] = {
-        {kCh1, 2},  {kCh2, 2},  {kCh3, 2},  {kCh4, 0},  {kRef1, 0},   {kRef2, 1},
-        {kRef3, 2}, {kRef4, 3}, {kMath1, -1}, {kMath2, -1}, {kMath3, -1}, {kMath4, -1}};
+    const std::pair<int, int> sources[] = {{kCh1, 2},    {kCh2, 2},    {kCh3, 2},    {kCh4, 0},
+                                           {kRef1, 0},   {kRef2, 1},   {kRef3, 2},   {kRef4, 3},
+                                           {kMath1, -1}, {kMath2, -1}, {kMath3, -1}, {kMath4, -1}};
     int index = 0;
     for (const auto& [id, mnemonic] : sources) {
         const int sourceIndex = index++;
@@ -210,22 +211,23 @@ void CKestravaDlg::BuildMenus() {
         connect(AddAction(*instrument, id, caption, false), &QAction::triggered, this,
                 [this, sourceIndex] { SelectSourceFromMenu(sourceIndex); });
     }
-    connect(AddAction(*source, kSourceFile, QStringLiteral("&File..."), false), &QAction::triggered, this,
-            &CKestravaDlg::OpenFile);
+    connect(AddAction(*source, kSourceFile, QStringLiteral("&File..."), false), &QAction::triggered,
+            this, &CKestravaDlg::OpenFile);
     source->addSeparator();
-    connect(AddAction(*source, kThreshold, QStringLiteral("&Threshold"), false), &QAction::triggered, this,
-            &CKestravaDlg::OnThreshold);
+    connect(AddAction(*source, kThreshold, QStringLiteral("&Threshold"), false),
+            &QAction::triggered, this, &CKestravaDlg::OnThreshold);
     source->addSeparator();
-    connect(AddAction(*source, kInvert, QStringLiteral("&Invert Waveform"), true), &QAction::triggered, this,
-            &CKestravaDlg::OnInvert);
+    connect(AddAction(*source, kInvert, QStringLiteral("&Invert Waveform"), true),
+            &QAction::triggered, this, &CKestravaDlg::OnInvert);
 
     QMenu* trigger = menuBar()->addMenu(QStringLiteral("&Trigger"));
-    connect(AddAction(*trigger, kTriggerSetup, QStringLiteral("&Setup..."), false), &QAction::triggered, this,
-            &CKestravaDlg::OnTriggerSetup);
+    connect(AddAction(*trigger, kTriggerSetup, QStringLiteral("&Setup..."), false),
+            &QAction::triggered, this, &CKestravaDlg::OnTriggerSetup);
 
     QMenu* display = menuBar()->addMenu(QStringLiteral("&Display"));
     QMenu* views = display->addMenu(QStringLiteral("&Views"));
-    const std::pair<int, int> viewStates[] = {{kViewAll, 1}, {kViewProtocol, 2}, {kViewWaveform, 3}, {kViewNone, 0}};
+    const std::pair<int, int> viewStates[] = {
+        {kViewAll, 1}, {kViewProtocol, 2}, {kViewWaveform, 3}, {kViewNone, 0}};
     const char* viewCaptions[] = {"&All", "&Protocol", "&Waveform", "&None"};
     for (int i = 0; i < 4; ++i) {
         const int state = viewStates[i].second;
@@ -239,26 +241,27 @@ void CKestravaDlg::BuildMenus() {
                                                  {kOriginalSignal, "&Original Signal"},
                                                  {kGridAndLevels, "&Grid and Levels"}};
     for (const auto& [id, caption] : flags)
-        connect(AddAction(*display, id, QString::fromLatin1(caption), true), &QAction::triggered, this,
-                &CKestravaDlg::OnDisplayFlagToggled);
+        connect(AddAction(*display, id, QString::fromLatin1(caption), true), &QAction::triggered,
+                this, &CKestravaDlg::OnDisplayFlagToggled);
     display->addSeparator();
     QMenu* decoding = display->addMenu(QStringLiteral("Sata &Decoding"));
-    const std::pair<int, const char*> filters[] = {{kPrimitives, "&Primitives"}, {kFis, "&FIS"}, {kAtapi, "&ATAPI"}};
+    const std::pair<int, const char*> filters[] = {
+        {kPrimitives, "&Primitives"}, {kFis, "&FIS"}, {kAtapi, "&ATAPI"}};
     int filter = 0;
     for (const auto& [id, caption] : filters) {
         const int value = filter++;
-        connect(AddAction(*decoding, id, QString::fromLatin1(caption), true), &QAction::triggered, this,
-                [this, value] { SetDataFilter(value); });
+        connect(AddAction(*decoding, id, QString::fromLatin1(caption), true), &QAction::triggered,
+                this, [this, value] { SetDataFilter(value); });
     }
     display->addSeparator();
-    connect(AddAction(*display, kAlwaysOnTop, QStringLiteral("&Always on Top"), true), &QAction::triggered,
-            this, &CKestravaDlg::OnAlwaysOnTop);
+    connect(AddAction(*display, kAlwaysOnTop, QStringLiteral("&Always on Top"), true),
+            &QAction::triggered, this, &CKestravaDlg::OnAlwaysOnTop);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    connect(AddAction(*help, kHelpTopics, QStringLiteral("Help &Topics"), false), &QAction::triggered, this,
-            &CKestravaDlg::OnHelp);
-    connect(AddAction(*help, kAbout, QStringLiteral("&About KORVAN"), false), &QAction::triggered, this,
-            &CKestravaDlg::OnAbout);
+    connect(AddAction(*help, kHelpTopics, QStringLiteral("Help &Topics"), false),
+            &QAction::triggered, this, &CKestravaDlg::OnHelp);
+    connect(AddAction(*help, kAbout, QStringLiteral("&About KORVAN"), false), &QAction::triggered,
+            this, &CKestravaDlg::OnAbout);
 }
 
 QWidget* CKestravaDlg::BuildTopStrip() {
@@ -339,8 +342,10 @@ QWidget* CKestravaDlg::BuildMiddleRow() {
     middleRow_ = new QWidget(this);
     auto* row = new QHBoxLayout(middleRow_);
     row->setContentsMargins(0, 0, 0, 0);
-    synchronizeGroup_ = new QGroupBox(QStringLiteral("Synchronize Oscilloscope with Character"), middleRow_);
-    synchronizeGroup_->setMinimumWidth(synchronizeGroup_->fontMetrics().horizontalAdvance(synchronizeGroup_->title()) + 30);
+    synchronizeGroup_ =
+        new QGroupBox(QStringLiteral("Synchronize Oscilloscope with Character"), middleRow_);
+    synchronizeGroup_->setMinimumWidth(
+        synchronizeGroup_->fontMetrics().horizontalAdvance(synchronizeGroup_->title()) + 30);
     auto* syncRow = new QHBoxLayout(synchronizeGroup_);
     const std::pair<int, const char*> syncButtons[] = {
         {kZoom1Button, "Zoom 1"}, {kCursor1Button, "Cursor 1"}, {kCursor2Button, "Cursor 2"}};
@@ -399,7 +404,8 @@ void CKestravaDlg::InitDialog() {
             statusBox_->setPlainText(QString::fromStdString(presentation_->StatusText()));
             statusBox_->verticalScrollBar()->setValue(statusBox_->verticalScrollBar()->maximum());
         };
-        presentation_ = std::make_unique<CWindowUserInterface>(*charactersModel_, *protocolModel_, std::move(hooks));
+        presentation_ = std::make_unique<CWindowUserInterface>(*charactersModel_, *protocolModel_,
+                                                               std::move(hooks));
         presentation_->viewLayout = 0;
 
         for (int id : {kWordNames, kRecoveredSignal, kSamplePoints, kOriginalSignal})
@@ -481,7 +487,8 @@ void CKestravaDlg::LoadWaveformFile(const std::string& path) {
 
 void CKestravaDlg::OpenFile() {
     Handle("OpenFile", [&] {
-        QFileDialog dialog(this, QStringLiteral("Open File"), QString::fromStdString(waveformsFolder_),
+        QFileDialog dialog(this, QStringLiteral("Open File"),
+                           QString::fromStdString(waveformsFolder_),
                            QStringLiteral("Brennock waveform files (*.wfm)"));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
@@ -557,7 +564,8 @@ void CKestravaDlg::OnThreshold() {
         dialog.percentHysteresis = QString::fromStdString(presentation_->GetHysterisisP());
         dialog.absoluteMidRef = QString::fromStdString(presentation_->GetRefLevelAbs());
         dialog.absoluteHysteresis = QString::fromStdString(presentation_->GetHysterisisAbs());
-        dialog.unitMode = presentation_->GetIsAbsRefLevel() ? CThresholdDlg::kAbsolute : CThresholdDlg::kPercentage;
+        dialog.unitMode = presentation_->GetIsAbsRefLevel() ? CThresholdDlg::kAbsolute
+                                                            : CThresholdDlg::kPercentage;
         dialog.resetToPercentage = presentation_->GetIsAuto50Percent() != 0;
         dialog.maximumVolts = presentation_->GetSignalMax();
         dialog.minimumVolts = presentation_->GetSignalMin();
@@ -585,11 +593,15 @@ void CKestravaDlg::ApplyThreshold(const CThresholdDlg& dialog) {
 void CKestravaDlg::RefreshThresholdFields() {
     Handle("RefreshThresholdFields", [&] {
         if (presentation_->GetIsAbsRefLevel()) {
-            midRef_->setText(QString::fromStdString(presentation_->GetRefLevelAbs()) + QStringLiteral(" Volt"));
-            hysteresis_->setText(QString::fromStdString(presentation_->GetHysterisisAbs()) + QStringLiteral(" Volt"));
+            midRef_->setText(QString::fromStdString(presentation_->GetRefLevelAbs()) +
+                             QStringLiteral(" Volt"));
+            hysteresis_->setText(QString::fromStdString(presentation_->GetHysterisisAbs()) +
+                                 QStringLiteral(" Volt"));
         } else {
-            midRef_->setText(QString::fromStdString(presentation_->GetRefLevelP()) + QStringLiteral(" %"));
-            hysteresis_->setText(QString::fromStdString(presentation_->GetHysterisisP()) + QStringLiteral(" %"));
+            midRef_->setText(QString::fromStdString(presentation_->GetRefLevelP()) +
+                             QStringLiteral(" %"));
+            hysteresis_->setText(QString::fromStdString(presentation_->GetHysterisisP()) +
+                                 QStringLiteral(" %"));
         }
         const bool enabled = presentation_->GetSyncPatternEnabled();
         syncEnable_->setChecked(enabled);
@@ -604,7 +616,8 @@ void CKestravaDlg::OnThresholdFieldEdited() {
         const QString suffix = QStringLiteral(" %");
         const QString midRef = midRef_->text();
         const QString hysteresis = hysteresis_->text();
-        if (midRef.endsWith(suffix)) presentation_->SetRefLevelP(midRef.chopped(suffix.size()).toStdString());
+        if (midRef.endsWith(suffix))
+            presentation_->SetRefLevelP(midRef.chopped(suffix.size()).toStdString());
         if (hysteresis.endsWith(suffix))
             presentation_->SetHysterisisP(hysteresis.chopped(suffix.size()).toStdString());
     });
@@ -652,7 +665,8 @@ void CKestravaDlg::OnAlwaysOnTop(bool on) {
 void CKestravaDlg::SetDisplayState(int state) {
     Handle("ShowFrame", [&] {
         if (state < 0 || state > 3) return;
-        for (int id : {kViewAll, kViewProtocol, kViewWaveform, kViewNone}) Action(id)->setChecked(false);
+        for (int id : {kViewAll, kViewProtocol, kViewWaveform, kViewNone})
+            Action(id)->setChecked(false);
         displayState_ = state;
         presentation_->viewLayout = state;
         const bool lists = state == 1 || state == 2;
@@ -721,7 +735,8 @@ void CKestravaDlg::OnForceTrig() {
 
 void CKestravaDlg::OnCursor(int which) {
     Handle(which == 1 ? "OnCursor1" : "OnCursor2", [&] {
-        instrument_.SetCursorPosition(*presentation_, which, dataSource_->currentIndex(), presentation_->view.start);
+        instrument_.SetCursorPosition(*presentation_, which, dataSource_->currentIndex(),
+                                      presentation_->view.start);
     });
 }
 
@@ -773,8 +788,9 @@ void CKestravaDlg::GoToTrig() {
         const std::uint32_t length = presentation_->RecordLength();
         if (length == 0) return;
         const std::uint32_t width = presentation_->view.width;
-        const double centre = length * static_cast<double>(presentation_->GetHorizontalPosition()) * 0.01 -
-                              static_cast<double>(width / 2);
+        const double centre =
+            length * static_cast<double>(presentation_->GetHorizontalPosition()) * 0.01 -
+            static_cast<double>(width / 2);
         const auto position = static_cast<std::uint32_t>(std::max(0.0, centre));
         presentation_->view.start = position;
         const std::int64_t word = presentation_->WordAtSample(position);
@@ -909,7 +925,8 @@ void CKestravaDlg::OnRecallSetup() {
     Handle("OnRecallSetup", [&] {
         CheckSetupFolder();
         if (lastRecallPath_.empty()) lastRecallPath_ = setupFolder_;
-        QFileDialog dialog(this, QStringLiteral("File Recall"), QString::fromStdString(lastRecallPath_),
+        QFileDialog dialog(this, QStringLiteral("File Recall"),
+                           QString::fromStdString(lastRecallPath_),
                            QStringLiteral("Setting Files (*.ini)"));
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(QStringLiteral("ini"));
@@ -928,10 +945,18 @@ void CKestravaDlg::OnTriggerSetup() {
     });
 }
 
-int CKestravaDlg::DataSourceIndex() const { return dataSource_->currentIndex(); }
-int CKestravaDlg::SerialStandardIndex() const { return standard_->currentIndex(); }
-int CKestravaDlg::AlwaysOnTop() const { return Action(kAlwaysOnTop)->isChecked() ? 1 : 0; }
-int CKestravaDlg::SyncEnableFlag() const { return syncEnable_->isChecked() ? 1 : 0; }
+int CKestravaDlg::DataSourceIndex() const {
+    return dataSource_->currentIndex();
+}
+int CKestravaDlg::SerialStandardIndex() const {
+    return standard_->currentIndex();
+}
+int CKestravaDlg::AlwaysOnTop() const {
+    return Action(kAlwaysOnTop)->isChecked() ? 1 : 0;
+}
+int CKestravaDlg::SyncEnableFlag() const {
+    return syncEnable_->isChecked() ? 1 : 0;
+}
 void CKestravaDlg::RedrawWaveform() {
     charactersModel_->Flush();
     protocolModel_->Flush();
@@ -952,18 +977,29 @@ void CKestravaDlg::SelectSerialStandard(int index) {
 
 std::vector<std::string> CKestravaDlg::SyncPatternEntries() const {
     std::vector<std::string> entries;
-    for (int i = 0; i < syncPattern_->count(); ++i) entries.push_back(syncPattern_->itemText(i).toStdString());
+    for (int i = 0; i < syncPattern_->count(); ++i)
+        entries.push_back(syncPattern_->itemText(i).toStdString());
     return entries;
 }
 
-void CKestravaDlg::AddSyncPatternEntry(const std::string& text) { syncPattern_->addItem(QString::fromStdString(text)); }
-void CKestravaDlg::SelectSyncPatternEntry(int index) { syncPattern_->setCurrentIndex(index); }
-void CKestravaDlg::SetSyncEnableFlag(int flag) { syncEnable_->setChecked(flag != 0); }
-ITriggerLink* CKestravaDlg::TriggerLink() { return instrument_.TriggerLink(); }
+void CKestravaDlg::AddSyncPatternEntry(const std::string& text) {
+    syncPattern_->addItem(QString::fromStdString(text));
+}
+void CKestravaDlg::SelectSyncPatternEntry(int index) {
+    syncPattern_->setCurrentIndex(index);
+}
+void CKestravaDlg::SetSyncEnableFlag(int flag) {
+    syncEnable_->setChecked(flag != 0);
+}
+ITriggerLink* CKestravaDlg::TriggerLink() {
+    return instrument_.TriggerLink();
+}
 std::string CKestravaDlg::DataSourceText() const {
     return std::string(SourceName(dataSource_->currentIndex()));
 }
-double CKestravaDlg::MaximumBitRate() const { return maximumBitRate_; }
+double CKestravaDlg::MaximumBitRate() const {
+    return maximumBitRate_;
+}
 
 void CKestravaDlg::SetWaitCursor(bool on) {
     if (on)
@@ -1030,7 +1066,9 @@ void CKestravaDlg::SetSyncPatternFromEditor(const QString& pattern) {
 // Help
 
 void CKestravaDlg::OnHelp() {
-    Handle("OnHelpTopics", [&] { QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(helpPath_))); });
+    Handle("OnHelpTopics", [&] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(helpPath_)));
+    });
 }
 
 void CKestravaDlg::OnAbout() {

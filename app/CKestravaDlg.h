@@ -39,25 +39,59 @@ class WaveformFrame;
 
 class CKestravaDlg : public QMainWindow, public ISetupTarget {
     Q_OBJECT
-public:
+  public:
     // Menu commands and controls, by their resource ids.
     enum Id {
-        kSaveAs = 32777, kMerge = 32778, kRecallDefaultSetup = 32810, kRecallSetup = 32811,
-        kSaveSetup = 57603, kMinimize = 32802, kExit = 32771,
-        kCh1 = 32784, kCh2, kCh3, kCh4, kMath1 = 32788, kMath2, kMath3, kMath4,
-        kRef1 = 32792, kRef2, kRef3, kRef4,
-        kSourceFile = 32799, kThreshold = 32814, kInvert = 32813, kTriggerSetup = 32801,
-        kViewAll = 32816, kViewProtocol = 32817, kViewWaveform = 32818, kViewNone = 32819,
-        kWordNames = 32779, kSamplePoints = 32780, kRecoveredSignal = 32781,
-        kOriginalSignal = 32782, kGridAndLevels = 32783,
-        kPrimitives = 32821, kFis = 32822, kAtapi = 32823, kAlwaysOnTop = 32803,
-        kHelpTopics = 32805, kAbout = 32806,
-        kOkButton = 1001, kSingleButton = 1003, kForceTrigButton = 1005, kZoom1Button = 1006,
-        kCursor1Button = 1007, kCursor2Button = 1008, kSyncEditButton = 1190,
+        kSaveAs = 32777,
+        kMerge = 32778,
+        kRecallDefaultSetup = 32810,
+        kRecallSetup = 32811,
+        kSaveSetup = 57603,
+        kMinimize = 32802,
+        kExit = 32771,
+        kCh1 = 32784,
+        kCh2,
+        kCh3,
+        kCh4,
+        kMath1 = 32788,
+        kMath2,
+        kMath3,
+        kMath4,
+        kRef1 = 32792,
+        kRef2,
+        kRef3,
+        kRef4,
+        kSourceFile = 32799,
+        kThreshold = 32814,
+        kInvert = 32813,
+        kTriggerSetup = 32801,
+        kViewAll = 32816,
+        kViewProtocol = 32817,
+        kViewWaveform = 32818,
+        kViewNone = 32819,
+        kWordNames = 32779,
+        kSamplePoints = 32780,
+        kRecoveredSignal = 32781,
+        kOriginalSignal = 32782,
+        kGridAndLevels = 32783,
+        kPrimitives = 32821,
+        kFis = 32822,
+        kAtapi = 32823,
+        kAlwaysOnTop = 32803,
+        kHelpTopics = 32805,
+        kAbout = 32806,
+        kOkButton = 1001,
+        kSingleButton = 1003,
+        kForceTrigButton = 1005,
+        kZoom1Button = 1006,
+        kCursor1Button = 1007,
+        kCursor2Button = 1008,
+        kSyncEditButton = 1190,
     };
 
     // The instrument is not owned and must outlive the window.
-    explicit CKestravaDlg(IInstrumentCommands& instrument = NullInstrument(), QWidget* parent = nullptr);
+    explicit CKestravaDlg(IInstrumentCommands& instrument = NullInstrument(),
+                          QWidget* parent = nullptr);
     ~CKestravaDlg() override;
 
     // Widgets and state, for the program's own options and for tests.
@@ -158,7 +192,7 @@ public:
     void OnTriggerSetup();
     void OnAbout();
 
-private:
+  private:
     template <class Fn>
     void Handle(const char* name, Fn&& fn);
     void BuildMenus();

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "app/ColourScheme.h"
-#include "definition/CMacros.h"
 #include "base/MessageBox.h"
+#include "definition/CMacros.h"
 
 namespace kestrava {
 namespace {

@@ -10,7 +10,7 @@ namespace kestrava {
 
 class CSyncPatternDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kMaxLength = 23;
 
     // The current pattern is shown on opening; after OK, pattern holds the accepted text.
@@ -25,7 +25,7 @@ public:
     // there are at most four; empty otherwise.
     static QString Validate(const QString& text);
 
-private:
+  private:
     QLineEdit* field_;
 };
 

@@ -12,9 +12,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "base/Numbers.h"
 #include "app/ColourScheme.h"
 #include "base/MessageBox.h"
+#include "base/Numbers.h"
 
 namespace kestrava {
 namespace {

@@ -14,7 +14,7 @@ namespace kestrava {
 
 class CThresholdDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kAbsolute = 0;
     static constexpr int kPercentage = 1;
 
@@ -47,7 +47,7 @@ public:
 
     int exec() override;
 
-private:
+  private:
     void WriteFields();
     QRadioButton *absolute_, *percentage_;
     QLineEdit *midRef_, *hysteresis_;

@@ -16,9 +16,9 @@
 
 #include "app/CCharacterEntryDlg.h"
 #include "app/ColourScheme.h"
-#include "definition/CMacros.h"
 #include "base/Guard.h"
 #include "base/MessageBox.h"
+#include "definition/CMacros.h"
 
 namespace kestrava {
 namespace {
@@ -27,7 +27,7 @@ constexpr const char* kSource = "CTriggerSetupDlg";
 
 // A program without an instrument: nothing connects, so every sequence sends nothing.
 class NoInstrumentLink final : public ITriggerLink {
-public:
+  public:
     int OpenConnection() override { return 0; }
     int CloseConnection(bool) override { return 1; }
     int Write(const std::string&) override { return 0; }
@@ -49,12 +49,14 @@ QComboBox* MakeList(QWidget* parent, std::initializer_list<const char*> entries)
     return list;
 }
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
-CTriggerSetupDlg::CTriggerSetupDlg(ITriggerLink* link, const std::string& sourceText, double maximumBitRate,
-                                   QWidget* parent, TriggerSetup& record)
+CTriggerSetupDlg::CTriggerSetupDlg(ITriggerLink* link, const std::string& sourceText,
+                                   double maximumBitRate, QWidget* parent, TriggerSetup& record)
     : QDialog(parent),
       link_(LinkOrNone(link, ownLink_)),
       editor_(link_, sourceText),
@@ -74,7 +76,9 @@ int CTriggerSetupDlg::exec() {
     return QDialog::exec();
 }
 
-void CTriggerSetupDlg::Register(int id, QWidget* widget) { controls_[id] = widget; }
+void CTriggerSetupDlg::Register(int id, QWidget* widget) {
+    controls_[id] = widget;
+}
 
 QWidget* CTriggerSetupDlg::Control(int id) const {
     auto found = controls_.find(id);
@@ -90,7 +94,8 @@ QPushButton* CTriggerSetupDlg::Key(const QString& caption, bool hex) const {
 void CTriggerSetupDlg::Build() {
     auto* grid = new QGridLayout(this);
 
-    triggerOn_ = MakeList(this, {kTriggerOnTexts[0], kTriggerOnTexts[1], kTriggerOnTexts[2], kTriggerOnTexts[3]});
+    triggerOn_ = MakeList(
+        this, {kTriggerOnTexts[0], kTriggerOnTexts[1], kTriggerOnTexts[2], kTriggerOnTexts[3]});
     pattern_ = MakeList(this, {kDisparityTexts[0], kDisparityTexts[1], kDisparityTexts[2]});
     format_ = MakeList(this, {kFormatTexts[0], kFormatTexts[1]});
     word_ = new QComboBox(this);
@@ -115,7 +120,8 @@ void CTriggerSetupDlg::Build() {
     connect(format_, &QComboBox::activated, this, &CTriggerSetupDlg::SelectFormat);
 
     // The radios are cleared and set by the dialog itself, so none is auto-exclusive.
-    auto radio = [this](int id, const QString& caption, QWidget* parent, void (CTriggerSetupDlg::*slot)(int)) {
+    auto radio = [this](int id, const QString& caption, QWidget* parent,
+                        void (CTriggerSetupDlg::*slot)(int)) {
         auto* button = new QRadioButton(caption, parent);
         button->setAutoExclusive(false);
         Register(id, button);
@@ -124,9 +130,12 @@ void CTriggerSetupDlg::Build() {
     };
     editGroup_ = new QGroupBox(QStringLiteral("Edit"), this);
     auto* editColumn = new QVBoxLayout(editGroup_);
-    wordRadio_ = radio(kWordRadio, QStringLiteral("Word"), editGroup_, &CTriggerSetupDlg::SelectEditMode);
-    characterRadio_ = radio(kCharacterRadio, QStringLiteral("Character"), editGroup_, &CTriggerSetupDlg::SelectEditMode);
-    bitRadio_ = radio(kBitRadio, QStringLiteral("Bit"), editGroup_, &CTriggerSetupDlg::SelectEditMode);
+    wordRadio_ =
+        radio(kWordRadio, QStringLiteral("Word"), editGroup_, &CTriggerSetupDlg::SelectEditMode);
+    characterRadio_ = radio(kCharacterRadio, QStringLiteral("Character"), editGroup_,
+                            &CTriggerSetupDlg::SelectEditMode);
+    bitRadio_ =
+        radio(kBitRadio, QStringLiteral("Bit"), editGroup_, &CTriggerSetupDlg::SelectEditMode);
     for (QRadioButton* r : {wordRadio_, characterRadio_, bitRadio_}) editColumn->addWidget(r);
     specificRadio_ = radio(kSpecificRadio, QStringLiteral("Specific Character"), this,
                            &CTriggerSetupDlg::SelectCharacterChoice);
@@ -140,7 +149,8 @@ void CTriggerSetupDlg::Build() {
         errorBoxes_[i] = new QCheckBox(QString::fromLatin1(kErrorKindTexts[i]), this);
         Register(errorIds[i], errorBoxes_[i]);
         // The dialog decides the check state; a click only reports the wish.
-        connect(errorBoxes_[i], &QCheckBox::clicked, this, [this, id = errorIds[i]] { ClickErrorBox(id); });
+        connect(errorBoxes_[i], &QCheckBox::clicked, this,
+                [this, id = errorIds[i]] { ClickErrorBox(id); });
         choiceColumn->addWidget(errorBoxes_[i]);
     }
     grid->addWidget(editGroup_, 2, 0, 3, 1);
@@ -159,7 +169,8 @@ void CTriggerSetupDlg::Build() {
         rdMinus_[i] = new QLineEdit(this);
         // Room for ten digits and a little more.
         for (QLineEdit* field : {rdPlus_[i], rdMinus_[i]})
-            field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("00000000000")) + 8);
+            field->setMinimumWidth(
+                field->fontMetrics().horizontalAdvance(QStringLiteral("00000000000")) + 8);
         Register(kChar1 + i, charButtons_[i]);
         Register(kRdPlus1 + i, rdPlus_[i]);
         Register(kRdMinus1 + i, rdMinus_[i]);
@@ -180,11 +191,13 @@ void CTriggerSetupDlg::Build() {
     Register(kPatternField, patternField_);
     // The pattern changes through the keypad only.
     patternField_->setReadOnly(true);
-    patternField_->setMinimumWidth(patternField_->fontMetrics().horizontalAdvance(QString(42, QLatin1Char('0'))));
+    patternField_->setMinimumWidth(
+        patternField_->fontMetrics().horizontalAdvance(QString(42, QLatin1Char('0'))));
     grid->addWidget(patternsLabel_, 3, 1);
     grid->addWidget(patternField_, 3, 2, 1, 2);
 
-    auto keypad = [this](std::initializer_list<const char*> captions, std::map<QString, QPushButton*>& keys) {
+    auto keypad = [this](std::initializer_list<const char*> captions,
+                         std::map<QString, QPushButton*>& keys) {
         auto* pad = new QWidget(this);
         auto* row = new QHBoxLayout(pad);
         row->setContentsMargins(0, 0, 0, 0);
@@ -200,7 +213,8 @@ void CTriggerSetupDlg::Build() {
         return pad;
     };
     binaryPad_ = keypad({"X", "0", "1"}, binaryKeys_);
-    hexPad_ = keypad({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"}, hexKeys_);
+    hexPad_ = keypad(
+        {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"}, hexKeys_);
     auto* pads = new QVBoxLayout;
     pads->addWidget(binaryPad_);
     pads->addWidget(hexPad_);
@@ -244,7 +258,8 @@ void CTriggerSetupDlg::Build() {
 
 void CTriggerSetupDlg::Restore() {
     const CMacros* macros = TheMacros();
-    const std::vector<std::string> names = macros ? FourWordPrimitiveNames(*macros) : std::vector<std::string>{};
+    const std::vector<std::string> names =
+        macros ? FourWordPrimitiveNames(*macros) : std::vector<std::string>{};
     for (const std::string& name : names) word_->addItem(Q(name));
     if (names.empty()) {
         word_->addItem(QStringLiteral("Unknown Primitive"));
@@ -254,12 +269,14 @@ void CTriggerSetupDlg::Restore() {
     TriggerSetup& v = editor_.values;
     editor_.Restore(record_, TriggerDefinitionOf(macros));
     // A stored error condition that found no instrument ends the dialog.
-    if ((record_.bCharacterError == 1 || record_.bDisparityError == 1 || record_.bLossofByteSync == 1) &&
+    if ((record_.bCharacterError == 1 || record_.bDisparityError == 1 ||
+         record_.bLossofByteSync == 1) &&
         link_.OpenConnection() == 0)
         closedAtOnce_ = true;
     // An index outside a list leaves it without a selection (the word list) or on its
     // first entry (the others), as the sequences read them.
-    if (v.wordSelection < 0 || v.wordSelection >= word_->count()) v.wordSelection = word_->count() - 1;
+    if (v.wordSelection < 0 || v.wordSelection >= word_->count())
+        v.wordSelection = word_->count() - 1;
     ShowValues();
     // "8b/10b Word" recomputes from the selected word only in "Word" mode: the codes of
     // the other modes are the user's own and are kept.
@@ -375,9 +392,12 @@ void CTriggerSetupDlg::SelectTriggerOn(int index) {
         v.triggerOnSelection = static_cast<int>(TriggerOnOf(index));
         const TriggerOn on = TriggerOnOf(index);
         if (on == TriggerOn::kWord)
-            SetRadio(v.IsBitSelected != 0 ? kBitRadio : v.IsCharSelected != 0 ? kCharacterRadio : kWordRadio);
+            SetRadio(v.IsBitSelected != 0    ? kBitRadio
+                     : v.IsCharSelected != 0 ? kCharacterRadio
+                                             : kWordRadio);
         if (on == TriggerOn::kCharacter) SetRadio(kSpecificRadio);
-        if (on == TriggerOn::kCodeError) editor_.Trigger().SendErrorTriggerBase(TriggerDefinitionOf(TheMacros()));
+        if (on == TriggerOn::kCodeError)
+            editor_.Trigger().SendErrorTriggerBase(TriggerDefinitionOf(TheMacros()));
         ShowValues();
         ShowControls();
     });
@@ -487,11 +507,17 @@ void CTriggerSetupDlg::PressKey(const QString& caption) {
     });
 }
 
-void CTriggerSetupDlg::Home() { patternField_->setCursorPosition(0); }
+void CTriggerSetupDlg::Home() {
+    patternField_->setCursorPosition(0);
+}
 
-void CTriggerSetupDlg::CaretLeft() { patternField_->cursorBackward(false); }
+void CTriggerSetupDlg::CaretLeft() {
+    patternField_->cursorBackward(false);
+}
 
-void CTriggerSetupDlg::CaretRight() { patternField_->cursorForward(false); }
+void CTriggerSetupDlg::CaretRight() {
+    patternField_->cursorForward(false);
+}
 
 void CTriggerSetupDlg::Backspace() {
     Guard(kSource, "OnBksp", [&] {
@@ -527,13 +553,12 @@ void CTriggerSetupDlg::ChooseCharacter(int column) {
 }
 
 void CTriggerSetupDlg::Apply() {
-    Guard(kSource, "OnApply", [&] { EndWithoutInstrument(editor_.Apply(TriggerDefinitionOf(TheMacros()))); });
+    Guard(kSource, "OnApply",
+          [&] { EndWithoutInstrument(editor_.Apply(TriggerDefinitionOf(TheMacros()))); });
 }
 
 void CTriggerSetupDlg::CloseDialog() {
-    Guard(kSource, "OnClose", [&] {
-        editor_.Close(TheMacros(), maximumBitRate_, record_);
-    });
+    Guard(kSource, "OnClose", [&] { editor_.Close(TheMacros(), maximumBitRate_, record_); });
     done(QDialog::Accepted);
 }
 

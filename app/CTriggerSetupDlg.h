@@ -30,16 +30,32 @@ class CMacros;
 
 class CTriggerSetupDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     // Control ids.
     enum Id {
-        kTriggerOn = 1035, kWordList = 1039, kPatternList = 1036, kFormatList = 1038,
-        kWordRadio = 1023, kCharacterRadio = 1024, kBitRadio = 1025,
-        kSpecificRadio = 1027, kAnyValidRadio = 1028,
-        kCharacterError = 1013, kDisparityError = 1014, kLossOfByteSync = 1015,
-        kChar1 = 1152, kRdPlus1 = 1156, kRdMinus1 = 1160, kPatternField = 1093,
-        kHome = 1164, kCaretLeft = 1165, kBackspace = 1166, kCaretRight = 1167, kClear = 1168,
-        kApply = 1169, kClose = 1151,
+        kTriggerOn = 1035,
+        kWordList = 1039,
+        kPatternList = 1036,
+        kFormatList = 1038,
+        kWordRadio = 1023,
+        kCharacterRadio = 1024,
+        kBitRadio = 1025,
+        kSpecificRadio = 1027,
+        kAnyValidRadio = 1028,
+        kCharacterError = 1013,
+        kDisparityError = 1014,
+        kLossOfByteSync = 1015,
+        kChar1 = 1152,
+        kRdPlus1 = 1156,
+        kRdMinus1 = 1160,
+        kPatternField = 1093,
+        kHome = 1164,
+        kCaretLeft = 1165,
+        kBackspace = 1166,
+        kCaretRight = 1167,
+        kClear = 1168,
+        kApply = 1169,
+        kClose = 1151,
     };
 
     // link may be null: the dialog then works on a link without an instrument. The
@@ -57,11 +73,11 @@ public:
     void SelectWord(int index);
     void SelectPattern(int index);
     void SelectFormat(int index);
-    void SelectEditMode(int id);  // kWordRadio, kCharacterRadio or kBitRadio
+    void SelectEditMode(int id);         // kWordRadio, kCharacterRadio or kBitRadio
     void SelectCharacterChoice(int id);  // kSpecificRadio or kAnyValidRadio
     void ClickErrorBox(int id);
     void EditRdField(int id, const QString& text);  // kRdPlus1+i or kRdMinus1+i
-    void PressKey(const QString& caption);  // a keypad key: "X", "0"-"9", "A"-"F"
+    void PressKey(const QString& caption);          // a keypad key: "X", "0"-"9", "A"-"F"
     void Home();
     void CaretLeft();
     void CaretRight();
@@ -77,7 +93,7 @@ public:
     // Runs the character entry dialog; replaceable for tests.
     std::function<void(CCharacterEntryDlg&)> runCharacterEntry;
 
-private:
+  private:
     void Build();
     void Restore();
     void ShowControls();

@@ -5,8 +5,7 @@
 
 namespace kestrava {
 
-CWindowUserInterface::CWindowUserInterface(IListBox& mainList, IListBox& highLevelList,
-                                           Hooks hooks)
+CWindowUserInterface::CWindowUserInterface(IListBox& mainList, IListBox& highLevelList, Hooks hooks)
     : CSataUserInterface(mainList, highLevelList), hooks_(std::move(hooks)) {}
 
 void CWindowUserInterface::SetWaitCursor(bool on) {

@@ -10,7 +10,7 @@
 namespace kestrava {
 
 class CWindowUserInterface : public CSataUserInterface {
-public:
+  public:
     struct Hooks {
         std::function<void()> invalidateGraph;
         std::function<void(std::uint32_t total, std::uint32_t page)> setScrollBar;
@@ -19,13 +19,13 @@ public:
 
     CWindowUserInterface(IListBox& mainList, IListBox& highLevelList, Hooks hooks);
 
-protected:
+  protected:
     void SetWaitCursor(bool on) override;
     void InvalidateGraph() override;
     void SetScrollBar(std::uint32_t total, std::uint32_t page) override;
     void OnStatusChanged() override;
 
-private:
+  private:
     Hooks hooks_;
     int waitDepth_ = 0;
 };

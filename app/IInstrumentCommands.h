@@ -11,7 +11,7 @@ class CSataUserInterface;
 class ITriggerLink;
 
 class IInstrumentCommands {
-public:
+  public:
     virtual ~IInstrumentCommands() = default;
 
     virtual void OpenConnection() {}

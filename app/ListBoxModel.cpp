@@ -36,7 +36,9 @@ void ListBoxModel::Select(int index) {
     emit selectionRequested(selected_);
 }
 
-void ListBoxModel::SetSelectedFromView(int index) { selected_ = InRange(index) ? index : -1; }
+void ListBoxModel::SetSelectedFromView(int index) {
+    selected_ = InRange(index) ? index : -1;
+}
 
 void ListBoxModel::ScheduleFlush() {
     if (flushPending_) return;

@@ -13,7 +13,7 @@ namespace kestrava {
 
 class ListBoxModel : public QAbstractListModel, public IListBox {
     Q_OBJECT
-public:
+  public:
     static constexpr int kItemDataRole = Qt::UserRole;
 
     explicit ListBoxModel(QObject* parent = nullptr);
@@ -37,11 +37,11 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-signals:
+  signals:
     // A line was selected by the analysis (or none, -1); the view should follow.
     void selectionRequested(int index);
 
-private:
+  private:
     bool InRange(int index) const { return index >= 0 && index < Count(); }
     void ScheduleFlush();
 

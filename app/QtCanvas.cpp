@@ -7,7 +7,9 @@
 namespace kestrava {
 namespace {
 
-QColor ToQColor(Rgb colour) { return QColor(colour.r, colour.g, colour.b); }
+QColor ToQColor(Rgb colour) {
+    return QColor(colour.r, colour.g, colour.b);
+}
 
 }  // namespace
 
@@ -39,7 +41,9 @@ void QtCanvas::SetFont(int tenthsOfPoint, const std::string& face) {
     painter_.setFont(font);
 }
 
-void QtCanvas::MoveTo(int x, int y) { current_ = QPoint(x, y); }
+void QtCanvas::MoveTo(int x, int y) {
+    current_ = QPoint(x, y);
+}
 
 void QtCanvas::LineTo(int x, int y) {
     const QPoint to(x, y);

@@ -14,7 +14,7 @@ class QPainter;
 namespace kestrava {
 
 class QtCanvas : public ICanvas {
-public:
+  public:
     // Draws into the painter's rectangle (0, 0, width, height); the painter is not owned.
     QtCanvas(QPainter& painter, int width, int height);
 
@@ -29,7 +29,7 @@ public:
     void Ellipse(int x1, int y1, int x2, int y2) override;
     void Text(int x, int y, const std::string& text) override;
 
-private:
+  private:
     QPainter& painter_;
     int width_, height_;
     QPoint current_;

@@ -6,7 +6,7 @@
 namespace kestrava {
 
 class QtMessageBox : public IMessageBox {
-public:
+  public:
     void Show(const std::string& text, const std::string& caption) override;
 };
 

@@ -10,7 +10,7 @@ namespace kestrava {
 class COscilloscope;
 
 class ScopeInstrument final : public IInstrumentCommands {
-public:
+  public:
     explicit ScopeInstrument(COscilloscope& scope);
 
     void OpenConnection() override;
@@ -26,7 +26,7 @@ public:
     void Zoom1(CSataUserInterface& presentation, int display) override;
     ITriggerLink* TriggerLink() override { return &link_; }
 
-private:
+  private:
     COscilloscope& scope_;
     ScopeTriggerLink link_;
     CSerialTrigger trigger_;

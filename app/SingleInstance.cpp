@@ -15,7 +15,8 @@ constexpr int kTopmostMs = 1500;
 
 }  // namespace
 
-SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent), name_(name) {}
+SingleInstance::SingleInstance(const QString& name, QObject* parent)
+    : QObject(parent), name_(name) {}
 
 QString SingleInstance::DefaultName() {
     return QStringLiteral("Veltrace-%1").arg(static_cast<qulonglong>(::getuid()));

@@ -12,7 +12,7 @@ namespace kestrava {
 
 class SingleInstance : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit SingleInstance(const QString& name, QObject* parent = nullptr);
 
     // True when another instance answered and was asked to come forward.
@@ -22,7 +22,7 @@ public:
 
     static QString DefaultName();
 
-private:
+  private:
     void BringForward();
 
     QString name_;

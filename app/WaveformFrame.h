@@ -18,17 +18,17 @@ namespace kestrava {
 // The graph area; painting is delegated so the presentation draws onto a QtCanvas.
 class GraphArea : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit GraphArea(QWidget* parent = nullptr);
     std::function<void(ICanvas&)> draw;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
 class WaveformFrame : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     explicit WaveformFrame(QWidget* parent = nullptr);
 
     GraphArea* Graph() const { return graph_; }
@@ -44,7 +44,7 @@ public:
     // Moves the bar without reporting it as a user scroll.
     void SetPosition(std::uint32_t position);
 
-private:
+  private:
     GraphArea* graph_;
     QScrollBar* scrollBar_;
     QPushButton *showAll_, *in_, *out_, *dword_, *goToTrig_;

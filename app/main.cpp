@@ -10,8 +10,8 @@
 #include "app/ScopeInstrument.h"
 #include "app/SingleInstance.h"
 #include "base/Folders.h"
-#include "instrument/COscilloscope.h"
 #include "base/Log.h"
+#include "instrument/COscilloscope.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -22,9 +22,11 @@ int main(int argc, char** argv) {
     DeleteLog();
 
     QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral("Serial ATA decoder for oscilloscope captures"));
+    options.setApplicationDescription(
+        QStringLiteral("Serial ATA decoder for oscilloscope captures"));
     options.addHelpOption();
-    const QCommandLineOption open(QStringLiteral("open"), QStringLiteral("Decode a waveform file at start."),
+    const QCommandLineOption open(QStringLiteral("open"),
+                                  QStringLiteral("Decode a waveform file at start."),
                                   QStringLiteral("file"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save a picture of the window and end."),

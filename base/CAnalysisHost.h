@@ -16,7 +16,7 @@ inline constexpr int kShowAndKeep = 1;
 inline constexpr int kShowSummary = 2;
 
 class CAnalysisHost {
-public:
+  public:
     static constexpr std::size_t kStatusLimit = 20000;
 
     CAnalysisHost();
@@ -69,13 +69,13 @@ public:
         signalMin_ = minimum;
     }
 
-protected:
+  protected:
     // Called after every change of the status text; the window mirrors it here.
     virtual void OnStatusChanged() {}
 
     std::string logSource_ = "CSataUserInterface";
 
-private:
+  private:
     void TrimStatus();
 
     std::string statusText_;

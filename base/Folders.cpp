@@ -48,7 +48,9 @@ std::string Folders::DataRoot() {
     return xdg + "/UlmarApplications/KORVAN";
 }
 
-std::string Folders::DataFolder(const std::string& name) { return Join(DataRoot(), name); }
+std::string Folders::DataFolder(const std::string& name) {
+    return Join(DataRoot(), name);
+}
 
 std::string Folders::TempFolder() {
     std::string tmp = EnvOr("TMPDIR", "/tmp");
@@ -56,9 +58,13 @@ std::string Folders::TempFolder() {
     return tmp;
 }
 
-std::string Folders::LogFilePath() { return Join(TempFolder(), "KORVAN.log"); }
+std::string Folders::LogFilePath() {
+    return Join(TempFolder(), "KORVAN.log");
+}
 
-std::string Folders::WdmTempFolder() { return Join(TempFolder(), "wdmtemp"); }
+std::string Folders::WdmTempFolder() {
+    return Join(TempFolder(), "wdmtemp");
+}
 
 std::string Folders::InstallFolder() {
     const char* overridden = std::getenv("KESTRAVA_INSTALL_DIR");

@@ -11,7 +11,7 @@
 namespace kestrava {
 
 class Folders {
-public:
+  public:
     static std::string DataRoot();
     // A folder under the data root by its name, e.g. DataFolder("Macros").
     static std::string DataFolder(const std::string& name);

@@ -11,7 +11,7 @@ namespace kestrava {
 using ItemData = std::int32_t;
 
 class IListBox {
-public:
+  public:
     virtual ~IListBox() = default;
     virtual void Clear() = 0;
     // Appends a line at the end (the lists are never sorted); returns its index.
@@ -26,7 +26,7 @@ public:
 
 // The list box of the command line and of the tests.
 class MemoryListBox : public IListBox {
-public:
+  public:
     void Clear() override {
         texts_.clear();
         data_.clear();
@@ -45,7 +45,7 @@ public:
 
     const std::vector<std::string>& Texts() const { return texts_; }
 
-private:
+  private:
     bool InRange(int index) const { return index >= 0 && index < Count(); }
 
     std::vector<std::string> texts_;

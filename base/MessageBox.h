@@ -9,7 +9,7 @@ namespace kestrava {
 inline constexpr const char* kProductCode = "KORVAN";
 
 class IMessageBox {
-public:
+  public:
     virtual ~IMessageBox() = default;
     virtual void Show(const std::string& text, const std::string& caption) = 0;
 };

@@ -16,13 +16,13 @@ locale_t CLocale() {
 
 // Switches this thread to the "C" locale for as long as it lives.
 class InCLocale {
-public:
+  public:
     InCLocale() : previous_(::uselocale(CLocale())) {}
     ~InCLocale() { ::uselocale(previous_); }
     InCLocale(const InCLocale&) = delete;
     InCLocale& operator=(const InCLocale&) = delete;
 
-private:
+  private:
     locale_t previous_;
 };
 
@@ -57,6 +57,8 @@ std::string FormatText(const char* format, ...) {
     return text;
 }
 
-double ReadDouble(const char* text, char** end) { return ::strtod_l(text, end, CLocale()); }
+double ReadDouble(const char* text, char** end) {
+    return ::strtod_l(text, end, CLocale());
+}
 
 }  // namespace kestrava

@@ -9,7 +9,7 @@
 namespace kestrava {
 
 class RegularFile {
-public:
+  public:
     // Opens `path`; on failure Fd() is -1 and Reason() says why, as a person reads it.
     explicit RegularFile(const std::string& path);
     ~RegularFile();
@@ -25,7 +25,7 @@ public:
     int Error() const { return error_; }
     const std::string& Reason() const { return reason_; }
 
-private:
+  private:
     int fd_ = -1;
     std::int64_t size_ = 0;
     int error_ = 0;

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "base/CAnalysisHost.h"
 #include "bench/HeapCounter.h"
 #include "instrument/Wdm.h"
-#include "base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
 #include "signal/RecycledBlocks.h"
 

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "base/Folders.h"
+#include "base/ListBox.h"
 #include "bench/HeapCounter.h"
 #include "instrument/Wdm.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
-#include "base/Folders.h"
-#include "base/ListBox.h"
 #include "signal/RecycledBlocks.h"
 #include "synth/AnalogSynth.h"
 #include "synth/FisBuilder.h"

@@ -37,8 +37,12 @@ void Release(void* pointer) noexcept {
 
 namespace kestrava::bench {
 
-std::int64_t HeapLiveBytes() { return liveBytes.load(); }
-std::int64_t HeapPeakBytes() { return peakBytes.load(); }
+std::int64_t HeapLiveBytes() {
+    return liveBytes.load();
+}
+std::int64_t HeapPeakBytes() {
+    return peakBytes.load();
+}
 std::int64_t StartHeapPeak() {
     std::int64_t now = liveBytes.load();
     peakBytes.store(now);
@@ -47,9 +51,21 @@ std::int64_t StartHeapPeak() {
 
 }  // namespace kestrava::bench
 
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* pointer) noexcept { Release(pointer); }
-void operator delete[](void* pointer) noexcept { Release(pointer); }
-void operator delete(void* pointer, std::size_t) noexcept { Release(pointer); }
-void operator delete[](void* pointer, std::size_t) noexcept { Release(pointer); }
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
+void operator delete(void* pointer) noexcept {
+    Release(pointer);
+}
+void operator delete[](void* pointer) noexcept {
+    Release(pointer);
+}
+void operator delete(void* pointer, std::size_t) noexcept {
+    Release(pointer);
+}
+void operator delete[](void* pointer, std::size_t) noexcept {
+    Release(pointer);
+}

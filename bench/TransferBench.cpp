@@ -40,7 +40,8 @@ ScopeSimulator& Simulator() {
             std::fprintf(stderr, "transfer_bench: %s\n", s->LastError().c_str());
             std::exit(1);
         }
-        static const kestrava::scopesim::Waveform record = kestrava::scopesim::MakeNrzWaveform(kPoints, 0x35);
+        static const kestrava::scopesim::Waveform record =
+            kestrava::scopesim::MakeNrzWaveform(kPoints, 0x35);
         s->SetSource("CH1", [] { return record; });
         s->SetBusyTime(std::chrono::milliseconds(1));
         const std::string address = "TCPIP0::127.0.0.1::" + std::to_string(s->Port()) + "::SOCKET";
@@ -115,8 +116,9 @@ void BM_RawSocket(benchmark::State& state) {
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        !SendAll(fd, "HEADER 0;:DATa:SOUrce CH1;:DATa:STARt 1;:DATa:STOP 10000000;"
-                     ":DATa:ENCdg SRIbinary;:DATa:WIDth 2\n")) {
+        !SendAll(fd,
+                 "HEADER 0;:DATa:SOUrce CH1;:DATa:STARt 1;:DATa:STOP 10000000;"
+                 ":DATa:ENCdg SRIbinary;:DATa:WIDth 2\n")) {
         state.SkipWithError("no raw connection");
         ::close(fd);
         return;
@@ -137,12 +139,13 @@ BENCHMARK(BM_ModuleTransfer)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRe
 
 // Keeps each benchmark's rate for the comparison printed at the end.
 class RateReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             auto bytes = run.counters.find("bytes_per_second");
-            if (bytes != run.counters.end()) rates[run.run_name.function_name] = bytes->second.value;
+            if (bytes != run.counters.end())
+                rates[run.run_name.function_name] = bytes->second.value;
         }
     }
     std::map<std::string, double> rates;
@@ -159,8 +162,10 @@ int main(int argc, char** argv) {
     const double transfer = reporter.rates["BM_ModuleTransfer"];
     if (raw <= 0 || transfer <= 0) return 0;  // a filter left one of them out
     const double ratio = transfer / raw;
-    std::printf("10-million-point record: transfer %.0f MB/s, raw socket %.0f MB/s, %.0f %% of the raw rate\n",
-                transfer / 1e6, raw / 1e6, 100.0 * ratio);
+    std::printf(
+        "10-million-point record: transfer %.0f MB/s, raw socket %.0f MB/s, %.0f %% of the raw "
+        "rate\n",
+        transfer / 1e6, raw / 1e6, 100.0 * ratio);
     if (ratio < 0.5) {
         std::printf("FAILED: the transfer is slower than half the raw socket rate\n");
         return 1;

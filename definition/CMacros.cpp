@@ -549,9 +549,10 @@ WordSpec CMacros::BraceWord(std::string_view inner) const {
     std::size_t start = 0;
     while (start <= inner.size()) {
         const std::size_t comma = inner.find(',', start);
-        const std::string_view item = Trim(inner.substr(
-            start, comma == std::string_view::npos ? std::string_view::npos : comma - start),
-            kLineBlanks);
+        const std::string_view item =
+            Trim(inner.substr(start, comma == std::string_view::npos ? std::string_view::npos
+                                                                     : comma - start),
+                 kLineBlanks);
         if (!item.empty()) word.nameList.emplace_back(item);
         if (comma == std::string_view::npos) break;
         start = comma + 1;

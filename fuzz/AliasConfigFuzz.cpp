@@ -16,17 +16,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     visa::AliasConfig config = visa::ParseAliasConfig(text, "visa.conf");
     fuzz::Check(config.aliases.size() <= visa::kMaxAliases, "more aliases than allowed");
     for (const auto& [name, address] : config.aliases) {
-        fuzz::Check(!name.empty() && name.size() <= visa::kMaxAliasNameBytes, "alias name out of bounds");
+        fuzz::Check(!name.empty() && name.size() <= visa::kMaxAliasNameBytes,
+                    "alias name out of bounds");
         std::optional<visa::SocketAddress> parsed = visa::ParseSocketResource(address);
         fuzz::Check(parsed.has_value(), "an accepted alias address does not parse");
-        fuzz::Check(visa::FormatSocketResource(*parsed) == address, "an alias address is not canonical");
+        fuzz::Check(visa::FormatSocketResource(*parsed) == address,
+                    "an alias address is not canonical");
     }
 
     // Each line on its own as a resource name, as viOpen would see it.
     std::size_t start = 0;
     for (int lines = 0; start <= text.size() && lines < 64; ++lines) {
         std::size_t end = text.find('\n', start);
-        std::string_view line = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        std::string_view line = text.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (std::optional<visa::SocketAddress> address = visa::ParseSocketResource(line)) {
             std::string canonical = visa::FormatSocketResource(*address);
             std::optional<visa::SocketAddress> again = visa::ParseSocketResource(canonical);

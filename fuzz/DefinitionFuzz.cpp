@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
 #include "definition/CMacros.h"
+#include "fuzz/FuzzSupport.h"
 
 using namespace kestrava;
 

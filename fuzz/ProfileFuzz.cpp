@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/FuzzSupport.h"
 #include "base/ProfileFile.h"
+#include "fuzz/FuzzSupport.h"
 
 using namespace kestrava;
 
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The file functions the setup commands use.
-    const std::string path = fuzz::WriteInputFile(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                                  text.size(), "setup.ini");
+    const std::string path = fuzz::WriteInputFile(
+        reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), "setup.ini");
     const std::string read = ReadProfileString(path, section, key, "fallback");
     fuzz::Check(read.size() <= kProfileValueMax, "a value read longer than its buffer");
     if (WriteProfileString(path, section, key, value)) {

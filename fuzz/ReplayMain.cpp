@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     }
     for (const fs::path& path : inputs) {
         std::ifstream in(path, std::ios::binary);
-        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
         std::fprintf(stderr, "replay %s (%zu bytes)\n", path.c_str(), bytes.size());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }

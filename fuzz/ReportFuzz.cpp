@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
-#include "session/ReportFile.h"
 #include "base/CAnalysisHost.h"
 #include "base/ListBox.h"
+#include "fuzz/FuzzSupport.h"
+#include "session/ReportFile.h"
 
 using namespace kestrava;
 

@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t start = 0;
     for (int messages = 0; start <= text.size() && messages < 32; ++messages) {
         std::size_t end = text.find('\n', start);
-        std::string_view message =
-            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        std::string_view message = text.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         ScopeModel::Response response = model.Process(message, messages % 2 == 1);
         fuzz::Check(response.reply.empty() || response.reply.back() == '\n',
                     "a reply without its line feed");

@@ -19,7 +19,8 @@ namespace {
 
 class ScriptedTransport : public Transport {
   public:
-    ScriptedTransport(const std::uint8_t* data, std::size_t size, std::uint8_t pieceSeed, bool closeAtEnd)
+    ScriptedTransport(const std::uint8_t* data, std::size_t size, std::uint8_t pieceSeed,
+                      bool closeAtEnd)
         : data_(data), size_(size), pieceSeed_(pieceSeed), closeAtEnd_(closeAtEnd) {}
 
     IoStatus Send(const uint8_t*, size_t size, const Deadline&, size_t& sent) override {
@@ -30,7 +31,8 @@ class ScriptedTransport : public Transport {
         received = 0;
         if (position_ == size_) return closeAtEnd_ ? IoStatus::kClosed : IoStatus::kTimeout;
         // Piece sizes cycle through 1..pieceSeed+1 so splits land everywhere.
-        std::size_t piece = 1 + (step_++ * 7 + pieceSeed_) % (static_cast<std::size_t>(pieceSeed_) + 1);
+        std::size_t piece =
+            1 + (step_++ * 7 + pieceSeed_) % (static_cast<std::size_t>(pieceSeed_) + 1);
         piece = std::min({piece, size, size_ - position_});
         std::copy(data_ + position_, data_ + position_ + piece, buffer);
         position_ += piece;
@@ -76,14 +78,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const bool instr = flags & 1;
-    Session session(1, instr ? "TCPIP0::fuzz.invalid::4000::INSTR" : "TCPIP0::fuzz.invalid::4000::SOCKET",
-                    "fuzz.invalid:4000", std::make_unique<ScriptedTransport>(reply, replySize, pieceSeed, flags & 2));
+    Session session(
+        1, instr ? "TCPIP0::fuzz.invalid::4000::INSTR" : "TCPIP0::fuzz.invalid::4000::SOCKET",
+        "fuzz.invalid:4000",
+        std::make_unique<ScriptedTransport>(reply, replySize, pieceSeed, flags & 2));
     session.SetAttribute(VI_ATTR_TMO_VALUE, 0);
     if (flags & 4) {
         session.SetAttribute(VI_ATTR_TERMCHAR, termChar);
         session.SetAttribute(VI_ATTR_TERMCHAR_EN, VI_TRUE);
     }
-    if (flags & 8) session.SetAttribute(VI_ATTR_IO_PROT, instr ? VI_PROT_NORMAL : VI_PROT_4882_STRS);
+    if (flags & 8)
+        session.SetAttribute(VI_ATTR_IO_PROT, instr ? VI_PROT_NORMAL : VI_PROT_4882_STRS);
     const bool trackEnd = instr != static_cast<bool>(flags & 8);
 
     std::vector<std::uint8_t> buffer(256 + 1);
@@ -99,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         total += returned;
         fuzz::Check(total <= replySize, "more bytes read than were sent");
         if (status == VI_SUCCESS_TERM_CHAR)
-            fuzz::Check(returned > 0 && buffer[returned - 1] == termChar, "term char status without it");
+            fuzz::Check(returned > 0 && buffer[returned - 1] == termChar,
+                        "term char status without it");
         if (status == VI_SUCCESS && trackEnd)
             fuzz::Check(returned > 0 && buffer[returned - 1] == '\n', "END without a line feed");
         if (status == VI_SUCCESS_MAX_CNT) fuzz::Check(returned == count, "count status short");

@@ -35,7 +35,8 @@ class ScriptedInstrument {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        if (listen_ < 0 ||
+            ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             ::listen(listen_, 4) != 0 ||
             ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             fuzz::Fail("cannot listen on a loopback port");
@@ -74,7 +75,8 @@ class ScriptedInstrument {
                 while ((end = pending.find('\n')) != std::string::npos) {
                     std::string message = pending.substr(0, end);
                     pending.erase(0, end + 1);
-                    if (std::getenv("KESTRAVA_FUZZ_TRACE")) std::fprintf(stderr, "<< %s\n", message.c_str());
+                    if (std::getenv("KESTRAVA_FUZZ_TRACE"))
+                        std::fprintf(stderr, "<< %s\n", message.c_str());
                     if (message.find('?') == std::string::npos) continue;
                     std::string reply = NextReply(message);
                     ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
@@ -95,7 +97,8 @@ ScriptedInstrument& Instrument() {
     static ScriptedInstrument* instrument = [] {
         auto* made = new ScriptedInstrument;
         std::string address = "TCPIP0::127.0.0.1::" + std::to_string(made->Port()) + "::SOCKET";
-        if (kvSetAlias("GPIB8::1::INSTR", address.c_str()) != VI_SUCCESS) fuzz::Fail("cannot set the alias");
+        if (kvSetAlias("GPIB8::1::INSTR", address.c_str()) != VI_SUCCESS)
+            fuzz::Fail("cannot set the alias");
         WdmSetTimeouts({20, 20});  // replies come at once or never
         return made;
     }();
@@ -124,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!WdmConnect(session)) return 0;
     std::span<const float> volts = WdmGetWaveformData(source, start, stop);
     fuzz::Check(volts.size() <= 500'000'000u, "a transfer beyond the record bound");
-    if (std::getenv("KESTRAVA_FUZZ_TRACE")) std::fprintf(stderr, "transferred %zu points\n", volts.size());
+    if (std::getenv("KESTRAVA_FUZZ_TRACE"))
+        std::fprintf(stderr, "transferred %zu points\n", volts.size());
     WdmGetWaveformHeader(source);
     if (!volts.empty()) {
         WdmAddEdgeSearch(0.0f, 0.01f, kEdgeBoth, "edges");

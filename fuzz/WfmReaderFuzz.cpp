@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "fuzz/FuzzSupport.h"
 #include "formats/CQelWfmReader.h"
+#include "fuzz/FuzzSupport.h"
 #include "instrument/Wdm.h"
 
 using namespace kestrava;

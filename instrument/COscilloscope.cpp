@@ -5,11 +5,11 @@
 #include <array>
 #include <thread>
 
+#include "base/Guard.h"
+#include "base/Log.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/ReplyNumbers.h"
 #include "instrument/Wdm.h"
-#include "base/Guard.h"
-#include "base/Log.h"
 #include "visa/visa.h"
 
 namespace kestrava {

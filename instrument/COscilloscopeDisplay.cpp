@@ -3,18 +3,22 @@
 #include <cstdio>
 #include <string>
 
+#include "base/Guard.h"
+#include "base/Numbers.h"
 #include "instrument/COscilloscope.h"
 #include "instrument/ReplyNumbers.h"
 #include "instrument/SourceNames.h"
-#include "base/Guard.h"
-#include "base/Numbers.h"
 #include "visa/visa.h"
 
 namespace kestrava {
 namespace {
 
-enum CursorField { kCursor1Placed = 0, kCursor2Placed = 1, kCursor1Position = 2, kCursor2Position = 3 };
-
+enum CursorField {
+    kCursor1Placed = 0,
+    kCursor2Placed = 1,
+    kCursor1Position = 2,
+    kCursor2Position = 3
+};
 
 }  // namespace
 
@@ -64,7 +68,8 @@ int COscilloscope::SetCursorPosition(int cursor, int index, std::int64_t positio
             const std::int32_t status = ReadStatus(reply);
             if (status < VI_SUCCESS) return status;
             const auto saved = static_cast<int>(IntegerOf(reply));
-            Write(FormatText(otherBound, cursorState_[first ? kCursor2Position : kCursor1Position]));
+            Write(
+                FormatText(otherBound, cursorState_[first ? kCursor2Position : kCursor1Position]));
             Write("CURSOR:VBARs SNAP");
             Write(FormatText(otherBound, saved));
         } else {

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "base/Numbers.h"
-#include "instrument/COscilloscope.h"
 #include "base/Guard.h"
 #include "base/Log.h"
+#include "base/Numbers.h"
+#include "instrument/COscilloscope.h"
 
 namespace kestrava {
 namespace {
@@ -34,24 +34,37 @@ constexpr const char* kNoStandard = "TRIGger:A:SERIal:STANdard  INFINIBAND";
 constexpr const char* kBitRatePrefix = "TRIGger:A:SERIal:BitRate ";
 constexpr const char* kBitRateQuery = "TRIGger:A:SERIal:BitRate?";
 
-std::string Joined(const std::array<std::string, 4>& row) { return row[0] + row[1] + row[2] + row[3]; }
+std::string Joined(const std::array<std::string, 4>& row) {
+    return row[0] + row[1] + row[2] + row[3];
+}
 
 // Picks pattern 0 and 1 from the two rows as the disparity choice says.
 TriggerPatterns ByDisparity(Disparity disparity, std::string rdPlus, std::string rdMinus) {
     switch (disparity) {
-        case Disparity::kPositive: return {rdMinus, rdMinus};
-        case Disparity::kNegative: return {rdPlus, rdPlus};
-        case Disparity::kEither: break;
+        case Disparity::kPositive:
+            return {rdMinus, rdMinus};
+        case Disparity::kNegative:
+            return {rdPlus, rdPlus};
+        case Disparity::kEither:
+            break;
     }
     return {std::move(rdPlus), std::move(rdMinus)};
 }
 
 }  // namespace
 
-int ScopeTriggerLink::OpenConnection() { return scope_.OpenConnection(); }
-int ScopeTriggerLink::CloseConnection(bool close) { return scope_.CloseConnection(close); }
-int ScopeTriggerLink::Write(const std::string& command) { return scope_.Write(command); }
-int ScopeTriggerLink::Read(std::string& reply) { return scope_.Read(reply); }
+int ScopeTriggerLink::OpenConnection() {
+    return scope_.OpenConnection();
+}
+int ScopeTriggerLink::CloseConnection(bool close) {
+    return scope_.CloseConnection(close);
+}
+int ScopeTriggerLink::Write(const std::string& command) {
+    return scope_.Write(command);
+}
+int ScopeTriggerLink::Read(std::string& reply) {
+    return scope_.Read(reply);
+}
 
 TriggerOn TriggerOnOf(int index) {
     return index >= 0 && index <= 3 ? static_cast<TriggerOn>(index) : TriggerOn::kWord;
@@ -71,21 +84,27 @@ std::string HexToBinary(std::string_view text) {
     bits.reserve(text.size() * 4);
     for (char c : text) {
         const char u = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (u >= '0' && u <= '9') bits += kNibbles[u - '0'];
-        else if (u >= 'A' && u <= 'F') bits += kNibbles[u - 'A' + 10];
+        if (u >= '0' && u <= '9')
+            bits += kNibbles[u - '0'];
+        else if (u >= 'A' && u <= 'F')
+            bits += kNibbles[u - 'A' + 10];
     }
     return bits;
 }
 
 TriggerPatterns ComposeTriggerPatterns(const TriggerPatternInputs& in) {
     switch (in.on) {
-        case TriggerOn::kWord: return ByDisparity(in.disparity, Joined(in.rdPlus), Joined(in.rdMinus));
-        case TriggerOn::kCharacter: return ByDisparity(in.disparity, in.rdPlus[0], in.rdMinus[0]);
+        case TriggerOn::kWord:
+            return ByDisparity(in.disparity, Joined(in.rdPlus), Joined(in.rdMinus));
+        case TriggerOn::kCharacter:
+            return ByDisparity(in.disparity, in.rdPlus[0], in.rdMinus[0]);
         case TriggerOn::kBitPattern: {
-            std::string bits = in.format == PatternFormat::kHex ? HexToBinary(in.bitPattern) : in.bitPattern;
+            std::string bits =
+                in.format == PatternFormat::kHex ? HexToBinary(in.bitPattern) : in.bitPattern;
             return {bits, bits};
         }
-        case TriggerOn::kCodeError: break;
+        case TriggerOn::kCodeError:
+            break;
     }
     return {};
 }
@@ -99,18 +118,24 @@ std::string StandardOrRateCommand(const TriggerDefinition& d) {
 
 const char* ErrorConditionCommand(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::kCharacterError: return "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,4";
-        case ErrorKind::kDisparityError: return "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,5";
-        case ErrorKind::kLossOfByteSync: return "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,6";
+        case ErrorKind::kCharacterError:
+            return "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,4";
+        case ErrorKind::kDisparityError:
+            return "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,5";
+        case ErrorKind::kLossOfByteSync:
+            return "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,6";
     }
     return "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0";
 }
 
 bool ErrorKinds::IsSet(ErrorKind kind) const {
     switch (kind) {
-        case ErrorKind::kCharacterError: return characterError;
-        case ErrorKind::kDisparityError: return disparityError;
-        case ErrorKind::kLossOfByteSync: return lossOfByteSync;
+        case ErrorKind::kCharacterError:
+            return characterError;
+        case ErrorKind::kDisparityError:
+            return disparityError;
+        case ErrorKind::kLossOfByteSync:
+            return lossOfByteSync;
     }
     return false;
 }
@@ -118,9 +143,15 @@ bool ErrorKinds::IsSet(ErrorKind kind) const {
 void ErrorKinds::SetOnly(ErrorKind kind) {
     Clear();
     switch (kind) {
-        case ErrorKind::kCharacterError: characterError = true; break;
-        case ErrorKind::kDisparityError: disparityError = true; break;
-        case ErrorKind::kLossOfByteSync: lossOfByteSync = true; break;
+        case ErrorKind::kCharacterError:
+            characterError = true;
+            break;
+        case ErrorKind::kDisparityError:
+            disparityError = true;
+            break;
+        case ErrorKind::kLossOfByteSync:
+            lossOfByteSync = true;
+            break;
     }
 }
 
@@ -134,8 +165,9 @@ std::optional<ErrorKind> ErrorKinds::First() const {
 // Refusing is safer than cutting: a cut pattern would arm the trigger on something else.
 int CSerialTrigger::Send(const char* method, const std::string& command) {
     if (command.size() > kCommandLimit) {
-        WriteLog(kLogSource, std::string(method) + ": command of " + std::to_string(command.size()) +
-                                 " characters is longer than 199 and was not sent",
+        WriteLog(kLogSource,
+                 std::string(method) + ": command of " + std::to_string(command.size()) +
+                     " characters is longer than 199 and was not sent",
                  kLogError);
         return 0;
     }
@@ -180,7 +212,8 @@ void CSerialTrigger::SendPatternCommands(const char* method, const TriggerPatter
     Send(method, "TRIGger:A:SERIAL:SERDes:PATtern 1,\"" + p.pattern1 + "\"");
 }
 
-int CSerialTrigger::ApplyPatternTrigger(const TriggerDefinition& definition, const std::string& source,
+int CSerialTrigger::ApplyPatternTrigger(const TriggerDefinition& definition,
+                                        const std::string& source,
                                         const TriggerPatterns& patterns) {
     constexpr const char* kMethod = "ApplyPatternTrigger";
     return GuardOr(0, kLogSource, kMethod, [&] {
@@ -201,7 +234,8 @@ int CSerialTrigger::ApplyPatternTrigger(const TriggerDefinition& definition, con
     });
 }
 
-int CSerialTrigger::ReapplyPatternTrigger(const TriggerDefinition& definition, const std::string& source,
+int CSerialTrigger::ReapplyPatternTrigger(const TriggerDefinition& definition,
+                                          const std::string& source,
                                           const TriggerPatterns& patterns) {
     constexpr const char* kMethod = "ReapplyPatternTrigger";
     return GuardOr(0, kLogSource, kMethod, [&] {
@@ -244,7 +278,8 @@ int CSerialTrigger::SendErrorTriggerBase(const TriggerDefinition& definition) {
         const int connected = Connect();
         // Without a definition there is no standard to name; the instrument's own default
         // standard is named instead, as the standard-or-rate command does.
-        Send(kMethod, definition.loaded ? kStandardPrefix + definition.standard : std::string(kNoStandard));
+        Send(kMethod,
+             definition.loaded ? kStandardPrefix + definition.standard : std::string(kNoStandard));
         Send(kMethod, kAnyControlPattern0);
         Send(kMethod, kAcquireRun);
         Send(kMethod, kControlBit10);
@@ -326,8 +361,10 @@ double LeadingNumber(std::string_view text) {
         return 0.0;
     double value = 0.0;
     auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value);
-    if (ec == std::errc::result_out_of_range) value = HUGE_VAL;
-    else if (ec != std::errc()) return 0.0;
+    if (ec == std::errc::result_out_of_range)
+        value = HUGE_VAL;
+    else if (ec != std::errc())
+        return 0.0;
     (void)end;
     return negative ? -value : value;
 }

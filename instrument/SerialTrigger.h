@@ -26,7 +26,7 @@ struct TriggerDefinition {
 // The instrument as the sequences see it: COscilloscope in the program, a recorder or a
 // plain VISA session in tests.
 class ITriggerLink {
-public:
+  public:
     virtual ~ITriggerLink() = default;
     virtual int OpenConnection() = 0;
     virtual int CloseConnection(bool close) = 0;
@@ -36,14 +36,14 @@ public:
 
 // The program's instrument object behind ITriggerLink.
 class ScopeTriggerLink final : public ITriggerLink {
-public:
+  public:
     explicit ScopeTriggerLink(COscilloscope& scope) : scope_(scope) {}
     int OpenConnection() override;
     int CloseConnection(bool close) override;
     int Write(const std::string& command) override;
     int Read(std::string& reply) override;
 
-private:
+  private:
     COscilloscope& scope_;
 };
 
@@ -53,13 +53,13 @@ enum class Disparity { kEither = 0, kPositive = 1, kNegative = 2 };
 enum class PatternFormat { kBinary = 0, kHex = 1 };
 enum class ErrorKind { kCharacterError = 0, kDisparityError = 1, kLossOfByteSync = 2 };
 
-inline constexpr std::array<const char*, 4> kTriggerOnTexts = {
-    "8b/10b Word", "8b/10b Character", "8b/10b Code Error", "BitPattern"};
+inline constexpr std::array<const char*, 4> kTriggerOnTexts = {"8b/10b Word", "8b/10b Character",
+                                                               "8b/10b Code Error", "BitPattern"};
 inline constexpr std::array<const char*, 3> kDisparityTexts = {
     "Either Disparity", "Positive Disparity", "Negative Disparity"};
 inline constexpr std::array<const char*, 2> kFormatTexts = {"Binary", "Hex"};
-inline constexpr std::array<const char*, 3> kErrorKindTexts = {
-    "Character Error", "Disparity Error", "Loss of Byte Sync"};
+inline constexpr std::array<const char*, 3> kErrorKindTexts = {"Character Error", "Disparity Error",
+                                                               "Loss of Byte Sync"};
 
 // A list index read from a file or a widget; anything outside the list counts as its
 // first entry.
@@ -108,7 +108,7 @@ struct ErrorKinds {
 };
 
 class CSerialTrigger {
-public:
+  public:
     explicit CSerialTrigger(ITriggerLink& link) : link_(link) {}
 
     // Returns 0 when the first write finds no session, else 1.
@@ -121,7 +121,8 @@ public:
                             const TriggerPatterns& patterns);
     int ReapplyPatternTrigger(const TriggerDefinition& definition, const std::string& source,
                               const TriggerPatterns& patterns);
-    int ApplyControlCharacterTrigger(const TriggerDefinition& definition, const std::string& source);
+    int ApplyControlCharacterTrigger(const TriggerDefinition& definition,
+                                     const std::string& source);
     int SendErrorTriggerBase(const TriggerDefinition& definition);
     // Records kind as the one set, then sends its condition.
     int ApplyErrorCondition(ErrorKind kind);
@@ -137,7 +138,7 @@ public:
     const ErrorKinds& Errors() const { return errors_; }
     void SetErrors(const ErrorKinds& errors) { errors_ = errors; }
 
-private:
+  private:
     int Send(const char* method, const std::string& command);
     int Connect() { return link_.OpenConnection(); }
     void Release() { link_.CloseConnection(false); }

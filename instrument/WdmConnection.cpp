@@ -117,7 +117,9 @@ std::string_view WdmSourceName(int source) {
     return SourceName(ProgramSourceIndex(source));
 }
 
-void WdmSetTimeouts(const WdmTimeouts& timeouts) { wdm::Timeouts() = timeouts; }
+void WdmSetTimeouts(const WdmTimeouts& timeouts) {
+    wdm::Timeouts() = timeouts;
+}
 
 bool WdmConnect(std::uint32_t& session) {
     wdm::ModuleState& state = wdm::State();

@@ -15,7 +15,7 @@ namespace kestrava::wdm {
 inline constexpr std::size_t kReplyBytes = 256;
 
 class Io {
-public:
+  public:
     explicit Io(ViSession session) : session_(session) {}
 
     ViSession Session() const { return session_; }
@@ -29,13 +29,13 @@ public:
     // Reads until exactly count bytes have come; a message that ends sooner fails.
     ViStatus ReadExactly(std::uint8_t* data, std::size_t count) const;
 
-private:
+  private:
     ViSession session_;
 };
 
 // The exclusive lock of one query group; locks nest, each released by its own unlock.
 class LockGroup {
-public:
+  public:
     LockGroup(ViSession session, std::uint32_t timeoutMs);
     ~LockGroup() { Release(); }
     LockGroup(const LockGroup&) = delete;
@@ -45,7 +45,7 @@ public:
     ViStatus Status() const { return status_; }
     void Release();
 
-private:
+  private:
     ViSession session_;
     ViStatus status_;
     bool held_;

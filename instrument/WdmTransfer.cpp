@@ -33,11 +33,17 @@ constexpr std::int64_t kMaxBlockBytes = std::int64_t{1} << 31;
 
 constexpr char kNbsp = '\xA0';  // the byte between header and argument of some commands
 
-std::uint32_t LockMs() { return wdm::Timeouts().lockMs; }
+std::uint32_t LockMs() {
+    return wdm::Timeouts().lockMs;
+}
 
-bool IsMathSource(int source) { return source >= 4 && source <= 7; }
+bool IsMathSource(int source) {
+    return source >= 4 && source <= 7;
+}
 
-std::string DataSource(int source) { return "DATa:SOUrce " + std::string(WdmSourceName(source)); }
+std::string DataSource(int source) {
+    return "DATa:SOUrce " + std::string(WdmSourceName(source));
+}
 
 std::string WithNumber(const char* format, long value) {
     char text[64];
@@ -66,7 +72,8 @@ double RecordLengthOf(const Io& io, int source) {
     LockGroup lock(io.Session(), LockMs());
     if (!lock.Held()) return 0.0;
     std::string reply;
-    if (io.Write(DataSource(source)) < VI_SUCCESS || io.Query("WFMOUTPRE:WFID?", reply) < VI_SUCCESS)
+    if (io.Write(DataSource(source)) < VI_SUCCESS ||
+        io.Query("WFMOUTPRE:WFID?", reply) < VI_SUCCESS)
         return 0.0;
     return PointsIn(reply);
 }
@@ -74,11 +81,13 @@ double RecordLengthOf(const Io& io, int source) {
 // Asks whether the source's trace is on; false with ok clear when the I/O failed.
 bool SourceActive(const Io& io, int source, bool& ok) {
     ok = false;
-    if (viSetAttribute(io.Session(), VI_ATTR_TMO_VALUE, wdm::Timeouts().ioMs) < VI_SUCCESS) return false;
+    if (viSetAttribute(io.Session(), VI_ATTR_TMO_VALUE, wdm::Timeouts().ioMs) < VI_SUCCESS)
+        return false;
     LockGroup lock(io.Session(), LockMs());
     if (!lock.Held()) return false;
     std::string reply;
-    if (io.Query("SELect:" + std::string(WdmSourceName(source)) + "?", reply) < VI_SUCCESS) return false;
+    if (io.Query("SELect:" + std::string(WdmSourceName(source)) + "?", reply) < VI_SUCCESS)
+        return false;
     std::int64_t value = IntegerOf(reply);
     if (value != 0 && value != 1) {
         if (io.Read(reply) < VI_SUCCESS) return false;
@@ -95,7 +104,8 @@ void ConvertPoints(const std::uint8_t* raw, std::size_t points, std::int64_t wid
     switch (width) {
         case 1:
             for (std::size_t i = 0; i < points; ++i)
-                out[i] = static_cast<float>((static_cast<std::int8_t>(raw[i]) - yoff) * ymult + yzero);
+                out[i] =
+                    static_cast<float>((static_cast<std::int8_t>(raw[i]) - yoff) * ymult + yzero);
             break;
         case 2:
             for (std::size_t i = 0; i < points; ++i) {
@@ -121,14 +131,14 @@ void ConvertPoints(const std::uint8_t* raw, std::size_t points, std::int64_t wid
 }
 
 class Transfer {
-public:
+  public:
     Transfer(const Io& io, int source) : io_(io), source_(source) {}
 
     // Transfers points first..last (1-based) into out (count points). The VISA status of
     // the failing step, or VI_SUCCESS.
     ViStatus Run(std::int64_t first, std::int64_t last, std::vector<float>& out);
 
-private:
+  private:
     ViStatus SetUpOutput(std::int64_t first, std::int64_t last);
     ViStatus SaveAndStopAcquisition();
     ViStatus ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw);
@@ -143,12 +153,16 @@ private:
 ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
     ViStatus status;
     if ((status = io_.Write(DataSource(source_))) < VI_SUCCESS) return status;
-    if ((status = io_.Write(WithNumber("DATA:START %ld", static_cast<std::int32_t>(first)))) < VI_SUCCESS)
+    if ((status = io_.Write(WithNumber("DATA:START %ld", static_cast<std::int32_t>(first)))) <
+        VI_SUCCESS)
         return status;
-    if ((status = io_.Write(WithNumber("DATA:STOP %ld", static_cast<std::int32_t>(last)))) < VI_SUCCESS)
+    if ((status = io_.Write(WithNumber("DATA:STOP %ld", static_cast<std::int32_t>(last)))) <
+        VI_SUCCESS)
         return status;
-    if ((status = io_.Write(std::string("WFMOutpre:ENCdg") + kNbsp + "BIN")) < VI_SUCCESS) return status;
-    if ((status = io_.Write(std::string("WFMOutpre:BYT_Or") + kNbsp + "LSB")) < VI_SUCCESS) return status;
+    if ((status = io_.Write(std::string("WFMOutpre:ENCdg") + kNbsp + "BIN")) < VI_SUCCESS)
+        return status;
+    if ((status = io_.Write(std::string("WFMOutpre:BYT_Or") + kNbsp + "LSB")) < VI_SUCCESS)
+        return status;
 
     // The byte-order reply is read over the query text, so the buffer never holds exactly
     // "LSB" and the swapped encoding is always asked for.
@@ -159,7 +173,8 @@ ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
     ViUInt32 count = 0;
     status = viRead(io_.Session(), reinterpret_cast<ViPBuf>(buffer), wdm::kReplyBytes, &count);
     if (status < VI_SUCCESS) return status;
-    if (std::strcmp(buffer, "LSB") != 0 && (status = io_.Write("DATa:ENCdg SRIBinary")) < VI_SUCCESS)
+    if (std::strcmp(buffer, "LSB") != 0 &&
+        (status = io_.Write("DATa:ENCdg SRIBinary")) < VI_SUCCESS)
         return status;
 
     std::int64_t width = 0;
@@ -170,10 +185,12 @@ ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
 
     std::string format;
     if ((status = io_.Query("WFMOutpre:BN_Fmt?", format)) < VI_SUCCESS) return status;
-    const bool floating = format.size() >= 2 && std::toupper(static_cast<unsigned char>(format[0])) == 'F' &&
+    const bool floating = format.size() >= 2 &&
+                          std::toupper(static_cast<unsigned char>(format[0])) == 'F' &&
                           std::toupper(static_cast<unsigned char>(format[1])) == 'P';
     if (!floating) {
-        if ((status = io_.Write(std::string("Data:ENCdg") + kNbsp + "SRIBIN")) < VI_SUCCESS) return status;
+        if ((status = io_.Write(std::string("Data:ENCdg") + kNbsp + "SRIBIN")) < VI_SUCCESS)
+            return status;
         if ((status = io_.Write("Data:width 2")) < VI_SUCCESS) return status;
     }
     return VI_SUCCESS;
@@ -193,7 +210,8 @@ ViStatus Transfer::SaveAndStopAcquisition() {
 
 void Transfer::RestoreAcquisition() {
     LockGroup lock(io_.Session(), LockMs());
-    if (lock.Held()) io_.Write(WithNumber("ACQuire:STATE %ld", static_cast<long>(savedState_)).c_str());
+    if (lock.Held())
+        io_.Write(WithNumber("ACQuire:STATE %ld", static_cast<long>(savedState_)).c_str());
 }
 
 ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw) {
@@ -236,10 +254,12 @@ ViStatus Transfer::ConvertTo(const std::vector<std::uint8_t>& raw, std::vector<f
     }
     if (width != 1 && width != 2 && width != 4) return VI_SUCCESS;
     // The count the instrument reports is bounded by the array and by the block.
-    const auto blockPoints = static_cast<std::int64_t>((raw.size() - 1) / static_cast<std::size_t>(width));
-    const std::int64_t converted =
-        std::clamp<std::int64_t>(points, 0, std::min<std::int64_t>(static_cast<std::int64_t>(out.size()), blockPoints));
-    ConvertPoints(raw.data(), static_cast<std::size_t>(converted), width, yoff, ymult, yzero, out.data());
+    const auto blockPoints =
+        static_cast<std::int64_t>((raw.size() - 1) / static_cast<std::size_t>(width));
+    const std::int64_t converted = std::clamp<std::int64_t>(
+        points, 0, std::min<std::int64_t>(static_cast<std::int64_t>(out.size()), blockPoints));
+    ConvertPoints(raw.data(), static_cast<std::size_t>(converted), width, yoff, ymult, yzero,
+                  out.data());
     return VI_SUCCESS;
 }
 
@@ -262,14 +282,17 @@ ViStatus Transfer::Run(std::int64_t first, std::int64_t last, std::vector<float>
 
     const std::int64_t count = last - first + 1;
     try {
-        ResizeLarge(out, static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(raw.size()))));
+        ResizeLarge(out, static_cast<std::size_t>(
+                             std::min<std::int64_t>(count, static_cast<std::int64_t>(raw.size()))));
     } catch (const std::bad_alloc&) {
         return VI_ERROR_ALLOC;
     }
     return ConvertTo(raw, out);
 }
 
-void SetError(int code) { wdm::State().errorCode = code; }
+void SetError(int code) {
+    wdm::State().errorCode = code;
+}
 
 }  // namespace
 
@@ -320,11 +343,16 @@ namespace {
 
 std::int32_t SampleTypeOfWidth(std::int64_t width) {
     switch (width) {
-        case 1: return 7;
-        case 2: return 0;
-        case 4: return 4;
-        case 8: return 5;
-        default: return 0;
+        case 1:
+            return 7;
+        case 2:
+            return 0;
+        case 4:
+            return 4;
+        case 8:
+            return 5;
+        default:
+            return 0;
     }
 }
 
@@ -454,7 +482,8 @@ bool WdmFindEdgesInAcquiredData(const EdgeSearchEngine::BlockObserver& observer)
         state.headerCached = true;
     }
     const WaveformHeader& header = state.header;
-    const EdgeTimeBase timeBase{header.sampleIntervalS, -(header.sampleIntervalS * header.triggerPointOffsetPoints),
+    const EdgeTimeBase timeBase{header.sampleIntervalS,
+                                -(header.sampleIntervalS * header.triggerPointOffsetPoints),
                                 header.firstTransferPointTimeS};
     state.engine->Run(state.data, static_cast<double>(state.firstPoint), timeBase, observer);
     return true;

@@ -7,14 +7,14 @@
 #include <optional>
 #include <string_view>
 
-#include "protocol/CSataWordDecoder.h"
-#include "protocol/FrameTracker.h"
-#include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
 #include "base/HexText.h"
 #include "base/Log.h"
+#include "definition/CMacros.h"
+#include "protocol/CSataWordDecoder.h"
+#include "protocol/FrameTracker.h"
 
 namespace kestrava {
 namespace {

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
 #include "base/Guard.h"
 #include "base/Log.h"
 #include "base/Text.h"
+#include "definition/CMacros.h"
 
 namespace kestrava {
 namespace {

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "base/CAnalysisHost.h"
+#include "base/Guard.h"
 #include "protocol/AtapiCommands.h"
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/FisLayout.h"
-#include "base/CAnalysisHost.h"
-#include "base/Guard.h"
 
 namespace kestrava {
 namespace {

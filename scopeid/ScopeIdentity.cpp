@@ -5,9 +5,13 @@
 namespace kestrava::scopeid {
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -28,7 +32,8 @@ int32_t ModelNumber(std::string_view token) {
     size_t i = 0;
     while (i < token.size() && !(token[i] >= '0' && token[i] <= '9')) ++i;
     int32_t number = 0;
-    for (int digits = 0; i < token.size() && digits < 7 && token[i] >= '0' && token[i] <= '9'; ++i, ++digits)
+    for (int digits = 0; i < token.size() && digits < 7 && token[i] >= '0' && token[i] <= '9';
+         ++i, ++digits)
         number = number * 10 + (token[i] - '0');
     return number;
 }
@@ -53,14 +58,17 @@ bool ListContains(std::FILE* list, std::string_view modelToken) {
     for (;;) {
         int c = std::fgetc(list);
         if (c == EOF || IsSpace(c)) {
-            if (length > 0 && !overlong && EqualIgnoringCase({token, length}, modelToken)) return true;
+            if (length > 0 && !overlong && EqualIgnoringCase({token, length}, modelToken))
+                return true;
             length = 0;
             overlong = false;
             if (c == EOF) return false;
             continue;
         }
-        if (length < kMaxListToken) token[length++] = static_cast<char>(c);
-        else overlong = true;
+        if (length < kMaxListToken)
+            token[length++] = static_cast<char>(c);
+        else
+            overlong = true;
     }
 }
 

@@ -22,7 +22,7 @@ char gModelToken[kAnswerBytes] = {};
 
 // The resource-manager and instrument sessions of one call, closed on every way out.
 class Sessions {
-public:
+  public:
     ~Sessions() {
         if (instrument != VI_NULL) viClose(instrument);
         if (manager != VI_NULL) viClose(manager);
@@ -46,12 +46,14 @@ int32_t AskIdentity(Sessions& sessions, char (&answer)[kAnswerBytes]) {
     for (const char* command : {"header 0", "*IDN?"}) {
         ViUInt32 sent = 0;
         auto bytes = reinterpret_cast<ViConstBuf>(command);
-        if (viWrite(sessions.instrument, bytes, static_cast<ViUInt32>(std::strlen(command)), &sent) < VI_SUCCESS)
+        if (viWrite(sessions.instrument, bytes, static_cast<ViUInt32>(std::strlen(command)),
+                    &sent) < VI_SUCCESS)
             return -1;
     }
     std::memset(answer, 0, sizeof answer);
     ViUInt32 received = 0;
-    if (viRead(sessions.instrument, reinterpret_cast<ViPBuf>(answer), kAnswerBytes, &received) < VI_SUCCESS)
+    if (viRead(sessions.instrument, reinterpret_cast<ViPBuf>(answer), kAnswerBytes, &received) <
+        VI_SUCCESS)
         return -1;
     // The last byte received is the terminator; with nothing received the answer is empty.
     if (received > 0) answer[received - 1] = '\0';
@@ -76,7 +78,9 @@ void ScanPrefixes(const char* answer, Found found) {
 
 extern "C" {
 
-int32_t IsScope(int32_t value) { return value; }
+int32_t IsScope(int32_t value) {
+    return value;
+}
 
 int32_t GetScopeDesc(void) {
     try {

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <functional>
 
+#include "base/Guard.h"
 #include "instrument/COscilloscope.h"
 #include "protocol/CSataWordDecoder.h"
 #include "session/ICanvas.h"
 #include "session/ReportFile.h"
-#include "base/Guard.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "session/SataDecoder.h"
 #include "base/CAnalysisHost.h"
 #include "base/ListBox.h"
+#include "session/SataDecoder.h"
 
 namespace kestrava {
 

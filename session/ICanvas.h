@@ -12,7 +12,7 @@ struct Rgb {
 };
 
 class ICanvas {
-public:
+  public:
     virtual ~ICanvas() = default;
     virtual int Width() const = 0;
     virtual int Height() const = 0;

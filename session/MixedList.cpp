@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string_view>
 
-#include "base/Numbers.h"
-#include "protocol/CSataPrimDecoder.h"
-#include "protocol/CSataWordDecoder.h"
-#include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
 #include "base/HexText.h"
+#include "base/Numbers.h"
+#include "definition/CMacros.h"
+#include "protocol/CSataPrimDecoder.h"
+#include "protocol/CSataWordDecoder.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {

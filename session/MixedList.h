@@ -15,7 +15,7 @@ class CSataPrimDecoder;
 class CSataWordDecoder;
 
 class MixedList {
-public:
+  public:
     MixedList(const CSataBitDetector& bits, const CSataWordDecoder& words,
               const CSataPrimDecoder& prims, const CMacros* macros, CAnalysisHost& host);
 
@@ -23,7 +23,7 @@ public:
     // in the status box.
     void Fill(IListBox& list);
 
-private:
+  private:
     void AddSilence(IListBox& list, int word, int lengthSamples);
     void AddShift(IListBox& list, int word);
     std::string WordLine(int word);

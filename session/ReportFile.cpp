@@ -70,7 +70,8 @@ bool ReadEarlierReport(std::FILE* in, EarlierReport& report) {
     return true;
 }
 
-std::string MergedText(const IListBox& list, const std::string& title, const EarlierReport& earlier) {
+std::string MergedText(const IListBox& list, const std::string& title,
+                       const EarlierReport& earlier) {
     std::string out = "Merged output.\r\n\r\n";
     out += PaddedTo(" File " + earlier.title, kColumnWidth) + " File " + title + "\r\n";
     out += std::string(100, '-') + "\r\n";
@@ -89,7 +90,8 @@ std::string MergedText(const IListBox& list, const std::string& title, const Ear
     }
     for (; k < kept; ++k) {
         char prefix[32];
-        std::snprintf(prefix, sizeof prefix, "0x%06lx:", static_cast<unsigned long>(earlier.positions[k]));
+        std::snprintf(prefix, sizeof prefix,
+                      "0x%06lx:", static_cast<unsigned long>(earlier.positions[k]));
         out += prefix + earlier.texts[k] + "\r\n";
     }
     return out;
@@ -125,7 +127,8 @@ bool ReportFile::ReadFileLine(std::FILE* file, std::string& line) {
                 std::getc(file);
                 return true;
             }
-            if (c >= 14 && c <= 127 && line.size() < kLineBuffer - 1) line.push_back(static_cast<char>(c));
+            if (c >= 14 && c <= 127 && line.size() < kLineBuffer - 1)
+                line.push_back(static_cast<char>(c));
         }
         return false;
     });
@@ -144,8 +147,8 @@ std::string ReportFile::Format(const IListBox& list, const std::string& title) {
     return text;
 }
 
-bool ReportFile::SaveToFile(const IListBox& list, const std::string& title,
-                            const std::string& path, CAnalysisHost& host) {
+bool ReportFile::SaveToFile(const IListBox& list, const std::string& title, const std::string& path,
+                            CAnalysisHost& host) {
     bool saved = false;
     Guard(kSource, "SaveToFile", [&] {
         File out(std::fopen(path.c_str(), "wb"));
@@ -164,8 +167,8 @@ bool ReportFile::SaveToFile(const IListBox& list, const std::string& title,
     return saved;
 }
 
-bool ReportFile::MergeFile(const IListBox& list, const std::string& title,
-                           const std::string& path, CAnalysisHost& host) {
+bool ReportFile::MergeFile(const IListBox& list, const std::string& title, const std::string& path,
+                           CAnalysisHost& host) {
     bool merged = false;
     Guard(kSource, "MergeFile", [&] {
         EarlierReport earlier;

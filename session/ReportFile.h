@@ -11,7 +11,7 @@ class CAnalysisHost;
 class IListBox;
 
 class ReportFile {
-public:
+  public:
     static constexpr std::size_t kMaxKeptLines = 200000;
     static constexpr std::size_t kLineBuffer = 400;
     static constexpr std::size_t kMaxTitle = 199;
@@ -19,14 +19,14 @@ public:
     // Writes "Decoded output from file: TITLE.", an empty line, then one
     // "0x%08x:  TEXT" line per list line. Reports the outcome in the status box and a
     // message box. Returns true when the whole report was written.
-    static bool SaveToFile(const IListBox& list, const std::string& title,
-                           const std::string& path, CAnalysisHost& host);
+    static bool SaveToFile(const IListBox& list, const std::string& title, const std::string& path,
+                           CAnalysisHost& host);
 
     // Merges the report at path with the current list into a two-column comparison and
     // puts it in place of the report. The result is written beside it first, so a failure
     // leaves the earlier report as it was.
-    static bool MergeFile(const IListBox& list, const std::string& title,
-                          const std::string& path, CAnalysisHost& host);
+    static bool MergeFile(const IListBox& list, const std::string& title, const std::string& path,
+                          CAnalysisHost& host);
 
     // Reads one line: a carriage return ends it and the byte after it is dropped; only
     // bytes 14..127 are kept, at most kLineBuffer - 1 of them. True when a carriage

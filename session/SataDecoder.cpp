@@ -4,16 +4,16 @@
 #include <optional>
 #include <string_view>
 
-#include "protocol/CSataPrimDecoder.h"
-#include "protocol/CSataWordDecoder.h"
-#include "protocol/HighLevelLists.h"
-#include "definition/CMacros.h"
-#include "session/MixedList.h"
-#include "session/WaveformGraph.h"
 #include "base/CAnalysisHost.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
+#include "definition/CMacros.h"
 #include "instrument/SettingNumbers.h"
+#include "protocol/CSataPrimDecoder.h"
+#include "protocol/CSataWordDecoder.h"
+#include "protocol/HighLevelLists.h"
+#include "session/MixedList.h"
+#include "session/WaveformGraph.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {
@@ -51,7 +51,9 @@ std::string SataDecoder::DefaultDefinitionPath() {
     return Folders::Join(Folders::DataFolder("Macros"), "Sata.csv");
 }
 
-bool SataDecoder::IsValid() const { return bitDetector_ && bitDetector_->SampleCount() > 0; }
+bool SataDecoder::IsValid() const {
+    return bitDetector_ && bitDetector_->SampleCount() > 0;
+}
 
 void SataDecoder::ClearStages() {
     primDecoder_.reset();
@@ -81,7 +83,8 @@ void SataDecoder::LoadFile(const std::string& path) {
         bitDetector_.reset();
         ClearPresentation();
         if (presentation_)
-            presentation_->DisplayMessage("Waveform file is not in the specified wfm format", kShow);
+            presentation_->DisplayMessage("Waveform file is not in the specified wfm format",
+                                          kShow);
     });
 }
 
@@ -89,7 +92,8 @@ void SataDecoder::LoadWfmFromScope(int source) {
     Guard(logSource_, "LoadWfmFromScope", [&] {
         ClearStages();
         ClearPresentation();
-        if (presentation_) presentation_->DisplayMessage("----------------START-----------------", kShow);
+        if (presentation_)
+            presentation_->DisplayMessage("----------------START-----------------", kShow);
         bitDetector_ = std::make_unique<CSataBitDetector>(source, presentation_, DefinitionBitRate);
         if (IsValid()) {
             Decode();
@@ -124,7 +128,8 @@ void SataDecoder::Redecode() {
 void SataDecoder::GetMixedList(IListBox& list) {
     Guard(logSource_, "GetMixedList", [&] {
         if (!IsValid() || !wordDecoder_ || !primDecoder_ || !presentation_) return;
-        MixedList(*bitDetector_, *wordDecoder_, *primDecoder_, TheMacros(), *presentation_).Fill(list);
+        MixedList(*bitDetector_, *wordDecoder_, *primDecoder_, TheMacros(), *presentation_)
+            .Fill(list);
     });
 }
 
@@ -141,15 +146,18 @@ void SataDecoder::FindLine(IListBox& list, int wordIndex) {
 }
 
 void SataDecoder::GeneratePrimsList(IListBox& list) {
-    Guard(logSource_, "GeneratePrimsList", [&] { kestrava::GeneratePrimsList(primDecoder_.get(), presentation_, list); });
+    Guard(logSource_, "GeneratePrimsList",
+          [&] { kestrava::GeneratePrimsList(primDecoder_.get(), presentation_, list); });
 }
 
 void SataDecoder::GenerateFISList(IListBox& list) {
-    Guard(logSource_, "GenerateFISList", [&] { kestrava::GenerateFISList(primDecoder_.get(), presentation_, list); });
+    Guard(logSource_, "GenerateFISList",
+          [&] { kestrava::GenerateFISList(primDecoder_.get(), presentation_, list); });
 }
 
 void SataDecoder::GenerateATAPIList(IListBox& list) {
-    Guard(logSource_, "GenerateATAPIList", [&] { kestrava::GenerateATAPIList(primDecoder_.get(), presentation_, list); });
+    Guard(logSource_, "GenerateATAPIList",
+          [&] { kestrava::GenerateATAPIList(primDecoder_.get(), presentation_, list); });
 }
 
 void SataDecoder::GenerateGraph(ICanvas& canvas, GraphView& view) {

@@ -31,7 +31,7 @@ struct GraphView {
 };
 
 class SataDecoder {
-public:
+  public:
     explicit SataDecoder(CAnalysisHost* presentation);
     ~SataDecoder();
     SataDecoder(const SataDecoder&) = delete;
@@ -59,7 +59,7 @@ public:
     // The definition file loaded at construction.
     static std::string DefaultDefinitionPath();
 
-private:
+  private:
     void ClearStages();
     void Decode();
     void ClearPresentation();

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <optional>
 
-#include "instrument/SerialTrigger.h"
-#include "definition/CMacros.h"
-#include "session/CSataUserInterface.h"
 #include "base/Guard.h"
 #include "base/Log.h"
 #include "base/Numbers.h"
 #include "base/ProfileFile.h"
+#include "definition/CMacros.h"
+#include "instrument/SerialTrigger.h"
+#include "session/CSataUserInterface.h"
 
 namespace kestrava {
 namespace {
@@ -28,7 +28,9 @@ int Millivolts(const std::string& volts) {
     return static_cast<int>(mv);
 }
 
-std::string VoltsText(int millivolts) { return FormatText("%2.3f", millivolts / 1000.0); }
+std::string VoltsText(int millivolts) {
+    return FormatText("%2.3f", millivolts / 1000.0);
+}
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     if (prefix.size() > text.size()) return false;
@@ -41,7 +43,7 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
 
 // One profile read: the value, or nullopt when the key is missing.
 class Reader {
-public:
+  public:
     explicit Reader(const ProfileFile& file) : file_(file) {}
     std::optional<std::string> Text(const char* key) const {
         return ProfileValue(file_, kMainSection, key);
@@ -52,7 +54,7 @@ public:
         return ProfileInt(*text);
     }
 
-private:
+  private:
     const ProfileFile& file_;
 };
 
@@ -155,7 +157,9 @@ bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& 
         ok = file.Set(kMainSection, "SyncPattern", ui.GetSyncPattern()) && ok;
         ok = set("CheckBox SyncPattern", target.SyncEnableFlag()) && ok;
         ok = record.Save(file) && ok;
-        if (!ok) WriteLog(kLogSource, "SaveSetting: a value with a line break was not written", kLogError);
+        if (!ok)
+            WriteLog(kLogSource, "SaveSetting: a value with a line break was not written",
+                     kLogError);
         saved = file.Save(path);
         if (!saved) WriteLog(kLogSource, "SaveSetting: cannot write " + path, kLogError);
     });
@@ -191,7 +195,8 @@ bool RecallSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget
 
 // ---------------------------------------------------------------------------------------
 
-BasicSetupTarget::BasicSetupTarget(CSataUserInterface& ui, ITriggerLink* link, double maximumBitRate)
+BasicSetupTarget::BasicSetupTarget(CSataUserInterface& ui, ITriggerLink* link,
+                                   double maximumBitRate)
     : ui_(ui), link_(link), maximumBitRate_(maximumBitRate) {
     // The session driver starts on the Sata definition.
     standardIndex_ = std::max(standards_.IndexOf("Sata"), 0);

@@ -23,7 +23,7 @@ inline constexpr const char* kMainSection = "Main";
 // The window's side of a setup: values it holds for saving and the selections a recall
 // replays, in the order they are called.
 class ISetupTarget {
-public:
+  public:
     virtual ~ISetupTarget() = default;
 
     // Saved values held by the window.
@@ -76,8 +76,9 @@ bool RecallSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget
 // The setup target without a window: state held in memory, the presentation updated,
 // the instrument reached through an optional link.
 class BasicSetupTarget : public ISetupTarget {
-public:
-    BasicSetupTarget(CSataUserInterface& ui, ITriggerLink* link = nullptr, double maximumBitRate = 0.0);
+  public:
+    BasicSetupTarget(CSataUserInterface& ui, ITriggerLink* link = nullptr,
+                     double maximumBitRate = 0.0);
 
     int DataSourceIndex() const override { return sourceIndex_; }
     int SerialStandardIndex() const override { return standardIndex_; }
@@ -108,13 +109,13 @@ public:
     // Loads the selected standard (Serial Standard change).
     void LoadStandard();
 
-protected:
+  protected:
     // The instrument's display follows the data source; the window sends it.
     virtual void SelectDisplayChannel(int /*index*/) {}
 
     CSataUserInterface& ui_;
 
-private:
+  private:
     ITriggerLink* link_;
     double maximumBitRate_;
     StandardSelection standards_;

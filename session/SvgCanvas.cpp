@@ -17,11 +17,20 @@ std::string Escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -33,8 +42,8 @@ SvgCanvas::SvgCanvas(int width, int height) : width_(width), height_(height) {}
 
 void SvgCanvas::FillBackground(Rgb colour) {
     FlushPath();
-    body_ += "<rect width=\"" + std::to_string(width_) + "\" height=\"" +
-             std::to_string(height_) + "\" fill=\"" + Colour(colour) + "\"/>\n";
+    body_ += "<rect width=\"" + std::to_string(width_) + "\" height=\"" + std::to_string(height_) +
+             "\" fill=\"" + Colour(colour) + "\"/>\n";
 }
 
 // Consecutive line segments share one path element, so a graph stays a small file.
@@ -51,7 +60,9 @@ void SvgCanvas::SetPen(Rgb colour, int width) {
     penWidth_ = width;
 }
 
-void SvgCanvas::SetFill(Rgb colour) { fill_ = colour; }
+void SvgCanvas::SetFill(Rgb colour) {
+    fill_ = colour;
+}
 
 void SvgCanvas::SetFont(int tenthsOfPoint, const std::string& face) {
     if (tenthsOfPoint <= 0 || face.empty()) return;
@@ -77,10 +88,11 @@ void SvgCanvas::LineTo(int x, int y) {
 void SvgCanvas::Ellipse(int x1, int y1, int x2, int y2) {
     FlushPath();
     char text[200];
-    FormatInto(text, sizeof text,
-               "<ellipse cx=\"%.1f\" cy=\"%.1f\" rx=\"%.1f\" ry=\"%.1f\" fill=\"%s\" stroke=\"%s\"/>\n",
-               (x1 + x2) / 2.0, (y1 + y2) / 2.0, (x2 - x1) / 2.0, (y2 - y1) / 2.0,
-               Colour(fill_).c_str(), Colour(pen_).c_str());
+    FormatInto(
+        text, sizeof text,
+        "<ellipse cx=\"%.1f\" cy=\"%.1f\" rx=\"%.1f\" ry=\"%.1f\" fill=\"%s\" stroke=\"%s\"/>\n",
+        (x1 + x2) / 2.0, (y1 + y2) / 2.0, (x2 - x1) / 2.0, (y2 - y1) / 2.0, Colour(fill_).c_str(),
+        Colour(pen_).c_str());
     body_ += text;
 }
 

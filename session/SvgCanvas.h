@@ -8,7 +8,7 @@
 namespace kestrava {
 
 class SvgCanvas : public ICanvas {
-public:
+  public:
     SvgCanvas(int width, int height);
     int Width() const override { return width_; }
     int Height() const override { return height_; }
@@ -24,7 +24,7 @@ public:
     // The finished document.
     std::string Document();
 
-private:
+  private:
     void FlushPath();
 
     int width_, height_;

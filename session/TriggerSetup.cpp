@@ -5,9 +5,9 @@
 #include <climits>
 #include <cstdio>
 
-#include "definition/CMacros.h"
 #include "base/Guard.h"
 #include "base/ProfileFile.h"
+#include "definition/CMacros.h"
 
 namespace kestrava {
 namespace {
@@ -15,7 +15,8 @@ namespace {
 const std::string kLogSource = "CTriggerSetupDlg";
 
 constexpr std::array<const char*, 4> kRdPlusKeys = {"rdPlus1", "rdPlus2", "rdPlus3", "rdPlus4"};
-constexpr std::array<const char*, 4> kRdMinusKeys = {"rdMinus1", "rdMinus2", "rdMinus3", "rdMinus4"};
+constexpr std::array<const char*, 4> kRdMinusKeys = {"rdMinus1", "rdMinus2", "rdMinus3",
+                                                     "rdMinus4"};
 constexpr std::array<const char*, 4> kCharKeys = {"char1", "char2", "char3", "char4"};
 
 // The integer keys in file order, paired with their fields.
@@ -77,7 +78,8 @@ int ProfileInt(std::string_view text) {
     long long value = 0;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
     if (negative) return static_cast<int>(-value);
     return static_cast<int>(std::min<long long>(value, INT_MAX));
@@ -117,9 +119,12 @@ bool TriggerSetup::Save(ProfileFile& file) const {
     bool ok = true;
     for (const IntKey& k : kFlagKeys) ok = SaveInt(file, k.key, this->*k.field) && ok;
     ok = file.Set(kTriggerSection, "editPattern", editPattern) && ok;
-    for (std::size_t i = 0; i < 4; ++i) ok = file.Set(kTriggerSection, kRdPlusKeys[i], rdPlus[i]) && ok;
-    for (std::size_t i = 0; i < 4; ++i) ok = file.Set(kTriggerSection, kRdMinusKeys[i], rdMinus[i]) && ok;
-    for (std::size_t i = 0; i < 4; ++i) ok = file.Set(kTriggerSection, kCharKeys[i], charName[i]) && ok;
+    for (std::size_t i = 0; i < 4; ++i)
+        ok = file.Set(kTriggerSection, kRdPlusKeys[i], rdPlus[i]) && ok;
+    for (std::size_t i = 0; i < 4; ++i)
+        ok = file.Set(kTriggerSection, kRdMinusKeys[i], rdMinus[i]) && ok;
+    for (std::size_t i = 0; i < 4; ++i)
+        ok = file.Set(kTriggerSection, kCharKeys[i], charName[i]) && ok;
     for (const IntKey& k : kSelectionKeys) ok = SaveInt(file, k.key, this->*k.field) && ok;
     return ok;
 }
@@ -297,8 +302,10 @@ void ResendSavedTrigger(CSerialTrigger& trigger, const TriggerSetup& setup,
             return;
         }
         ErrorKind kind = ErrorKind::kDisparityError;
-        if (setup.bCharacterError == 1) kind = ErrorKind::kCharacterError;
-        else if (setup.bLossofByteSync == 1) kind = ErrorKind::kLossOfByteSync;
+        if (setup.bCharacterError == 1)
+            kind = ErrorKind::kCharacterError;
+        else if (setup.bLossofByteSync == 1)
+            kind = ErrorKind::kLossOfByteSync;
         trigger.SendErrorTriggerBase(definition);
         trigger.ApplyErrorCondition(kind);
     });

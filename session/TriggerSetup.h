@@ -103,7 +103,7 @@ void ResendSavedTrigger(CSerialTrigger& trigger, const TriggerSetup& setup,
 // The dialog's inputs and what its buttons do, without widgets: the window mirrors its
 // controls into values and calls these.
 class TriggerEditor {
-public:
+  public:
     TriggerEditor(ITriggerLink& link, std::string sourceText);
 
     // Opening: copy the record; a stored error kind is sent again.
@@ -124,7 +124,7 @@ public:
 
     TriggerSetup values;
 
-private:
+  private:
     CSerialTrigger trigger_;
     std::string source_;
 };

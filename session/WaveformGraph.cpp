@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/CAnalysisHost.h"
 #include "protocol/CSataWordDecoder.h"
 #include "session/SataDecoder.h"
-#include "base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
 
 namespace kestrava {

@@ -15,14 +15,14 @@ class CSataWordDecoder;
 struct GraphView;
 
 class WaveformGraph {
-public:
+  public:
     WaveformGraph(const CSataBitDetector& bits, const CSataWordDecoder* words,
                   const CAnalysisHost& host);
 
     // Clamps the view to the record, then draws it.
     void Draw(ICanvas& canvas, GraphView& view);
 
-private:
+  private:
     void DrawGrid(ICanvas& canvas) const;
     void FindCodeScale();
     int CodeY(int code) const;

@@ -72,8 +72,8 @@ void ParseLine(std::string_view line, std::string_view origin, size_t number, Al
         return;
     }
     if (config.aliases.size() >= kMaxAliases) {
-        config.errors.push_back(Where(origin, number) + "more than " +
-                                std::to_string(kMaxAliases) + " aliases, ignored");
+        config.errors.push_back(Where(origin, number) + "more than " + std::to_string(kMaxAliases) +
+                                " aliases, ignored");
         return;
     }
     seen.emplace(key, number);

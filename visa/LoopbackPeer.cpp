@@ -15,6 +15,8 @@ LoopbackPeer::~LoopbackPeer() {
     peer_->handler = nullptr;
 }
 
-void LoopbackPeer::Hangup() { LoopbackTransport::Hangup(name_, peer_); }
+void LoopbackPeer::Hangup() {
+    LoopbackTransport::Hangup(name_, peer_);
+}
 
 }  // namespace kestrava::visa

@@ -12,7 +12,7 @@
 namespace kestrava::visa {
 
 class LoopbackPeer {
-public:
+  public:
     using Handler = LoopbackTransport::Handler;
 
     // A later peer of the same name takes the opens that follow from this one.
@@ -26,7 +26,7 @@ public:
     // opens find nothing. A handler may call it.
     void Hangup();
 
-private:
+  private:
     const std::string name_;
     const std::shared_ptr<LoopbackTransport::Peer> peer_;
 };

@@ -23,7 +23,7 @@ struct LoopbackAddress {
 };
 
 class LoopbackTransport final : public Transport {
-public:
+  public:
     // Gets the bytes of one write, exactly as sent; returns the bytes to queue for reading.
     using Handler = std::function<std::string(std::string_view written)>;
 
@@ -54,7 +54,7 @@ public:
                      size_t& received) override;
     void Interrupt() override;
 
-private:
+  private:
     explicit LoopbackTransport(std::shared_ptr<Peer> peer) : peer_(std::move(peer)) {}
 
     const std::shared_ptr<Peer> peer_;

@@ -31,8 +31,10 @@ size_t MessageEndTracker::Consume(const uint8_t* data, size_t size, bool& ended)
         }
         switch (state_) {
             case State::kText:
-                if (byte == '"') state_ = State::kString;
-                else if (byte == '#' && elementStart_) state_ = State::kHash;
+                if (byte == '"')
+                    state_ = State::kString;
+                else if (byte == '#' && elementStart_)
+                    state_ = State::kHash;
                 elementStart_ = byte == ',' || byte == ';' || byte == ' ';
                 break;
             case State::kString:

@@ -13,14 +13,14 @@
 namespace kestrava::visa {
 
 class MessageEndTracker {
-public:
+  public:
     // Consumes bytes from data up to and including the first byte that ends a response
     // message; returns how many were consumed and sets ended when the last one was END.
     size_t Consume(const uint8_t* data, size_t size, bool& ended);
     // Back to the start of a message (after a device clear or a lost connection).
     void Reset();
 
-private:
+  private:
     enum class State { kText, kString, kHash, kLength, kBlock };
     State state_ = State::kText;
     bool elementStart_ = true;

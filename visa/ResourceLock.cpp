@@ -35,7 +35,8 @@ int OpenLockFile(const std::string& path) {
 
 }  // namespace
 
-ResourceLock::ResourceLock(std::string key, ViSession owner) : key_(std::move(key)), owner_(owner) {}
+ResourceLock::ResourceLock(std::string key, ViSession owner)
+    : key_(std::move(key)), owner_(owner) {}
 
 ResourceLock::~ResourceLock() {
     if (depth_ > 0) {

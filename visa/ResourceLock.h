@@ -12,7 +12,7 @@
 namespace kestrava::visa {
 
 class ResourceLock {
-public:
+  public:
     // key names the resource (host and port); owner is the session that will hold it.
     ResourceLock(std::string key, ViSession owner);
     ~ResourceLock();
@@ -33,7 +33,7 @@ public:
     // The lock file path of a resource key.
     static std::string PathFor(const std::string& key);
 
-private:
+  private:
     std::string key_;
     ViSession owner_;
     int fd_ = -1;

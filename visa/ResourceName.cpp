@@ -29,7 +29,9 @@ std::vector<std::string_view> SplitFields(std::string_view name) {
     return fields;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return UpperAscii(a) == UpperAscii(b); }
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return UpperAscii(a) == UpperAscii(b);
+}
 
 bool AllDigits(std::string_view text) {
     for (char c : text)
@@ -68,7 +70,8 @@ std::optional<SocketAddress> ParseSocketResource(std::string_view name) {
         std::from_chars(board.data(), board.data() + board.size(), address.board);
     }
     std::string_view host = fields[1];
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
     if (!ValidHost(host)) return std::nullopt;
     address.host = std::string(host);
     std::string_view port = fields[2];
@@ -83,8 +86,8 @@ std::optional<SocketAddress> ParseSocketResource(std::string_view name) {
 std::string FormatSocketResource(const SocketAddress& address) {
     bool v6 = address.host.find(':') != std::string::npos;
     std::string host = v6 ? "[" + address.host + "]" : address.host;
-    return "TCPIP" + std::to_string(address.board) + "::" + host + "::" +
-           std::to_string(address.port) + "::SOCKET";
+    return "TCPIP" + std::to_string(address.board) + "::" + host +
+           "::" + std::to_string(address.port) + "::SOCKET";
 }
 
 bool HasResourceSyntax(std::string_view name) {

@@ -15,10 +15,14 @@ constexpr auto kClearLimitMs = 2000u;
 
 ViStatus StatusOf(IoStatus io) {
     switch (io) {
-        case IoStatus::kOk: return VI_SUCCESS;
-        case IoStatus::kTimeout: return VI_ERROR_TMO;
-        case IoStatus::kClosed: return VI_ERROR_CONN_LOST;
-        case IoStatus::kError: return VI_ERROR_IO;
+        case IoStatus::kOk:
+            return VI_SUCCESS;
+        case IoStatus::kTimeout:
+            return VI_ERROR_TMO;
+        case IoStatus::kClosed:
+            return VI_ERROR_CONN_LOST;
+        case IoStatus::kError:
+            return VI_ERROR_IO;
     }
     return VI_ERROR_IO;
 }
@@ -45,7 +49,8 @@ ViStatus Session::Fill(const Deadline& deadline) {
         begin_ = 0;
     }
     size_t got = 0;
-    IoStatus io = transport_->Receive(receive_.data() + end_, receive_.size() - end_, deadline, got);
+    IoStatus io =
+        transport_->Receive(receive_.data() + end_, receive_.size() - end_, deadline, got);
     if (io == IoStatus::kOk) {
         end_ += got;
         return VI_SUCCESS;
@@ -153,10 +158,13 @@ ViStatus Session::SetAttribute(ViAttr attribute, ViAttrState value) {
             if (value > 0xFF) return VI_ERROR_NSUP_ATTR_STATE;
             termChar_ = static_cast<ViUInt8>(value);
             return VI_SUCCESS;
-        case VI_ATTR_TERMCHAR_EN: return asBool(termCharEnabled_);
-        case VI_ATTR_SEND_END_EN: return asBool(sendEnd_);
+        case VI_ATTR_TERMCHAR_EN:
+            return asBool(termCharEnabled_);
+        case VI_ATTR_SEND_END_EN:
+            return asBool(sendEnd_);
         case VI_ATTR_IO_PROT:
-            if (value != VI_PROT_NORMAL && value != VI_PROT_4882_STRS) return VI_ERROR_NSUP_ATTR_STATE;
+            if (value != VI_PROT_NORMAL && value != VI_PROT_4882_STRS)
+                return VI_ERROR_NSUP_ATTR_STATE;
             ioProtocol_ = static_cast<ViUInt16>(value);
             return VI_SUCCESS;
         case VI_ATTR_TCPIP_NODELAY: {
@@ -188,21 +196,33 @@ ViStatus Session::SetAttribute(ViAttr attribute, ViAttrState value) {
 ViStatus Session::GetAttribute(ViAttr attribute, void* value) {
     if (!value) return VI_ERROR_USER_BUF;
     switch (attribute) {
-        case VI_ATTR_TMO_VALUE: return PutAttribute<ViUInt32>(timeoutMs_, value);
-        case VI_ATTR_TERMCHAR: return PutAttribute<ViUInt8>(termChar_, value);
-        case VI_ATTR_TERMCHAR_EN: return PutAttribute<ViBoolean>(termCharEnabled_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_SEND_END_EN: return PutAttribute<ViBoolean>(sendEnd_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_IO_PROT: return PutAttribute<ViUInt16>(ioProtocol_, value);
-        case VI_ATTR_TCPIP_NODELAY: return PutAttribute<ViBoolean>(noDelay_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_TCPIP_KEEPALIVE: return PutAttribute<ViBoolean>(keepAlive_ ? VI_TRUE : VI_FALSE, value);
-        case VI_ATTR_RSRC_CLASS: return PutAttributeText(messageBased_ ? "INSTR" : "SOCKET", value);
-        case VI_ATTR_RSRC_NAME: return PutAttributeText(name_, value);
-        case VI_ATTR_RSRC_IMPL_VERSION: return PutAttribute<ViUInt32>(kImplementationVersion, value);
-        case VI_ATTR_RSRC_MANF_NAME: return PutAttributeText("Kestrava", value);
+        case VI_ATTR_TMO_VALUE:
+            return PutAttribute<ViUInt32>(timeoutMs_, value);
+        case VI_ATTR_TERMCHAR:
+            return PutAttribute<ViUInt8>(termChar_, value);
+        case VI_ATTR_TERMCHAR_EN:
+            return PutAttribute<ViBoolean>(termCharEnabled_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_SEND_END_EN:
+            return PutAttribute<ViBoolean>(sendEnd_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_IO_PROT:
+            return PutAttribute<ViUInt16>(ioProtocol_, value);
+        case VI_ATTR_TCPIP_NODELAY:
+            return PutAttribute<ViBoolean>(noDelay_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_TCPIP_KEEPALIVE:
+            return PutAttribute<ViBoolean>(keepAlive_ ? VI_TRUE : VI_FALSE, value);
+        case VI_ATTR_RSRC_CLASS:
+            return PutAttributeText(messageBased_ ? "INSTR" : "SOCKET", value);
+        case VI_ATTR_RSRC_NAME:
+            return PutAttributeText(name_, value);
+        case VI_ATTR_RSRC_IMPL_VERSION:
+            return PutAttribute<ViUInt32>(kImplementationVersion, value);
+        case VI_ATTR_RSRC_MANF_NAME:
+            return PutAttributeText("Kestrava", value);
         case VI_ATTR_RSRC_LOCK_STATE:
             return PutAttribute<ViAccessMode>(
                 ResourceLock::HeldByAny(lockKey_) ? VI_EXCLUSIVE_LOCK : VI_NO_LOCK, value);
-        default: return transport_->GetAttribute(attribute, value);
+        default:
+            return transport_->GetAttribute(attribute, value);
     }
 }
 
@@ -218,6 +238,8 @@ ViStatus Session::Unlock() {
     return lock_.Release();
 }
 
-void Session::Interrupt() { transport_->Interrupt(); }
+void Session::Interrupt() {
+    transport_->Interrupt();
+}
 
 }  // namespace kestrava::visa

@@ -23,9 +23,10 @@
 namespace kestrava::visa {
 
 class Session {
-public:
+  public:
     // name: the resource name given to viOpen; lockKey: names the resource to ResourceLock.
-    Session(ViSession handle, std::string name, std::string lockKey, std::unique_ptr<Transport> transport);
+    Session(ViSession handle, std::string name, std::string lockKey,
+            std::unique_ptr<Transport> transport);
 
     ViStatus Read(uint8_t* buffer, ViUInt32 count, ViUInt32* returned);
     ViStatus Write(const uint8_t* data, ViUInt32 count, ViUInt32* returned);
@@ -40,7 +41,7 @@ public:
     static constexpr ViUInt32 kDefaultTimeoutMs = 2000;
     static constexpr size_t kReceiveBufferBytes = 64 * 1024;
 
-private:
+  private:
     ViStatus ReadLocked(uint8_t* buffer, ViUInt32 count, size_t& done);
     ViStatus Fill(const Deadline& deadline);
     bool Buffered() const { return begin_ < end_; }

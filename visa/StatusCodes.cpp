@@ -8,7 +8,8 @@ namespace {
 constexpr std::array kStatusTable = {
     StatusInfo{VI_SUCCESS, "VI_SUCCESS", "Operation completed successfully."},
     StatusInfo{VI_SUCCESS_EVENT_EN, "VI_SUCCESS_EVENT_EN", "Specified event is already enabled."},
-    StatusInfo{VI_SUCCESS_EVENT_DIS, "VI_SUCCESS_EVENT_DIS", "Specified event is already disabled."},
+    StatusInfo{VI_SUCCESS_EVENT_DIS, "VI_SUCCESS_EVENT_DIS",
+               "Specified event is already disabled."},
     StatusInfo{VI_SUCCESS_QUEUE_EMPTY, "VI_SUCCESS_QUEUE_EMPTY", "The queue was empty."},
     StatusInfo{VI_SUCCESS_TERM_CHAR, "VI_SUCCESS_TERM_CHAR",
                "The specified termination character was read."},
@@ -41,7 +42,8 @@ constexpr std::array kStatusTable = {
     StatusInfo{VI_ERROR_INV_EXPR, "VI_ERROR_INV_EXPR", "Invalid expression specified for search."},
     StatusInfo{VI_ERROR_RSRC_NFOUND, "VI_ERROR_RSRC_NFOUND",
                "Insufficient location information or resource not present in the system."},
-    StatusInfo{VI_ERROR_INV_RSRC_NAME, "VI_ERROR_INV_RSRC_NAME", "Invalid resource reference specified."},
+    StatusInfo{VI_ERROR_INV_RSRC_NAME, "VI_ERROR_INV_RSRC_NAME",
+               "Invalid resource reference specified."},
     StatusInfo{VI_ERROR_INV_ACC_MODE, "VI_ERROR_INV_ACC_MODE", "Invalid access mode."},
     StatusInfo{VI_ERROR_TMO, "VI_ERROR_TMO", "Timeout expired before operation completed."},
     StatusInfo{VI_ERROR_CLOSING_FAILED, "VI_ERROR_CLOSING_FAILED",
@@ -50,7 +52,8 @@ constexpr std::array kStatusTable = {
                "The specified attribute is not defined or supported by the referenced resource."},
     StatusInfo{VI_ERROR_NSUP_ATTR_STATE, "VI_ERROR_NSUP_ATTR_STATE",
                "The specified state of the attribute is not valid or is not supported."},
-    StatusInfo{VI_ERROR_ATTR_READONLY, "VI_ERROR_ATTR_READONLY", "The specified attribute is read-only."},
+    StatusInfo{VI_ERROR_ATTR_READONLY, "VI_ERROR_ATTR_READONLY",
+               "The specified attribute is read-only."},
     StatusInfo{VI_ERROR_INV_LOCK_TYPE, "VI_ERROR_INV_LOCK_TYPE",
                "The specified type of lock is not supported by this resource."},
     StatusInfo{VI_ERROR_INV_ACCESS_KEY, "VI_ERROR_INV_ACCESS_KEY",
@@ -81,7 +84,8 @@ constexpr std::array kStatusTable = {
                "An error occurred while trying to open the specified file."},
     StatusInfo{VI_ERROR_FILE_IO, "VI_ERROR_FILE_IO",
                "An error occurred while accessing the specified file."},
-    StatusInfo{VI_ERROR_CONN_LOST, "VI_ERROR_CONN_LOST", "The connection for the given session has been lost."},
+    StatusInfo{VI_ERROR_CONN_LOST, "VI_ERROR_CONN_LOST",
+               "The connection for the given session has been lost."},
     StatusInfo{VI_ERROR_MACHINE_NAVAIL, "VI_ERROR_MACHINE_NAVAIL",
                "The remote machine does not exist or is not accepting any connections."},
     StatusInfo{VI_ERROR_NPERMISSION, "VI_ERROR_NPERMISSION",
@@ -90,7 +94,9 @@ constexpr std::array kStatusTable = {
 
 }  // namespace
 
-std::span<const StatusInfo> StatusTable() { return kStatusTable; }
+std::span<const StatusInfo> StatusTable() {
+    return kStatusTable;
+}
 
 const StatusInfo* FindStatus(ViStatus status) {
     for (const StatusInfo& info : kStatusTable)

@@ -20,7 +20,8 @@ constexpr uint32_t kConnectTimeoutMs = 5000;
 
 std::string LockKeyOf(const SocketAddress& address) {
     std::string key;
-    for (char c : address.host) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (char c : address.host)
+        key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     return key + ":" + std::to_string(address.port);
 }
 
@@ -70,7 +71,8 @@ ViStatus TcpTransport::Open(const SocketAddress& address, uint32_t timeoutMs,
     Deadline deadline = Deadline::AfterMs(std::max(timeoutMs, kConnectTimeoutMs));
     std::unique_ptr<TcpTransport> result;
     for (addrinfo* ai = list; ai && !result; ai = ai->ai_next) {
-        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          ai->ai_protocol);
         if (fd < 0) continue;
         if (ConnectOne(fd, *ai, deadline)) {
             result.reset(new TcpTransport(fd, address));
@@ -87,7 +89,9 @@ ViStatus TcpTransport::Open(const SocketAddress& address, uint32_t timeoutMs,
     return VI_SUCCESS;
 }
 
-TcpTransport::~TcpTransport() { ::close(fd_); }
+TcpTransport::~TcpTransport() {
+    ::close(fd_);
+}
 
 IoStatus TcpTransport::Wait(short events, const Deadline& deadline) {
     pollfd p{fd_, events, 0};
@@ -102,7 +106,8 @@ IoStatus TcpTransport::Wait(short events, const Deadline& deadline) {
     }
 }
 
-IoStatus TcpTransport::Send(const uint8_t* data, size_t size, const Deadline& deadline, size_t& sent) {
+IoStatus TcpTransport::Send(const uint8_t* data, size_t size, const Deadline& deadline,
+                            size_t& sent) {
     sent = 0;
     while (sent < size) {
         if (interrupted_) return IoStatus::kClosed;
@@ -122,7 +127,8 @@ IoStatus TcpTransport::Send(const uint8_t* data, size_t size, const Deadline& de
     return IoStatus::kOk;
 }
 
-IoStatus TcpTransport::Receive(uint8_t* buffer, size_t size, const Deadline& deadline, size_t& received) {
+IoStatus TcpTransport::Receive(uint8_t* buffer, size_t size, const Deadline& deadline,
+                               size_t& received) {
     received = 0;
     for (;;) {
         if (interrupted_) return IoStatus::kClosed;
@@ -159,12 +165,17 @@ void TcpTransport::SetKeepAlive(bool on) {
 
 ViStatus TcpTransport::GetAttribute(ViAttr attribute, void* value) const {
     switch (attribute) {
-        case VI_ATTR_INTF_TYPE: return PutAttribute<ViUInt16>(VI_INTF_TCPIP, value);
-        case VI_ATTR_INTF_NUM: return PutAttribute<ViUInt16>(static_cast<ViUInt16>(address_.board), value);
+        case VI_ATTR_INTF_TYPE:
+            return PutAttribute<ViUInt16>(VI_INTF_TCPIP, value);
+        case VI_ATTR_INTF_NUM:
+            return PutAttribute<ViUInt16>(static_cast<ViUInt16>(address_.board), value);
         case VI_ATTR_TCPIP_ADDR:
-        case VI_ATTR_TCPIP_HOSTNAME: return PutAttributeText(address_.host, value);
-        case VI_ATTR_TCPIP_PORT: return PutAttribute<ViUInt16>(address_.port, value);
-        default: return VI_ERROR_NSUP_ATTR;
+        case VI_ATTR_TCPIP_HOSTNAME:
+            return PutAttributeText(address_.host, value);
+        case VI_ATTR_TCPIP_PORT:
+            return PutAttribute<ViUInt16>(address_.port, value);
+        default:
+            return VI_ERROR_NSUP_ATTR;
     }
 }
 

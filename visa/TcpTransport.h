@@ -16,7 +16,7 @@
 namespace kestrava::visa {
 
 class TcpTransport final : public Transport {
-public:
+  public:
     // The resource-name form, for the transport registry.
     static std::optional<SocketAddress> Parse(std::string_view name) {
         return ParseSocketResource(name);
@@ -30,14 +30,16 @@ public:
     static ViStatus Open(const SocketAddress& address, uint32_t timeoutMs, OpenedTransport& opened);
     ~TcpTransport() override;
 
-    IoStatus Send(const uint8_t* data, size_t size, const Deadline& deadline, size_t& sent) override;
-    IoStatus Receive(uint8_t* buffer, size_t size, const Deadline& deadline, size_t& received) override;
+    IoStatus Send(const uint8_t* data, size_t size, const Deadline& deadline,
+                  size_t& sent) override;
+    IoStatus Receive(uint8_t* buffer, size_t size, const Deadline& deadline,
+                     size_t& received) override;
     void Interrupt() override;
     void SetNoDelay(bool on) override;
     void SetKeepAlive(bool on) override;
     ViStatus GetAttribute(ViAttr attribute, void* value) const override;
 
-private:
+  private:
     TcpTransport(int fd, SocketAddress address) : fd_(fd), address_(std::move(address)) {}
     IoStatus Wait(short events, const Deadline& deadline);
 

@@ -15,7 +15,7 @@ namespace kestrava::visa {
 
 // A point in time after which an operation gives up; "never" for VI_TMO_INFINITE.
 class Deadline {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     static Deadline AfterMs(uint32_t timeoutMs);  // 0xFFFFFFFF means never
     static Deadline Never() { return Deadline(); }
@@ -23,7 +23,7 @@ public:
     // Milliseconds left for poll(): -1 for never, 0 when expired, rounded up otherwise.
     int PollMs() const;
 
-private:
+  private:
     Deadline() = default;
     bool never_ = true;
     Clock::time_point at_{};
@@ -37,13 +37,15 @@ enum class IoStatus {
 };
 
 class Transport {
-public:
+  public:
     virtual ~Transport() = default;
     // Sends all size bytes unless the deadline passes or the connection fails; sent
     // reports how many went out.
-    virtual IoStatus Send(const uint8_t* data, size_t size, const Deadline& deadline, size_t& sent) = 0;
+    virtual IoStatus Send(const uint8_t* data, size_t size, const Deadline& deadline,
+                          size_t& sent) = 0;
     // Waits for at least one byte and receives up to size bytes.
-    virtual IoStatus Receive(uint8_t* buffer, size_t size, const Deadline& deadline, size_t& received) = 0;
+    virtual IoStatus Receive(uint8_t* buffer, size_t size, const Deadline& deadline,
+                             size_t& received) = 0;
     // Wakes any Send or Receive blocked in another thread; the transport is closed after.
     virtual void Interrupt() = 0;
     virtual void SetNoDelay(bool) {}

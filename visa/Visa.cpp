@@ -106,7 +106,8 @@ ViStatus viOpenDefaultRM(ViPSession vi) {
     return VI_SUCCESS;
 }
 
-ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout, ViPSession vi) {
+ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 timeout,
+                ViPSession vi) {
     if (vi) *vi = VI_NULL;
     if (!vi) return VI_ERROR_USER_BUF;
     {
@@ -114,7 +115,8 @@ ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32 ti
         std::lock_guard lock(table.mutex);
         if (!table.managers.count(sesn)) return VI_ERROR_INV_OBJECT;
     }
-    if (mode & ~static_cast<ViAccessMode>(VI_EXCLUSIVE_LOCK | VI_LOAD_CONFIG)) return VI_ERROR_INV_ACC_MODE;
+    if (mode & ~static_cast<ViAccessMode>(VI_EXCLUSIVE_LOCK | VI_LOAD_CONFIG))
+        return VI_ERROR_INV_ACC_MODE;
     ViStatus status = VI_SUCCESS;
     std::optional<std::string> resource = Resolve(name, status);
     if (!resource) return status;
@@ -189,7 +191,8 @@ ViStatus viStatusDesc(ViObject, ViStatus status, ViChar desc[]) {
     return info ? VI_SUCCESS : VI_WARN_UNKNOWN_STATUS;
 }
 
-ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId, ViChar accessKey[]) {
+ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId,
+                ViChar accessKey[]) {
     std::shared_ptr<Session> session = FindSession(vi);
     if (!session) return VI_ERROR_INV_OBJECT;
     return session->Lock(lockType, timeout, accessKey);
@@ -232,7 +235,9 @@ ViStatus kvSetAlias(ViConstRsrc name, ViConstRsrc address) {
     return SetProcessAlias(name, address) ? VI_SUCCESS : VI_ERROR_INV_RSRC_NAME;
 }
 
-void kvClearAliases(void) { ClearProcessAliases(); }
+void kvClearAliases(void) {
+    ClearProcessAliases();
+}
 
 ViStatus kvResolveResource(ViConstRsrc name, ViChar address[]) {
     if (!address) return VI_ERROR_USER_BUF;

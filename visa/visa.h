@@ -106,8 +106,8 @@ ViStatus viClose(ViObject vi);
 ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue);
 ViStatus viGetAttribute(ViObject vi, ViAttr attrName, void* attrValue);
 ViStatus viStatusDesc(ViObject vi, ViStatus status, ViChar desc[]);
-ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout,
-                ViConstKeyId requestedKey, ViChar accessKey[]);
+ViStatus viLock(ViSession vi, ViAccessMode lockType, ViUInt32 timeout, ViConstKeyId requestedKey,
+                ViChar accessKey[]);
 ViStatus viUnlock(ViSession vi);
 ViStatus viRead(ViSession vi, ViPBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
 ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);

@@ -1,6 +1,5 @@
 #include "visacheck/VersionResource.h"
 
-
 #include <vector>
 
 #include "visacheck/Guid.h"

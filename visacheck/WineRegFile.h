@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <map>
 #include <vector>
 
 #include "visacheck/Registry.h"

@@ -29,6 +29,8 @@ void AppTest::TearDown() {
     TempFolders::TearDown();
 }
 
-std::string AppTest::SampleCapture() { return SourceDir() + "/data/Waveforms/sata-session.wfm"; }
+std::string AppTest::SampleCapture() {
+    return SourceDir() + "/data/Waveforms/sata-session.wfm";
+}
 
 }  // namespace kestrava::test

@@ -13,7 +13,7 @@ namespace kestrava::test {
 void EnsureApplication();
 
 class AppTest : public TempFolders {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
     static std::string SampleCapture();

@@ -8,18 +8,19 @@
 #include "app/CCharacterEntryDlg.h"
 #include "app/CSyncPatternDlg.h"
 #include "app/CThresholdDlg.h"
-#include "definition/CMacros.h"
 #include "base/Folders.h"
+#include "definition/CMacros.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace kestrava::test {
 namespace {
 
 const char* const kPercentMessage = "Enter a value between 0 and  100 for Mid Ref and Hysteresis";
-const char* const kAbsoluteMessage = "Enter a value between -10000 and +10000 for Mid Ref and Hysteresis";
+const char* const kAbsoluteMessage =
+    "Enter a value between -10000 and +10000 for Mid Ref and Hysteresis";
 
 class ThresholdDialogTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         dialog = std::make_unique<CThresholdDlg>();
@@ -85,7 +86,7 @@ TEST_F(ThresholdDialogTest, SwitchingUnitsDropsTypedTextAndShowsResetOnlyInVolts
 }
 
 class CharacterDialogTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         macros = std::make_unique<CMacros>();
@@ -106,7 +107,8 @@ protected:
         AppTest::TearDown();
     }
     void Keys(const char* keys) {
-        for (const char* key = keys; *key; ++key) dialog->PressKey(QString(QChar::fromLatin1(*key)));
+        for (const char* key = keys; *key; ++key)
+            dialog->PressKey(QString(QChar::fromLatin1(*key)));
     }
     std::unique_ptr<CMacros> macros;
     std::unique_ptr<CCharacterEntryDlg> dialog;

@@ -18,8 +18,8 @@
 #include "app/CWindowUserInterface.h"
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
-#include "instrument/AcquisitionMode.h"
 #include "base/Folders.h"
+#include "instrument/AcquisitionMode.h"
 #include "signal/CSataBitDetector.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -27,13 +27,18 @@ namespace kestrava::test {
 namespace {
 
 class RecordingInstrument : public IInstrumentCommands {
-public:
-    void SetTriggerSourceChannel(int source) override { calls.push_back("trigger source " + std::to_string(source)); }
-    void SelectDisplayChannel(int source) override { calls.push_back("display " + std::to_string(source)); }
+  public:
+    void SetTriggerSourceChannel(int source) override {
+        calls.push_back("trigger source " + std::to_string(source));
+    }
+    void SelectDisplayChannel(int source) override {
+        calls.push_back("display " + std::to_string(source));
+    }
     void LoadWaveformFromOsc(CSataUserInterface&) override {
         calls.push_back("load mode " + std::to_string(AcquisitionMode()));
     }
-    void SetCursorPosition(CSataUserInterface&, int which, int source, std::uint32_t position) override {
+    void SetCursorPosition(CSataUserInterface&, int which, int source,
+                           std::uint32_t position) override {
         calls.push_back("cursor " + std::to_string(which) + " " + std::to_string(source) + " " +
                         std::to_string(position));
     }
@@ -43,7 +48,7 @@ public:
 using Dlg = CKestravaDlg;
 
 class MainWindowTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         window = std::make_unique<CKestravaDlg>(instrument);
@@ -70,7 +75,8 @@ TEST_F(MainWindowTest, StartsWithTheSecondStandardAndDefaultOptions) {
               Folders::Join(Folders::DataFolder("Macros"), window->Standards()[1] + ".csv"));
     EXPECT_EQ(window->DisplayState(), 1);
     EXPECT_TRUE(window->Action(Dlg::kViewAll)->isChecked());
-    for (int id : {Dlg::kWordNames, Dlg::kSamplePoints, Dlg::kRecoveredSignal, Dlg::kOriginalSignal, Dlg::kPrimitives})
+    for (int id : {Dlg::kWordNames, Dlg::kSamplePoints, Dlg::kRecoveredSignal, Dlg::kOriginalSignal,
+                   Dlg::kPrimitives})
         EXPECT_TRUE(window->Action(id)->isChecked()) << id;
     EXPECT_FALSE(window->Action(Dlg::kGridAndLevels)->isChecked());
     EXPECT_FALSE(window->Action(Dlg::kAlwaysOnTop)->isChecked());
@@ -78,8 +84,8 @@ TEST_F(MainWindowTest, StartsWithTheSecondStandardAndDefaultOptions) {
     EXPECT_EQ(window->HysteresisField()->text(), "20 %");
     EXPECT_FALSE(window->MidRefField()->isEnabled());
     // A standard without a user pattern file gets one holding K28.5.
-    const std::string pattern = Folders::Join(Folders::DataFolder("UserPattern"),
-                                              window->Standards()[1] + ".csv");
+    const std::string pattern =
+        Folders::Join(Folders::DataFolder("UserPattern"), window->Standards()[1] + ".csv");
     EXPECT_EQ(ReadFile(pattern), "K28.5");
     EXPECT_EQ(window->SyncPatternList()->currentText(), "K28.5");
     EXPECT_EQ(window->Presentation().GetSyncPattern(), "K28.5");
@@ -88,7 +94,8 @@ TEST_F(MainWindowTest, StartsWithTheSecondStandardAndDefaultOptions) {
 
 TEST_F(MainWindowTest, UserPatternFileFillsTheSyncList) {
     const std::string title = window->Standards()[0];
-    WriteFile(Folders::Join(Folders::DataFolder("UserPattern"), title + ".csv"), "K28.5,D21.5\n  K28.3 \n");
+    WriteFile(Folders::Join(Folders::DataFolder("UserPattern"), title + ".csv"),
+              "K28.5,D21.5\n  K28.3 \n");
     window->LoadStandard(0);
     EXPECT_EQ(window->SyncPatternList()->count(), 2);
     EXPECT_EQ(window->SyncPatternList()->currentText(), "K28.5,D21.5");
@@ -107,7 +114,8 @@ TEST_F(MainWindowTest, OpeningAFileFillsBothListsTheStatusAndTheScrollBar) {
     EXPECT_GT(window->ProtocolModel().Count(), 10);
     EXPECT_EQ(window->CharactersList()->model()->rowCount(), window->CharactersModel().Count());
     EXPECT_FALSE(window->StatusBox()->toPlainText().isEmpty());
-    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"), std::string::npos);
+    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"),
+              std::string::npos);
     const QScrollBar* bar = window->LowerFrame()->ScrollBar();
     const auto length = static_cast<int>(window->Presentation().RecordLength());
     const auto width = static_cast<int>(window->Presentation().view.width);
@@ -129,7 +137,8 @@ TEST_F(MainWindowTest, ProtocolSelectionSelectsTheCharacterAndScrollsTheGraph) {
 
     // A characters-list click scrolls to its own position.
     window->CharactersList()->setCurrentIndex(window->CharactersModel().index(5, 0));
-    EXPECT_EQ(window->Presentation().view.start, static_cast<std::uint32_t>(window->CharactersModel().Data(5)));
+    EXPECT_EQ(window->Presentation().view.start,
+              static_cast<std::uint32_t>(window->CharactersModel().Data(5)));
 }
 
 TEST_F(MainWindowTest, ScrollBarMovesTheViewAndStopsAtTheLastPage) {
@@ -162,7 +171,8 @@ TEST_F(MainWindowTest, ViewsShowTheirFramesAndCheckTheirItem) {
     EXPECT_FALSE(window->UpperFrame()->isHidden());
     EXPECT_TRUE(window->CharactersList()->isVisibleTo(window.get()) == false);
     EXPECT_EQ(window->UpperFrame()->ScrollBar()->maximum(),
-              static_cast<int>(window->Presentation().RecordLength() - window->Presentation().view.width));
+              static_cast<int>(window->Presentation().RecordLength() -
+                               window->Presentation().view.width));
 
     const int fullHeight = window->height();
     window->SetDisplayState(0);
@@ -195,7 +205,8 @@ TEST_F(MainWindowTest, ZoomButtonsAndGoToTrig) {
     EXPECT_GE(ui.view.start + ui.view.width / 2, static_cast<std::uint32_t>(centre));
     const int selected = window->CharactersModel().Selected();
     if (selected >= 0) {
-        EXPECT_EQ(static_cast<std::uint32_t>(window->CharactersModel().Data(selected)), ui.view.start);
+        EXPECT_EQ(static_cast<std::uint32_t>(window->CharactersModel().Data(selected)),
+                  ui.view.start);
     }
 }
 
@@ -292,7 +303,8 @@ TEST_F(MainWindowTest, ABadFileLeavesEmptyListsAndAMessage) {
     window->GoToTrig();  // no record: nothing happens
     window->ZoomIn();
     window->ShowAll();
-    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"), std::string::npos);
+    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"),
+              std::string::npos);
 }
 
 }  // namespace

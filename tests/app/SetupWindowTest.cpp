@@ -13,24 +13,28 @@
 
 #include "app/CKestravaDlg.h"
 #include "app/CWindowUserInterface.h"
-#include "session/SetupFile.h"
 #include "base/Folders.h"
+#include "session/SetupFile.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace kestrava::test {
 namespace {
 
 class RecordingInstrument : public IInstrumentCommands {
-public:
-    void SetTriggerSourceChannel(int source) override { calls.push_back("trigger source " + std::to_string(source)); }
-    void SelectDisplayChannel(int source) override { calls.push_back("display " + std::to_string(source)); }
+  public:
+    void SetTriggerSourceChannel(int source) override {
+        calls.push_back("trigger source " + std::to_string(source));
+    }
+    void SelectDisplayChannel(int source) override {
+        calls.push_back("display " + std::to_string(source));
+    }
     std::vector<std::string> calls;
 };
 
 using Dlg = CKestravaDlg;
 
 class SetupWindowTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         savedRecord_ = TheTriggerSetup();
@@ -42,17 +46,20 @@ protected:
         TheTriggerSetup() = savedRecord_;
         AppTest::TearDown();
     }
-    std::string SetupPath(const std::string& name) { return Folders::Join(Folders::DataFolder("Setup"), name); }
+    std::string SetupPath(const std::string& name) {
+        return Folders::Join(Folders::DataFolder("Setup"), name);
+    }
 
     RecordingInstrument instrument;
     std::unique_ptr<CKestravaDlg> window;
 
-private:
+  private:
     TriggerSetup savedRecord_;
 };
 
 TEST_F(SetupWindowTest, MenuEntriesAreEnabled) {
-    for (int id : {Dlg::kRecallDefaultSetup, Dlg::kRecallSetup, Dlg::kSaveSetup, Dlg::kTriggerSetup})
+    for (int id :
+         {Dlg::kRecallDefaultSetup, Dlg::kRecallSetup, Dlg::kSaveSetup, Dlg::kTriggerSetup})
         EXPECT_TRUE(window->Action(id)->isEnabled()) << id;
 }
 
@@ -100,7 +107,8 @@ TEST_F(SetupWindowTest, SavedSetupRestoresTheWindowTheOptionsAndTheTriggerRecord
     EXPECT_TRUE(window->SyncPatternList()->isEnabled());
     EXPECT_EQ(window->MidRefField()->text(), "40 %");
     EXPECT_EQ(TheTriggerSetup(), saved);
-    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"), std::string::npos);
+    EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"),
+              std::string::npos);
 }
 
 TEST_F(SetupWindowTest, MissingFileChangesNothing) {

@@ -19,8 +19,8 @@
 #include "app/CWindowUserInterface.h"
 #include "app/ListBoxModel.h"
 #include "app/ScopeInstrument.h"
-#include "instrument/AcquisitionMode.h"
 #include "definition/CMacros.h"
+#include "instrument/AcquisitionMode.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/TriggerSimFixture.h"
 
@@ -31,7 +31,7 @@ using Dlg = CTriggerSetupDlg;
 using Lines = std::vector<std::string>;
 
 class TriggerDialogTest : public TriggerSimTest {
-protected:
+  protected:
     void SetUp() override {
         TriggerSimTest::SetUp();
         EnsureApplication();
@@ -85,7 +85,8 @@ TEST_F(TriggerDialogTest, WithoutFourWordPrimitiveItClosesAtOnce) {
     SetTheMacros(&shortOne);
     auto d = Open();
     EXPECT_TRUE(d->ClosedAtOnce());
-    EXPECT_EQ(static_cast<QComboBox*>(d->Control(Dlg::kWordList))->itemText(0), "Unknown Primitive");
+    EXPECT_EQ(static_cast<QComboBox*>(d->Control(Dlg::kWordList))->itemText(0),
+              "Unknown Primitive");
     EXPECT_EQ(d->exec(), QDialog::Rejected);
     SetTheMacros(&macros_);
 }
@@ -114,7 +115,8 @@ TEST_F(TriggerDialogTest, ApplySendsThePatternOfTheShownFieldsAndStoresNothing) 
     d->Apply();
     const Lines sent = Sent();
     EXPECT_TRUE(Contains(sent, "Trigger:A:Serial:Source CH1"));
-    EXPECT_TRUE(Contains(sent, "TRIGger:A:SERIAL:SERDes:PATtern 0,\"" + expected.pattern0 + "\"")) << expected.pattern0;
+    EXPECT_TRUE(Contains(sent, "TRIGger:A:SERIAL:SERDes:PATtern 0,\"" + expected.pattern0 + "\""))
+        << expected.pattern0;
     EXPECT_TRUE(Contains(sent, "TRIGger:A:SERIAL:SERDes:PATtern 1,\"" + expected.pattern1 + "\""));
     EXPECT_NE(expected.pattern0.find("0011111010"), std::string::npos);
     EXPECT_EQ(record_, TriggerSetup());
@@ -200,7 +202,9 @@ TEST_F(TriggerDialogTest, KeypadRules) {
 TEST_F(TriggerDialogTest, CharButtonTakesTheEnteredCharacterAndRecomputesTheRows) {
     auto d = Open();
     d->SelectEditMode(Dlg::kCharacterRadio);
-    d->runCharacterEntry = [](CCharacterEntryDlg&) { TheEnteredCharacter().text = QStringLiteral("K28.3"); };
+    d->runCharacterEntry = [](CCharacterEntryDlg&) {
+        TheEnteredCharacter().text = QStringLiteral("K28.3");
+    };
     d->ChooseCharacter(0);
     EXPECT_EQ(d->Values().charName[0], "K28.3");
     EXPECT_EQ(Field(*d, Dlg::kRdPlus1)->text(), "1100001100");
@@ -223,7 +227,8 @@ TEST_F(TriggerDialogTest, SingleAcquiresFromTheInstrument) {
     window.OnSingle();
     EXPECT_EQ(AcquisitionMode(), kAcquireSingleSequence);
     EXPECT_GT(window.CharactersModel().Count(), 0);
-    EXPECT_EQ(window.StatusBox()->toPlainText().toStdString().find("Unknown Error"), std::string::npos);
+    EXPECT_EQ(window.StatusBox()->toPlainText().toStdString().find("Unknown Error"),
+              std::string::npos);
 }
 
 // No instrument answers: the window starts, probes no rate, sends nothing and still

@@ -14,7 +14,7 @@ namespace kestrava {
 namespace {
 
 class LogTest : public test::TempFolders {
-protected:
+  protected:
     std::string Log() const { return ReadFile(Folders::LogFilePath()); }
 };
 

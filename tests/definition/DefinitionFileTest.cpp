@@ -103,9 +103,11 @@ TEST_F(DefinitionFile, MissingEncodingKeepsOrEmptiesTheTableName) {
 }
 
 TEST_F(DefinitionFile, AnEncodingNameLeadingOutOfTheEncodingFolderIsNotLookedFor) {
-    WriteFile(Folders::DataFolder("Macros") + "/table.csv", "x\nWORD_START\nD0.0,0000000000,0000000000,0,00\nWORD_END\n");
-    WriteFile(MacrosPath("Escape.csv"),
-              "t\nENCODING,../Macros/table.csv\nCOLLECTION_START,X\nP,K28.5,D21.5\nCOLLECTION_END\n");
+    WriteFile(Folders::DataFolder("Macros") + "/table.csv",
+              "x\nWORD_START\nD0.0,0000000000,0000000000,0,00\nWORD_END\n");
+    WriteFile(
+        MacrosPath("Escape.csv"),
+        "t\nENCODING,../Macros/table.csv\nCOLLECTION_START,X\nP,K28.5,D21.5\nCOLLECTION_END\n");
     m.LoadMacros(MacrosPath("Escape.csv"));
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0],

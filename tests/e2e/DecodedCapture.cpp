@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "protocol/CSataWordDecoder.h"
 #include "base/Folders.h"
+#include "protocol/CSataWordDecoder.h"
 
 namespace kestrava::test {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "session/CSataUserInterface.h"
 #include "base/ListBox.h"
+#include "session/CSataUserInterface.h"
 #include "synth/CaptureGenerator.h"
 
 namespace kestrava::test {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "base/Folders.h"
+#include "definition/CMacros.h"
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/CSataWordDecoder.h"
-#include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/MixedList.h"
-#include "base/Folders.h"
 #include "signal/CSataBitDetector.h"
 #include "synth/AnalogSynth.h"
 #include "synth/Encoder8b10b.h"

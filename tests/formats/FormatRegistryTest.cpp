@@ -40,12 +40,11 @@ TEST_F(FormatRegistryTest, PicksAFormatByContentBeforeExtension) {
         int sampleSize;      // of the program's import, 0 when it refuses the file
         bool reversed;       // the import's samples are in the other byte order
     };
-    for (const Case& c : {Case{"capture.bin", littleWfm, ".wfm", 1, false},
-                          Case{"capture", bigWfm, ".wfm", 2, true},
-                          Case{"notes.WFM", notes, ".wfm", 0, false},
-                          Case{"cut.wfm", cutMark, ".wfm", 0, false},
-                          Case{"notes.bin", notes, ".bin", 0, false},
-                          Case{"notes.txt", notes, "", 0, false}}) {
+    for (const Case& c :
+         {Case{"capture.bin", littleWfm, ".wfm", 1, false},
+          Case{"capture", bigWfm, ".wfm", 2, true}, Case{"notes.WFM", notes, ".wfm", 0, false},
+          Case{"cut.wfm", cutMark, ".wfm", 0, false}, Case{"notes.bin", notes, ".bin", 0, false},
+          Case{"notes.txt", notes, "", 0, false}}) {
         SCOPED_TRACE(c.name);
         const std::string path = Tmp() + "/" + c.name;
         WriteFile(path, c.bytes);

@@ -120,7 +120,7 @@ inline std::string BuildWfm(const WfmSpec& layout) {
 
     WfmBytes out(layout.bigEndian);
     out.Put(layout.byteOrderMark.value_or(layout.bigEndian ? std::uint16_t{0xF0F0}
-                                                       : std::uint16_t{0x0F0F}));
+                                                           : std::uint16_t{0x0F0F}));
     out.Text(layout.versionText.value_or(layout.version3 ? ":WFM#003" : ":WFM#001"), 8);
     out.Put(std::uint8_t{9});
     out.Put(std::int32_t{0});  // bytes to the end: patched below

@@ -11,7 +11,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 class DisplayControlTest : public ScopeTest {
-protected:
+  protected:
     void SetUp() override {
         ScopeTest::SetUp();
         ASSERT_EQ(scope_.OpenConnection(), 1);
@@ -25,7 +25,8 @@ protected:
 };
 
 TEST_F(DisplayControlTest, SourceNamesFollowTheDisplayOrder) {
-    const Lines expected{"CH1", "CH2", "CH3", "CH4", "REF1", "REF2", "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
+    const Lines expected{"CH1",  "CH2",  "CH3",   "CH4",   "REF1",  "REF2",
+                         "REF3", "REF4", "MATH1", "MATH2", "MATH3", "MATH4"};
     for (int i = 0; i < 12; ++i) {
         std::string name = "x";
         EXPECT_EQ(COscilloscope::GetChStringFromNumber(i, name), 1);
@@ -42,14 +43,16 @@ TEST_F(DisplayControlTest, TheTraceSwitchNamesReferencesInMixedCase) {
     scope.SelectDisplayChannel(5);
     scope.SelectDisplayChannel(8);
     scope.SelectDisplayChannel(12);
-    EXPECT_EQ(Received(scope_.Session()), (Lines{"SELECT:CH2 ON", "SELECT:Ref2 ON", "SELECT:MATH1 ON"}));
+    EXPECT_EQ(Received(scope_.Session()),
+              (Lines{"SELECT:CH2 ON", "SELECT:Ref2 ON", "SELECT:MATH1 ON"}));
     EXPECT_EQ(sim_.Ask("SELect:REF2?"), "1");
 }
 
 TEST_F(DisplayControlTest, TheSecondCursorAloneSnapsOnce) {
     EXPECT_EQ(scope_.SetCursorPosition(2, 0, 900), 1);
-    EXPECT_EQ(Received(scope_.Session()), (Lines{"CURSor:FUNCtion VBars", "CURSor:SOUrce CH1", "DATa:STOP 900",
-                                     "CURSor:MODe INDependent", "CURSOR:VBARs SNAP", "CURSor:STATE ON"}));
+    EXPECT_EQ(Received(scope_.Session()),
+              (Lines{"CURSor:FUNCtion VBars", "CURSor:SOUrce CH1", "DATa:STOP 900",
+                     "CURSor:MODe INDependent", "CURSOR:VBARs SNAP", "CURSor:STATE ON"}));
     EXPECT_TRUE(sim_.CommandErrors().empty());
 }
 
@@ -60,8 +63,9 @@ TEST_F(DisplayControlTest, MovingOneCursorKeepsTheOtherWhereItWas) {
     sim_.ClearJournal();
     EXPECT_EQ(scope_.SetCursorPosition(1, 4, 500), 1);
     EXPECT_EQ(Received(scope_.Session()),
-              (Lines{"CURSor:FUNCtion VBars", "CURSor:SOUrce REF1", "DATa:STARt 500", "CURSor:MODe INDependent",
-                     "DATa:STOP?", "DATa:STOP 900", "CURSOR:VBARs SNAP", "DATa:STOP 10000", "CURSor:STATE ON"}));
+              (Lines{"CURSor:FUNCtion VBars", "CURSor:SOUrce REF1", "DATa:STARt 500",
+                     "CURSor:MODe INDependent", "DATa:STOP?", "DATa:STOP 900", "CURSOR:VBARs SNAP",
+                     "DATa:STOP 10000", "CURSor:STATE ON"}));
     // The bars sit on points 500 and 900 of the reference; the data stop is given back.
     EXPECT_EQ(sim_.Ask("DATa:STOP?"), "10000");
     EXPECT_EQ(sim_.Ask("DATa:STARt?"), "500");
@@ -92,13 +96,16 @@ TEST_F(DisplayControlTest, AnUnansweredBoundQueryEndsWithItsStatus) {
 TEST_F(DisplayControlTest, ZoomSetsTheRecordLengthOfReferencesOnly) {
     COscilloscope& scope = scope_;
     scope.Zoom(1, 50.0f, 4.0f, 20000);
-    EXPECT_EQ(Received(scope_.Session()), (Lines{"ZOOm:CH2:HORizontal:POSition 50.000000", "ZOOm:CH2:HORizontal:SCAle 4.000000",
-                                     "ZOOm:CH2:Vertical:SCAle 1", "ZOOm:MODE ON"}));
+    EXPECT_EQ(Received(scope_.Session()),
+              (Lines{"ZOOm:CH2:HORizontal:POSition 50.000000", "ZOOm:CH2:HORizontal:SCAle 4.000000",
+                     "ZOOm:CH2:Vertical:SCAle 1", "ZOOm:MODE ON"}));
     sim_.ClearJournal();
     scope.Zoom(6, 12.5f, 0.25f, 30000);
-    EXPECT_EQ(Received(scope_.Session()),
-              (Lines{"HORizontal:RecordLength 30000", "HORizontal:RecordLength?", "ZOOm:REF3:HORizontal:POSition 12.500000",
-                     "ZOOm:REF3:HORizontal:SCAle 0.250000", "ZOOm:REF3:Vertical:SCAle 1", "ZOOm:MODE ON"}));
+    EXPECT_EQ(
+        Received(scope_.Session()),
+        (Lines{"HORizontal:RecordLength 30000", "HORizontal:RecordLength?",
+               "ZOOm:REF3:HORizontal:POSition 12.500000", "ZOOm:REF3:HORizontal:SCAle 0.250000",
+               "ZOOm:REF3:Vertical:SCAle 1", "ZOOm:MODE ON"}));
     EXPECT_TRUE(sim_.CommandErrors().empty());
     EXPECT_EQ(sim_.Ask("ZOOm:MODe?"), "1");
 }

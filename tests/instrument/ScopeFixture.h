@@ -21,7 +21,7 @@ namespace kestrava::test {
 inline constexpr std::uint32_t kShortTimeoutMs = 300;
 
 class ScopeTest : public SimulatorFixture<> {
-protected:
+  protected:
     void SetUp() override {
         SimulatorFixture::SetUp();
         sim_.SetBusyTime(std::chrono::milliseconds(5));
@@ -46,7 +46,8 @@ protected:
     // Connects the program-wide object with a short I/O timeout; the journal starts after.
     void Connect() {
         ASSERT_EQ(TheOscilloscope().OpenConnection(), 1);
-        ASSERT_EQ(viSetAttribute(TheOscilloscope().Session(), VI_ATTR_TMO_VALUE, kShortTimeoutMs), VI_SUCCESS);
+        ASSERT_EQ(viSetAttribute(TheOscilloscope().Session(), VI_ATTR_TMO_VALUE, kShortTimeoutMs),
+                  VI_SUCCESS);
         Received();
         sim_.ClearJournal();
     }
@@ -78,7 +79,8 @@ protected:
     std::vector<std::string> Journal(std::uint32_t session = 0) {
         std::vector<std::string> lines;
         for (const std::string& line : Received(session))
-            if (!(line == "BUSY?" && !lines.empty() && lines.back() == "BUSY?")) lines.push_back(line);
+            if (!(line == "BUSY?" && !lines.empty() && lines.back() == "BUSY?"))
+                lines.push_back(line);
         return lines;
     }
     std::size_t CountOf(const std::string& command, std::uint32_t session = 0) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "protocol/CSataWordDecoder.h"
-#include "session/CSataUserInterface.h"
 #include "base/Folders.h"
 #include "base/MessageBox.h"
+#include "protocol/CSataWordDecoder.h"
+#include "session/CSataUserInterface.h"
 #include "signal/CSataBitDetector.h"
 #include "tests/instrument/ScopeFixture.h"
 #include "tests/support/RecordingMessageBox.h"
@@ -33,43 +33,46 @@ Lines AnalysisCommands(const std::string& name, int mode, long points) {
     Lines lines{"HORizontal:FASTframe:State?", "HORizontal:MAIn:POSition?", "HEADER OFF;",
                 "SELECT:" + name + " ON", source};
     if (mode != 0) {
-        lines.insert(lines.end(), {"DISplay:DESKew 0", "ACQUIRE:STOPAFTER SEQUENCE", "ACQUIRE:STATE RUN"});
+        lines.insert(lines.end(),
+                     {"DISplay:DESKew 0", "ACQUIRE:STOPAFTER SEQUENCE", "ACQUIRE:STATE RUN"});
         if (mode == 2) lines.push_back("TRIGGER Force");
         lines.push_back("BUSY?");
     }
     const bool math = name.rfind("MATH", 0) == 0;
-    lines.insert(lines.end(), {"SELect:" + name + "?", source, "WFMOUTPRE:WFID?", source, "DATA:START 1",
-                               "DATA:STOP " + std::to_string(points), "WFMOutpre:ENCdg" + nbsp + "BIN",
-                               "WFMOutpre:BYT_Or" + nbsp + "LSB", "WFMOutpre:BYT_Or?", "DATa:ENCdg SRIBinary",
-                               "WFMOutpre:BYT_NR?"});
+    lines.insert(lines.end(), {"SELect:" + name + "?", source, "WFMOUTPRE:WFID?", source,
+                               "DATA:START 1", "DATA:STOP " + std::to_string(points),
+                               "WFMOutpre:ENCdg" + nbsp + "BIN", "WFMOutpre:BYT_Or" + nbsp + "LSB",
+                               "WFMOutpre:BYT_Or?", "DATa:ENCdg SRIBinary", "WFMOutpre:BYT_NR?"});
     if (math) lines.push_back("DATa:ENCdg SFPbinary");
     lines.push_back("WFMOutpre:BN_Fmt?");
     if (!math) lines.insert(lines.end(), {"Data:ENCdg" + nbsp + "SRIBIN", "Data:width 2"});
     const std::string restored = mode == 0 ? "ACQuire:STATE 1" : "ACQuire:STATE 0";
-    lines.insert(lines.end(),
-                 {"ACQuire:STATE?", "ACQuire:STATE 0", "CURVE?", restored, "WFMOutpre:NR_Pt?", "WFMOutpre:BYT_NR?",
-                  source, "WFMOutpre:YOff?", "WFMOutpre:YZero?", "WFMOutpre:YMULT?",
-                  // the header
-                  source, "WFMOutpre:BYT_Nr?", source, "WFMOUTPRE:WFID?", source, "WFMOutpre:YOff?",
-                  "WFMOutpre:YZero?", "WFMOutpre:YMULT?", "WFMOUTPRE:PT_OFF?", "WFMOUTPRE:XINCR?", source,
-                  "WFMOutpre:BYT_NR?"});
+    lines.insert(
+        lines.end(),
+        {"ACQuire:STATE?", "ACQuire:STATE 0", "CURVE?", restored, "WFMOutpre:NR_Pt?",
+         "WFMOutpre:BYT_NR?", source, "WFMOutpre:YOff?", "WFMOutpre:YZero?", "WFMOutpre:YMULT?",
+         // the header
+         source, "WFMOutpre:BYT_Nr?", source, "WFMOUTPRE:WFID?", source, "WFMOutpre:YOff?",
+         "WFMOutpre:YZero?", "WFMOutpre:YMULT?", "WFMOUTPRE:PT_OFF?", "WFMOUTPRE:XINCR?", source,
+         "WFMOutpre:BYT_NR?"});
     if (math)
-        lines.insert(lines.end(), {"Measurement:IMMed:Source " + name, "Measurement:IMMed:TYpe MAXIMUM",
-                                   "Measurement:IMMed:Value?", "Measurement:IMMed:TYpe MINIMUM",
-                                   "Measurement:IMMed:Value?"});
-    lines.insert(lines.end(),
-                 {source, "DATA:START?", "DATA:STOP?", "WFMOUTPRE:XZERO?", source, "wfmoutpre:xunit?",
-                  "wfmoutpre:yunit?",
-                  // the statistics
-                  "MEASUrement:IMMed:SOUrce " + name, "MEASUrement:IMMed:REFLevel:METHod PERCent",
-                  "MEASUrement:MEAS1:METHod HIStogram", "MEASUrement:IMMed:TYPe MAXimum",
-                  "MEASUrement:IMMed:VALue?", "MEASUrement:IMMed:TYPe MINImum", "MEASUrement:IMMed:VALue?",
-                  "MEASUrement:IMMed:TYPe MEAN", "MEASUrement:IMMed:VALue?"});
+        lines.insert(lines.end(), {"Measurement:IMMed:Source " + name,
+                                   "Measurement:IMMed:TYpe MAXIMUM", "Measurement:IMMed:Value?",
+                                   "Measurement:IMMed:TYpe MINIMUM", "Measurement:IMMed:Value?"});
+    lines.insert(
+        lines.end(),
+        {source, "DATA:START?", "DATA:STOP?", "WFMOUTPRE:XZERO?", source, "wfmoutpre:xunit?",
+         "wfmoutpre:yunit?",
+         // the statistics
+         "MEASUrement:IMMed:SOUrce " + name, "MEASUrement:IMMed:REFLevel:METHod PERCent",
+         "MEASUrement:MEAS1:METHod HIStogram", "MEASUrement:IMMed:TYPe MAXimum",
+         "MEASUrement:IMMed:VALue?", "MEASUrement:IMMed:TYPe MINImum", "MEASUrement:IMMed:VALue?",
+         "MEASUrement:IMMed:TYPe MEAN", "MEASUrement:IMMed:VALue?"});
     return lines;
 }
 
 class ScopeRoadTest : public ScopeTest {
-protected:
+  protected:
     void SetUp() override {
         ScopeTest::SetUp();
         Folders::PrepareDataFolders();
@@ -102,7 +105,8 @@ protected:
         ASSERT_NE(words, nullptr);
         std::vector<int> decoded;
         for (int w = 1; w + 1 < words->WordCount(); ++w)
-            decoded.push_back(words->TableRows()[static_cast<std::size_t>(w)] < 0 ? -1 : words->GetWordValue(w));
+            decoded.push_back(
+                words->TableRows()[static_cast<std::size_t>(w)] < 0 ? -1 : words->GetWordValue(w));
         std::vector<int> sent;
         for (const auto& character : traffic.characters) sent.push_back(character.value);
         ASSERT_GE(decoded.size() + 6, sent.size());
@@ -217,7 +221,8 @@ TEST_F(ScopeRoadTest, EveryInjectedFaultEndsWithTheProgramsOwnOutcome) {
         EXPECT_EQ(ui_->Decoder().BitDetector(), nullptr);
         const std::string status = ui_->StatusText();
         EXPECT_NE(status.find(std::string(c.kept) + "\r\n"), std::string::npos) << status;
-        EXPECT_NE(status.find("Waveform is not available for analysis"), std::string::npos) << status;
+        EXPECT_NE(status.find("Waveform is not available for analysis"), std::string::npos)
+            << status;
         EXPECT_TRUE(InstrumentUnlocked());
     }
     // A count beyond the block still decodes: the count is bounded by the block.

@@ -12,8 +12,12 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TriggerDefinition Sata() { return {true, "SATA", "1.5E9", true, true}; }
-TriggerDefinition StandardOnly() { return {true, "SATA", "1.25E6", true, false}; }
+TriggerDefinition Sata() {
+    return {true, "SATA", "1.5E9", true, true};
+}
+TriggerDefinition StandardOnly() {
+    return {true, "SATA", "1.25E6", true, false};
+}
 
 Lines Join(std::initializer_list<Lines> parts) {
     Lines all;
@@ -27,29 +31,40 @@ const Lines kSerdesBase = {"TRIGGER:A:Type SERIAL", "TRIGger:A:SERIal:CODe S8B10
                            "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1"};
 
 Lines PatternLines(const std::string& p0, const std::string& p1) {
-    return {"TRIGger:A:SERIAL:SERDes:PATtern 0,\"" + p0 + "\"", "TRIGger:A:SERIAL:DATA:PATTERN \"" + p0 + "\"",
+    return {"TRIGger:A:SERIAL:SERDes:PATtern 0,\"" + p0 + "\"",
+            "TRIGger:A:SERIAL:DATA:PATTERN \"" + p0 + "\"",
             "TRIGger:A:SERIAL:SERDes:PATtern 1,\"" + p1 + "\""};
 }
 
 Lines ApplyPatternLines(const std::string& rate, const std::string& source, const std::string& p0,
                         const std::string& p1) {
-    return Join({{"TRIGGER:A:MODE NORMAL", "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0"}, kSerdesBase,
-                 {rate, "Trigger:A:Serial:Source " + source, "TRIGGER:A:MODE NORMAL"}, kSerdesBase,
-                 PatternLines(p0, p1),
-                 {"TRIGger:A:SERIAL:SERDes:CONTROLBit 16,1", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0",
-                  "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1"}});
+    return Join(
+        {{"TRIGGER:A:MODE NORMAL", "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0"},
+         kSerdesBase,
+         {rate, "Trigger:A:Serial:Source " + source, "TRIGGER:A:MODE NORMAL"},
+         kSerdesBase,
+         PatternLines(p0, p1),
+         {"TRIGger:A:SERIAL:SERDes:CONTROLBit 16,1", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0",
+          "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1"}});
 }
 
 Lines ErrorBaseLines(const std::string& standard) {
-    return {"TRIGger:A:SERIal:STANdard " + standard, "TRIGger:A:SERIAL:SERDes:PATtern 0,\"X1X\"",
-            "ACQUIRE:STATE RUN", "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0",
-            "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1"};
+    return {"TRIGger:A:SERIal:STANdard " + standard,
+            "TRIGger:A:SERIAL:SERDes:PATtern 0,\"X1X\"",
+            "ACQUIRE:STATE RUN",
+            "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0",
+            "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0",
+            "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1"};
 }
 
 Lines ErrorConditionLines(const std::string& condition) {
-    return {"TRIGGER:A:MODE NORMAL", "TRIGGER:A:Type SERIAL", "TRIGger:A:SERIal:CODe S8B10B",
-            "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0",
-            "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1", "TRIGger:A:SERIAL:SERDes:TRIGCONDITION " + condition};
+    return {"TRIGGER:A:MODE NORMAL",
+            "TRIGGER:A:Type SERIAL",
+            "TRIGger:A:SERIal:CODe S8B10B",
+            "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0",
+            "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0",
+            "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1",
+            "TRIGger:A:SERIAL:SERDes:TRIGCONDITION " + condition};
 }
 
 const std::string kRate = "TRIGger:A:SERIal:BitRate 1.5E9";
@@ -91,23 +106,26 @@ TEST_F(SerialTriggerTest, ApplyAndReapplyPatternSequences) {
     EXPECT_EQ(Sent(), ApplyPatternLines(kRate, "CH2", "0101", "1010"));
 
     EXPECT_EQ(trigger_.ReapplyPatternTrigger(StandardOnly(), "CH1", {"11", "00"}), 1);
-    const Lines reapply = Join({{"TRIGGER:A:MODE NORMAL", "TRIGGER:A:Type SERIAL", "TRIGger:A:SERIal:CODe S8B10B",
-                                 "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0",
-                                 "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,1", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0",
-                                 "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1", "TRIGger:A:SERIal:STANdard SATA",
-                                 "Trigger:A:Serial:Source CH1"},
-                                kSerdesBase, PatternLines("11", "00"), {"TRIGger:A:SERIAL:SERDes:CONTROLBit 16,1"}});
+    const Lines reapply = Join(
+        {{"TRIGGER:A:MODE NORMAL", "TRIGGER:A:Type SERIAL", "TRIGger:A:SERIal:CODe S8B10B",
+          "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0", "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,1",
+          "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1",
+          "TRIGger:A:SERIal:STANdard SATA", "Trigger:A:Serial:Source CH1"},
+         kSerdesBase,
+         PatternLines("11", "00"),
+         {"TRIGger:A:SERIAL:SERDes:CONTROLBit 16,1"}});
     EXPECT_EQ(Sent(), reapply);
 }
 
 TEST_F(SerialTriggerTest, ControlCharacterTriggerEndsOnAnyControlPattern) {
     EXPECT_EQ(trigger_.ApplyControlCharacterTrigger(Sata(), "CH4"), 1);
-    const Lines expected = Join({{"TRIGGER:A:MODE NORMAL", kRate, "Trigger:A:Serial:Source CH4"},
-                                 ErrorBaseLines("SATA"),
-                                 {"TRIGger:A:SERIAL:SERDes:PATtern 0,\"X1X\"", "TRIGger:A:SERIAL:DATA:PATTERN \"X1X\"",
-                                  "ACQUIRE:STATE RUN", "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0",
-                                  "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1",
-                                  "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0"}});
+    const Lines expected =
+        Join({{"TRIGGER:A:MODE NORMAL", kRate, "Trigger:A:Serial:Source CH4"},
+              ErrorBaseLines("SATA"),
+              {"TRIGger:A:SERIAL:SERDes:PATtern 0,\"X1X\"", "TRIGger:A:SERIAL:DATA:PATTERN \"X1X\"",
+               "ACQUIRE:STATE RUN", "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0",
+               "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1",
+               "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0"}});
     EXPECT_EQ(Sent(), expected);
 }
 
@@ -118,7 +136,8 @@ TEST_F(SerialTriggerTest, ErrorConditionsOfTheThreeKinds) {
     for (const auto& [kind, condition] : kinds) {
         trigger_.SendErrorTriggerBase(Sata());
         trigger_.ApplyErrorCondition(kind);
-        Lines expected = Join({ErrorBaseLines("SATA"), ErrorConditionLines(condition), {"ACQUIRE:STATE RUN"}});
+        Lines expected =
+            Join({ErrorBaseLines("SATA"), ErrorConditionLines(condition), {"ACQUIRE:STATE RUN"}});
         EXPECT_EQ(Sent(), expected) << condition;
         EXPECT_EQ(trigger_.Errors().First(), kind);
 
@@ -135,7 +154,8 @@ TEST_F(SerialTriggerTest, ErrorKindsExcludeEachOther) {
     Sent();
     // Checking another kind clears the first and sends the new condition.
     trigger_.ToggleErrorKind(Sata(), ErrorKind::kDisparityError);
-    EXPECT_EQ(Sent(), Join({ErrorBaseLines("SATA"), ErrorConditionLines("8,5"), {"ACQUIRE:STATE RUN"}}));
+    EXPECT_EQ(Sent(),
+              Join({ErrorBaseLines("SATA"), ErrorConditionLines("8,5"), {"ACQUIRE:STATE RUN"}}));
     EXPECT_FALSE(trigger_.Errors().characterError);
     EXPECT_TRUE(trigger_.Errors().disparityError);
     // Clearing the one set sends the base sequence alone.
@@ -165,12 +185,18 @@ TEST_F(SerialTriggerTest, PatternTableBranches) {
         {TriggerOn::kWord, Disparity::kEither, PatternFormat::kBinary, "", plus, minus},
         {TriggerOn::kWord, Disparity::kPositive, PatternFormat::kBinary, "", minus, minus},
         {TriggerOn::kWord, Disparity::kNegative, PatternFormat::kBinary, "", plus, plus},
-        {TriggerOn::kCharacter, Disparity::kEither, PatternFormat::kBinary, "", "1100000101", "0011111010"},
-        {TriggerOn::kCharacter, Disparity::kPositive, PatternFormat::kBinary, "", "0011111010", "0011111010"},
-        {TriggerOn::kCharacter, Disparity::kNegative, PatternFormat::kBinary, "", "1100000101", "1100000101"},
-        {TriggerOn::kBitPattern, Disparity::kEither, PatternFormat::kBinary, "x01X", "x01X", "x01X"},
-        {TriggerOn::kBitPattern, Disparity::kEither, PatternFormat::kHex, "1f", "00011111", "00011111"},
-        {TriggerOn::kBitPattern, Disparity::kEither, PatternFormat::kHex, "a G-9", "10101001", "10101001"},
+        {TriggerOn::kCharacter, Disparity::kEither, PatternFormat::kBinary, "", "1100000101",
+         "0011111010"},
+        {TriggerOn::kCharacter, Disparity::kPositive, PatternFormat::kBinary, "", "0011111010",
+         "0011111010"},
+        {TriggerOn::kCharacter, Disparity::kNegative, PatternFormat::kBinary, "", "1100000101",
+         "1100000101"},
+        {TriggerOn::kBitPattern, Disparity::kEither, PatternFormat::kBinary, "x01X", "x01X",
+         "x01X"},
+        {TriggerOn::kBitPattern, Disparity::kEither, PatternFormat::kHex, "1f", "00011111",
+         "00011111"},
+        {TriggerOn::kBitPattern, Disparity::kEither, PatternFormat::kHex, "a G-9", "10101001",
+         "10101001"},
     };
     for (const Case& c : cases) {
         in.on = c.on;

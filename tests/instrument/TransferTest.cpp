@@ -21,14 +21,15 @@ Waveform Ramp() {
     Waveform wave;
     wave.sampleIntervalS = 5e-11;
     for (std::size_t i = 0; i < kPoints; ++i)
-        wave.volts.push_back(static_cast<float>(-0.3 + 0.6 * static_cast<double>(i) / (kPoints - 1)));
+        wave.volts.push_back(
+            static_cast<float>(-0.3 + 0.6 * static_cast<double>(i) / (kPoints - 1)));
     return wave;
 }
 
 constexpr int kCh1 = 0, kMath2 = 5, kRef1 = 8;
 
 class TransferTest : public ScopeTest {
-protected:
+  protected:
     void SetUp() override {
         ScopeTest::SetUp();
         sim_.SetSource("CH1", Ramp);
@@ -50,13 +51,30 @@ TEST_F(TransferTest, AChannelIsTransferredAsSixteenBitPointsInTheOrderOfTheComma
     EXPECT_NEAR(volts[kPoints - 1], sent.volts[kPoints - 1], 2e-5);
 
     const std::string nbsp = "\xA0";
-    EXPECT_EQ(Received(),
-              (Lines{"SELect:CH1?", "DATa:SOUrce CH1", "WFMOUTPRE:WFID?", "DATa:SOUrce CH1", "DATA:START 1",
-                     "DATA:STOP 10000", "WFMOutpre:ENCdg" + nbsp + "BIN", "WFMOutpre:BYT_Or" + nbsp + "LSB",
-                     "WFMOutpre:BYT_Or?", "DATa:ENCdg SRIBinary", "WFMOutpre:BYT_NR?", "WFMOutpre:BN_Fmt?",
-                     "Data:ENCdg" + nbsp + "SRIBIN", "Data:width 2", "ACQuire:STATE?", "ACQuire:STATE 0",
-                     "CURVE?", "ACQuire:STATE 0", "WFMOutpre:NR_Pt?", "WFMOutpre:BYT_NR?", "DATa:SOUrce CH1",
-                     "WFMOutpre:YOff?", "WFMOutpre:YZero?", "WFMOutpre:YMULT?"}));
+    EXPECT_EQ(Received(), (Lines{"SELect:CH1?",
+                                 "DATa:SOUrce CH1",
+                                 "WFMOUTPRE:WFID?",
+                                 "DATa:SOUrce CH1",
+                                 "DATA:START 1",
+                                 "DATA:STOP 10000",
+                                 "WFMOutpre:ENCdg" + nbsp + "BIN",
+                                 "WFMOutpre:BYT_Or" + nbsp + "LSB",
+                                 "WFMOutpre:BYT_Or?",
+                                 "DATa:ENCdg SRIBinary",
+                                 "WFMOutpre:BYT_NR?",
+                                 "WFMOutpre:BN_Fmt?",
+                                 "Data:ENCdg" + nbsp + "SRIBIN",
+                                 "Data:width 2",
+                                 "ACQuire:STATE?",
+                                 "ACQuire:STATE 0",
+                                 "CURVE?",
+                                 "ACQuire:STATE 0",
+                                 "WFMOutpre:NR_Pt?",
+                                 "WFMOutpre:BYT_NR?",
+                                 "DATa:SOUrce CH1",
+                                 "WFMOutpre:YOff?",
+                                 "WFMOutpre:YZero?",
+                                 "WFMOutpre:YMULT?"}));
     EXPECT_TRUE(sim_.CommandErrors().empty());
     EXPECT_TRUE(InstrumentUnlocked());
 }
@@ -84,12 +102,12 @@ TEST_F(TransferTest, TheHeaderDescribesTheSourceAndTimesTheEdges) {
     EXPECT_DOUBLE_EQ(header.levelToVoltOffset, header.yMult * header.yOff - header.yZeroV);
     EXPECT_STREQ(header.horizontalUnit.data(), "s");
     EXPECT_STREQ(header.verticalUnit.data(), "V");
-    EXPECT_EQ(Received(),
-              (Lines{"DATa:SOUrce CH1", "WFMOutpre:BYT_Nr?", "DATa:SOUrce CH1", "WFMOUTPRE:WFID?",
-                     "DATa:SOUrce CH1", "WFMOutpre:YOff?", "WFMOutpre:YZero?", "WFMOutpre:YMULT?",
-                     "WFMOUTPRE:PT_OFF?", "WFMOUTPRE:XINCR?", "DATa:SOUrce CH1", "WFMOutpre:BYT_NR?",
-                     "DATa:SOUrce CH1", "DATA:START?", "DATA:STOP?", "WFMOUTPRE:XZERO?", "DATa:SOUrce CH1",
-                     "wfmoutpre:xunit?", "wfmoutpre:yunit?"}));
+    EXPECT_EQ(Received(), (Lines{"DATa:SOUrce CH1", "WFMOutpre:BYT_Nr?", "DATa:SOUrce CH1",
+                                 "WFMOUTPRE:WFID?", "DATa:SOUrce CH1", "WFMOutpre:YOff?",
+                                 "WFMOutpre:YZero?", "WFMOutpre:YMULT?", "WFMOUTPRE:PT_OFF?",
+                                 "WFMOUTPRE:XINCR?", "DATa:SOUrce CH1", "WFMOutpre:BYT_NR?",
+                                 "DATa:SOUrce CH1", "DATA:START?", "DATA:STOP?", "WFMOUTPRE:XZERO?",
+                                 "DATa:SOUrce CH1", "wfmoutpre:xunit?", "wfmoutpre:yunit?"}));
 
     // A rising crossing half-way along the ramp, timed from the trigger point.
     ASSERT_TRUE(WdmAddEdgeSearch(0.0f, 0.01f, kEdgeRising, "RisingEdge"));

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
+#include "base/Folders.h"
 #include "protocol/CSataWordDecoder.h"
 #include "protocol/HighLevelLists.h"
 #include "protocol/Scrambler.h"
-#include "base/Folders.h"
 #include "tests/protocol/TestLink.h"
 
 namespace kestrava::test {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "definition/CMacros.h"
 #include "base/CAnalysisHost.h"
+#include "definition/CMacros.h"
 #include "signal/BitStream.h"
 #include "tests/support/TempFolders.h"
 

@@ -32,11 +32,12 @@ TEST(ScopeIdentityTest, FamilyCodesAcrossTheirBoundaries) {
         int32_t number;
         int32_t code;
     };
-    for (const Case& c : {Case{"QVM", 12345, 72345}, Case{"QVM", 6154, 6154}, Case{"QVM", 9999, 9999},
-                          Case{"QVM", 10000, 70000}, Case{"QVM", 1234567, 74567}, Case{"LKR", 12345, 12345},
-                          Case{"LKR", 0, 0}, Case{"HWZ", 7254, 70254}, Case{"HWZ", 70404, 70404},
-                          Case{"HWZ", 9999, 9999}, Case{"HWZ", 9998, 72998}, Case{"HWZ", 0, 70000},
-                          Case{"JNF", 7000, 70000}, Case{"JNF", 6999, 76999}, Case{"JNF", 12345, 12345}})
+    for (const Case& c :
+         {Case{"QVM", 12345, 72345}, Case{"QVM", 6154, 6154}, Case{"QVM", 9999, 9999},
+          Case{"QVM", 10000, 70000}, Case{"QVM", 1234567, 74567}, Case{"LKR", 12345, 12345},
+          Case{"LKR", 0, 0}, Case{"HWZ", 7254, 70254}, Case{"HWZ", 70404, 70404},
+          Case{"HWZ", 9999, 9999}, Case{"HWZ", 9998, 72998}, Case{"HWZ", 0, 70000},
+          Case{"JNF", 7000, 70000}, Case{"JNF", 6999, 76999}, Case{"JNF", 12345, 12345}})
         EXPECT_EQ(ModelCode(c.prefix, c.number), c.code) << c.prefix << c.number;
 }
 
@@ -50,7 +51,7 @@ TEST(ScopeIdentityTest, TokenCopyIsBoundedByTheBuffer) {
 }
 
 class ListTest : public ::testing::Test {
-protected:
+  protected:
     bool Listed(const std::string& contents, std::string_view token) {
         std::FILE* file = std::tmpfile();
         std::fputs(contents.c_str(), file);

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 using scopesim::Fault;
 
 class TamselTest : public SimulatorFixture<> {
-protected:
+  protected:
     void SetUp() override {
         SimulatorFixture::SetUp();
         PointAliasFileAt(address_);
@@ -32,11 +32,12 @@ protected:
     }
     // Every call closes its sessions: the simulator sees its connections end.
     bool AllClosed() {
-        for (int i = 0; i < 1000 && sim_.OpenConnections() > 0; ++i) std::this_thread::sleep_for(5ms);
+        for (int i = 0; i < 1000 && sim_.OpenConnections() > 0; ++i)
+            std::this_thread::sleep_for(5ms);
         return sim_.OpenConnections() == 0;
     }
 
-private:
+  private:
     int lists_ = 0;
 };
 
@@ -49,13 +50,14 @@ TEST_F(TamselTest, ModelCodesOfIdentityAnswers) {
         const char* identity;
         int32_t code;
     };
-    for (const Case& c : {Case{"MAKER,QVM12345,C01,CF:1", 72345}, Case{"MAKER,QVM6154,C01,CF:1", 6154},
-                          Case{"MAKER,LKR12345,C01,CF:1", 12345}, Case{"MAKER,HWZ7254,C01,CF:1", 70254},
-                          Case{"MAKER,HWZ70404,C01,CF:1", 70404}, Case{"MAKER,HWZ9999,C01,CF:1", 9999},
-                          Case{"MAKER,JNF5000B,C01,CF:1", 75000}, Case{"MAKER,XYZ7254,C01,CF:1", -1},
-                          Case{"MAKER,C01,CF:1,QVM7", 7},  // the model field last
-                          Case{"MAKER,QVM12345 HWZ7254,C01", 70254},  // a later prefix wins
-                          Case{"", -1}}) {
+    for (const Case& c :
+         {Case{"MAKER,QVM12345,C01,CF:1", 72345}, Case{"MAKER,QVM6154,C01,CF:1", 6154},
+          Case{"MAKER,LKR12345,C01,CF:1", 12345}, Case{"MAKER,HWZ7254,C01,CF:1", 70254},
+          Case{"MAKER,HWZ70404,C01,CF:1", 70404}, Case{"MAKER,HWZ9999,C01,CF:1", 9999},
+          Case{"MAKER,JNF5000B,C01,CF:1", 75000}, Case{"MAKER,XYZ7254,C01,CF:1", -1},
+          Case{"MAKER,C01,CF:1,QVM7", 7},             // the model field last
+          Case{"MAKER,QVM12345 HWZ7254,C01", 70254},  // a later prefix wins
+          Case{"", -1}}) {
         sim_.SetIdentity(c.identity);
         EXPECT_EQ(GetScopeDesc(), c.code) << c.identity;
     }
@@ -103,7 +105,8 @@ TEST_F(TamselTest, NoInstrumentGivesMinusOne) {
     PointAliasFileAt(SocketAddress(ClosedPort()));
     EXPECT_EQ(GetScopeDesc(), -1);
     EXPECT_EQ(IsScopeSupported(List("QVM1").c_str()), -1);
-    EXPECT_EQ(IsScopeSupported((Root() + "/missing.txt").c_str()), -1);  // the instrument is asked first
+    EXPECT_EQ(IsScopeSupported((Root() + "/missing.txt").c_str()),
+              -1);  // the instrument is asked first
 }
 
 TEST_F(TamselTest, NoAnswerGivesMinusOneAfterTheTimeout) {
@@ -118,7 +121,8 @@ TEST_F(TamselTest, LibraryExportsExactlyItsThreeFunctions) {
     std::filesystem::copy_file(KESTRAVA_TAMSEL_PATH, library);
     void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(handle, nullptr) << ::dlerror();
-    auto isScopeSupported = reinterpret_cast<int32_t (*)(const char*)>(::dlsym(handle, "IsScopeSupported"));
+    auto isScopeSupported =
+        reinterpret_cast<int32_t (*)(const char*)>(::dlsym(handle, "IsScopeSupported"));
     EXPECT_NE(::dlsym(handle, "IsScope"), nullptr);
     EXPECT_NE(::dlsym(handle, "GetScopeDesc"), nullptr);
     ASSERT_NE(isScopeSupported, nullptr);

@@ -17,7 +17,7 @@ namespace kestrava {
 namespace {
 
 class ReportFileTest : public test::TempFolders {
-protected:
+  protected:
     void SetUp() override {
         TempFolders::SetUp();
         SetMessageBoxSink(&messages_);
@@ -63,8 +63,8 @@ TEST_F(ReportFileTest, UnwritablePathIsReportedNotCountedAsSaved) {
 }
 
 TEST_F(ReportFileTest, MergingAReportWithItselfPairsEveryLine) {
-    MemoryListBox list = Lines({{"K28.5  (-------)  ", 100}, {"", 150}, {"D21.5  (0xb5) ", 200},
-                                {"D10.2  (0x4a) ", 300}});
+    MemoryListBox list = Lines(
+        {{"K28.5  (-------)  ", 100}, {"", 150}, {"D21.5  (0xb5) ", 200}, {"D10.2  (0x4a) ", 300}});
     ReportFile::SaveToFile(list, "a.wfm", Path("r.txt"), host_);
     ASSERT_TRUE(ReportFile::MergeFile(list, "a.wfm", Path("r.txt"), host_));
     auto row = [](const std::string& left, const std::string& right) {
@@ -72,11 +72,12 @@ TEST_F(ReportFileTest, MergingAReportWithItselfPairsEveryLine) {
     };
     EXPECT_EQ(ReadFile(Path("r.txt")),
               "Merged output.\r\n\r\n" + row(" File a.wfm.", " File a.wfm") +
-                  std::string(100, '-') + "\r\n" +
-                  row("K28.5  (-------)  ", "K28.5  (-------)  ") +
-                  row("D21.5  (0xb5) ", "D21.5  (0xb5) ") + row("D10.2  (0x4a) ", "D10.2  (0x4a) "));
-    EXPECT_EQ(host_.StatusText(),
-              "Decoded output saved.\r\nPrevious file read into memory\r\nMerged output saved.\r\n");
+                  std::string(100, '-') + "\r\n" + row("K28.5  (-------)  ", "K28.5  (-------)  ") +
+                  row("D21.5  (0xb5) ", "D21.5  (0xb5) ") +
+                  row("D10.2  (0x4a) ", "D10.2  (0x4a) "));
+    EXPECT_EQ(
+        host_.StatusText(),
+        "Decoded output saved.\r\nPrevious file read into memory\r\nMerged output saved.\r\n");
     EXPECT_EQ(messages_.Shown().back(), "KORVAN: Merging complete");
 }
 
@@ -92,11 +93,14 @@ TEST_F(ReportFileTest, UnpairedLinesGetTheirOwnRowsAndTheTailKeepsItsPositions) 
     std::string merged = ReadFile(Path("old.txt"));
     std::string rows = merged.substr(merged.find(std::string(100, '-')) + 102);
     EXPECT_EQ(rows,
-              "A1 line\r\n"                                   // 100 lies before 110: alone
-              "A2 line" + std::string(43, ' ') + "B at 110\r\n"  // 110 pairs with 110
-              "A3 line\r\n"                                   // 120 before 500: alone
-              + std::string(50, ' ') + "B at 500\r\n"         // no partner within the gap
-              "0x0003e8:late line\r\n");                      // after the last current line
+              "A1 line\r\n"  // 100 lies before 110: alone
+              "A2 line" +
+                  std::string(43, ' ') +
+                  "B at 110\r\n"  // 110 pairs with 110
+                  "A3 line\r\n"   // 120 before 500: alone
+                  + std::string(50, ' ') +
+                  "B at 500\r\n"              // no partner within the gap
+                  "0x0003e8:late line\r\n");  // after the last current line
 }
 
 TEST_F(ReportFileTest, ShortLinesAreNotHeldAndShortCurrentLinesAreLeftOut) {
@@ -121,7 +125,8 @@ TEST_F(ReportFileTest, AMergedFileIsRefusedAndLeftUntouched) {
     EXPECT_FALSE(ReportFile::MergeFile(list, "a", Path("r.txt"), host_));
     EXPECT_EQ(ReadFile(Path("r.txt")), before);
     EXPECT_EQ(host_.StatusText(), "File in incorrect format\r\n");
-    EXPECT_EQ(messages_.Shown().back(), "KORVAN: Please select a previously generated analyser file.");
+    EXPECT_EQ(messages_.Shown().back(),
+              "KORVAN: Please select a previously generated analyser file.");
 }
 
 TEST_F(ReportFileTest, AFailedWriteKeepsTheEarlierReport) {
@@ -143,7 +148,8 @@ TEST_F(ReportFileTest, MissingReportIsAFailedMerge) {
 }
 
 TEST_F(ReportFileTest, ReadFileLineDropsControlAndHighBytesAndTheByteAfterACarriageReturn) {
-    WriteFile(Path("l.txt"), std::string("a\tb\xe9" "c\rXde\r\nlast"));
+    WriteFile(Path("l.txt"), std::string("a\tb\xe9"
+                                         "c\rXde\r\nlast"));
     std::FILE* f = std::fopen(Path("l.txt").c_str(), "rb");
     std::string line;
     EXPECT_TRUE(ReportFile::ReadFileLine(f, line));

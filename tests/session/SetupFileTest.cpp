@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "instrument/SerialTrigger.h"
+#include "base/Folders.h"
 #include "definition/CMacros.h"
+#include "instrument/SerialTrigger.h"
 #include "session/CSataUserInterface.h"
 #include "session/SetupFile.h"
-#include "base/Folders.h"
 #include "tests/support/TempFolders.h"
 #include "tools/kestrava-decode/DecodeCommand.h"
 
@@ -20,7 +20,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 class RecordingLink : public ITriggerLink {
-public:
+  public:
     int OpenConnection() override { return 1; }
     int CloseConnection(bool) override { return 1; }
     int Write(const std::string& command) override {
@@ -35,7 +35,7 @@ public:
 };
 
 class SetupFileTest : public TempFolders {
-protected:
+  protected:
     void SetUp() override {
         TempFolders::SetUp();
         ASSERT_TRUE(Folders::PrepareDataFolders());
@@ -99,7 +99,9 @@ TEST_F(SetupFileTest, SaveThenRecallRestoresEveryKeyOfBothSections) {
     ASSERT_TRUE(SaveSetting(path_, *ui_, *target_, saved));
 
     const std::string text = ReadFile(path_);
-    EXPECT_EQ(text.rfind("[Main]\r\nData Source=6\r\nSerial Standard=0\r\nDisplay Window=3\r\n", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("[Main]\r\nData Source=6\r\nSerial Standard=0\r\nDisplay Window=3\r\n", 0),
+              0u)
+        << text;
     EXPECT_NE(text.find("RefLevelAbs=125\r\nHysterisisAbs=40\r\n"), std::string::npos);
     EXPECT_NE(text.find("rdMinus4=0011001100\r\nchar1=K28.3\r\n"), std::string::npos);
     EXPECT_LT(text.find("[Main]"), text.find("[Trigger]"));
@@ -121,7 +123,8 @@ TEST_F(SetupFileTest, SaveThenRecallRestoresEveryKeyOfBothSections) {
     EXPECT_EQ(target.AlwaysOnTop(), 1);
     EXPECT_EQ(target.SyncEnableFlag(), 1);
     EXPECT_TRUE(ui.GetSyncPatternEnabled());
-    EXPECT_FALSE(ui.view.wordNames || ui.view.samplePoints || ui.view.recoveredSignal || ui.view.originalSignal);
+    EXPECT_FALSE(ui.view.wordNames || ui.view.samplePoints || ui.view.recoveredSignal ||
+                 ui.view.originalSignal);
     EXPECT_TRUE(ui.view.gridAndLevels);
     EXPECT_EQ(ui.GetInvert(), 1);
     EXPECT_EQ(ui.GetLockSampler(), 1);
@@ -158,9 +161,9 @@ TEST_F(SetupFileTest, TriggerKeysOutsideTheirRulesKeepThePresets) {
               "IsWordSelected=0\nIsBitSelected=0\nIsCharSelected=0\n"
               "IsValidCharSelected=0\nIsSpecificCharSelected=0\n"
               "editPattern=101010101010101010101010101010101010101011111\n"  // 45 digits
-              "rdPlus1=01100110011\n"                                          // 11: last 10 kept
-              "rdPlus2=0110210011\n"                                           // not binary
-              "rdMinus1=011001100111\n"                                        // 12: too long
+              "rdPlus1=01100110011\n"                                        // 11: last 10 kept
+              "rdPlus2=0110210011\n"                                         // not binary
+              "rdMinus1=011001100111\n"                                      // 12: too long
               "char1=K28\nchar2=D10.2.3.4\nchar3=D1.1\nchar4=\n"
               "formatSelection=12345\npatternSelection= 2x\n8B10BwordSelection=\n");
     TriggerSetup r;
@@ -169,7 +172,8 @@ TEST_F(SetupFileTest, TriggerKeysOutsideTheirRulesKeepThePresets) {
     const TriggerSetup preset;
     EXPECT_EQ(r.IsWordSelected, 1);
     EXPECT_EQ(r.IsSpecificCharSelected, 1);
-    EXPECT_EQ(r.editPattern, std::string("101010101010101010101010101010101010101011111").substr(5));
+    EXPECT_EQ(r.editPattern,
+              std::string("101010101010101010101010101010101010101011111").substr(5));
     EXPECT_EQ(r.rdPlus[0], "1100110011");
     EXPECT_EQ(r.rdPlus[1], preset.rdPlus[1]);
     EXPECT_EQ(r.rdMinus[0], preset.rdMinus[0]);
@@ -214,7 +218,8 @@ TEST_F(SetupFileTest, IndexesOutsideTheirListsAndMissingKeys) {
     ui_->highLevelKind = 1;
     ui_->SetRefLevelP("42");
     const int standard = target_->SerialStandardIndex();
-    WriteFile(path_, "[Main]\nData Source=40\nSerial Standard=99\nDisplay Window=7\nData Filter=5\n");
+    WriteFile(path_,
+              "[Main]\nData Source=40\nSerial Standard=99\nDisplay Window=7\nData Filter=5\n");
     ASSERT_TRUE(RecallSetting(path_, *ui_, *target_));
     EXPECT_EQ(target_->DataSourceIndex(), 3);
     EXPECT_EQ(target_->SerialStandardIndex(), standard);
@@ -227,8 +232,9 @@ TEST_F(SetupFileTest, IndexesOutsideTheirListsAndMissingKeys) {
 }
 
 TEST_F(SetupFileTest, FlagsOtherThanOneRecallAsOff) {
-    WriteFile(path_, "[Main]\nWordNames=1\nSamplePoints=2\nRecovSig=-1\nOrigSig=1\nGridLines=7\n"
-                     "InvertSignal=2\nLockSampler=2\n");
+    WriteFile(path_,
+              "[Main]\nWordNames=1\nSamplePoints=2\nRecovSig=-1\nOrigSig=1\nGridLines=7\n"
+              "InvertSignal=2\nLockSampler=2\n");
     ASSERT_TRUE(RecallSetting(path_, *ui_, *target_));
     EXPECT_TRUE(ui_->view.wordNames);
     EXPECT_FALSE(ui_->view.samplePoints);
@@ -241,7 +247,8 @@ TEST_F(SetupFileTest, FlagsOtherThanOneRecallAsOff) {
 
 TEST_F(SetupFileTest, SyncPatternLookedUpByPrefixOrAdded) {
     target_->SelectSerialStandard(IndexOf("Sata"));
-    WriteFile(Folders::Join(Folders::DataFolder("UserPattern"), "Sata.csv"), "K28.5 K28.3,D21.5\nD10.2");
+    WriteFile(Folders::Join(Folders::DataFolder("UserPattern"), "Sata.csv"),
+              "K28.5 K28.3,D21.5\nD10.2");
     const std::string select = "[Main]\nSerial Standard=" + std::to_string(IndexOf("Sata")) + "\n";
     WriteFile(path_, select + "SyncPattern=k28.3\n");
     ASSERT_TRUE(RecallSetting(path_, *ui_, *target_));
@@ -256,7 +263,8 @@ TEST_F(SetupFileTest, SyncPatternLookedUpByPrefixOrAdded) {
 
     // A standard without a user pattern file gets one holding K28.5.
     target_->SelectSerialStandard(IndexOf("PCIExpress"));
-    EXPECT_EQ(ReadFile(Folders::Join(Folders::DataFolder("UserPattern"), "PCIExpress.csv")), "K28.5");
+    EXPECT_EQ(ReadFile(Folders::Join(Folders::DataFolder("UserPattern"), "PCIExpress.csv")),
+              "K28.5");
     EXPECT_EQ(ui_->GetSyncPattern(), "K28.5");
 }
 
@@ -291,12 +299,14 @@ TEST_F(SetupFileTest, HandWrittenWindowsFileRecallsAndKeepsItsOtherLines) {
     const std::string text = ReadFile(path_);
     // Everything before our keys, our keys in their own spelling, and the sections after
     // stay as they were.
-    EXPECT_EQ(text.rfind("; written by hand\r\n[Extra]\r\nKeep=this one\r\n\r\n[main]\r\ndata source=1\r\n"
-                         "REFLEVELP=40\r\n; the hysteresis\r\nhysterisisp=15\r\nUnknown=7\r\n",
-                         0),
+    EXPECT_EQ(text.rfind(
+                  "; written by hand\r\n[Extra]\r\nKeep=this one\r\n\r\n[main]\r\ndata source=1\r\n"
+                  "REFLEVELP=40\r\n; the hysteresis\r\nhysterisisp=15\r\nUnknown=7\r\n",
+                  0),
               0u)
         << text;
-    EXPECT_NE(text.find("[TRIGGER]\r\nTriggerOnSelection=3\r\nEDITPATTERN=x1x0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("[TRIGGER]\r\nTriggerOnSelection=3\r\nEDITPATTERN=x1x0\r\n"),
+              std::string::npos);
     EXPECT_NE(text.find("[After]\r\nOther=1\r\n"), std::string::npos);
     EXPECT_EQ(text.find("\n\n"), std::string::npos);
     EXPECT_EQ(text.find("[Main]"), std::string::npos);  // no second section

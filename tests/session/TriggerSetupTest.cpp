@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/ProfileFile.h"
 #include "definition/CMacros.h"
 #include "session/TriggerSetup.h"
-#include "base/ProfileFile.h"
 #include "tests/support/TriggerSimFixture.h"
 
 namespace kestrava::test {
@@ -18,7 +18,7 @@ using Lines = std::vector<std::string>;
 using Row = std::array<std::string, 4>;
 
 class TriggerSetupTest : public TriggerSimTest {
-protected:
+  protected:
     void SetUp() override {
         TriggerSimTest::SetUp();
         macros_.LoadMacros(Folders::Join(Folders::DataFolder("Macros"), "Sata.csv"));
@@ -51,7 +51,8 @@ TEST_F(TriggerSetupTest, UnknownCharacterShowsCrossesAndKeepsTheDisparity) {
 
 TEST_F(TriggerSetupTest, WordIndexClampedAndWithoutFourWordPrimitives) {
     const std::size_t count = FourWordPrimitiveNames(macros_).size();
-    EXPECT_EQ(RowsFromWord(macros_, 10000)->names, RowsFromWord(macros_, static_cast<int>(count) - 1)->names);
+    EXPECT_EQ(RowsFromWord(macros_, 10000)->names,
+              RowsFromWord(macros_, static_cast<int>(count) - 1)->names);
     EXPECT_FALSE(RowsFromWord(macros_, -1).has_value());
 
     WriteFile(Folders::Join(Folders::DataFolder("Macros"), "Short.csv"),

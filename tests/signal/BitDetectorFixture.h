@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "base/CAnalysisHost.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/Wdm.h"
-#include "base/CAnalysisHost.h"
 #include "signal/CSataBitDetector.h"
 #include "tests/formats/WfmFileBuilder.h"
 #include "tests/support/TempFolders.h"

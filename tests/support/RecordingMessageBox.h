@@ -9,7 +9,7 @@
 namespace kestrava::test {
 
 class RecordingMessageBox : public IMessageBox {
-public:
+  public:
     void Show(const std::string& text, const std::string& caption) override;
     // Each box as "caption: text", in the order shown.
     std::vector<std::string> Shown() const;

@@ -14,7 +14,7 @@ namespace kestrava::test {
 
 template <class Base = TempFolders>
 class SimulatorFixture : public Base {
-protected:
+  protected:
     static constexpr const char* kResource = "GPIB8::1::INSTR";
 
     void SetUp() override {

@@ -10,7 +10,7 @@
 namespace kestrava::test {
 
 class TempFolders : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -26,7 +26,7 @@ protected:
     // The repository's own folder (for shipped data and the shared real captures).
     static std::string SourceDir();
 
-private:
+  private:
     std::string root_;
     std::string savedXdg_, savedTmp_, savedConfig_;
     bool hadXdg_ = false, hadTmp_ = false, hadConfig_ = false;

@@ -13,7 +13,7 @@
 namespace kestrava::test {
 
 class TriggerSimTest : public SimulatorFixture<> {
-protected:
+  protected:
     void SetUp() override {
         SimulatorFixture::SetUp();
         ASSERT_TRUE(Folders::PrepareDataFolders());

@@ -28,8 +28,8 @@ TEST(AliasConfigTest, ReadsAliasesAndSkipsCommentsAndBlankLines) {
         "visa.conf");
     EXPECT_TRUE(config.errors.empty());
     ASSERT_EQ(config.aliases.size(), 3u);
-    EXPECT_EQ(config.aliases[0], (std::pair<std::string, std::string>{"GPIB8::1::INSTR",
-                                                                      "TCPIP0::192.0.2.5::4000::SOCKET"}));
+    EXPECT_EQ(config.aliases[0], (std::pair<std::string, std::string>{
+                                     "GPIB8::1::INSTR", "TCPIP0::192.0.2.5::4000::SOCKET"}));
     EXPECT_EQ(config.aliases[1].second, "TCPIP0::scope-2.lab::5025::SOCKET");
     EXPECT_EQ(config.aliases[2].second, "TCPIP1::[::1]::4000::SOCKET");
 }
@@ -43,14 +43,16 @@ TEST(AliasConfigTest, RefusesMalformedLinesWithTheirReason) {
         "A = TCPIP0::h::70000::SOCKET\n"               // 5: port out of range
         "a = TCPIP0::h::1::SOCKET\n"                   // 6: fine
         "A = TCPIP0::other::1::SOCKET\n"               // 7: same name, other case
-        + std::string("B = TCPIP0::h::1::SOCKET") + std::string(1100, ' ') + "\n",  // 8: too long
+            + std::string("B = TCPIP0::h::1::SOCKET") + std::string(1100, ' ') +
+            "\n",  // 8: too long
         "visa.conf");
     ASSERT_EQ(config.aliases.size(), 1u);
     EXPECT_EQ(config.aliases[0].first, "a");
     ASSERT_EQ(config.errors.size(), 7u);
     EXPECT_EQ(config.errors[0], "visa.conf:1: expected \"NAME = ADDRESS\"");
-    EXPECT_EQ(config.errors[1],
-              "visa.conf:2: \"TCPIP0::h::inst0::INSTR\" is not a TCPIPn::host::port::SOCKET address");
+    EXPECT_EQ(
+        config.errors[1],
+        "visa.conf:2: \"TCPIP0::h::inst0::INSTR\" is not a TCPIPn::host::port::SOCKET address");
     EXPECT_EQ(config.errors[2], "visa.conf:3: invalid alias name \"two words\"");
     EXPECT_EQ(config.errors[3], "visa.conf:4: invalid alias name \"\"");
     EXPECT_NE(config.errors[4].find("visa.conf:5:"), std::string::npos);
@@ -104,7 +106,8 @@ TEST_F(AliasTest, MalformedFileLinesAreReportedAndTheRestApplies) {
     EXPECT_EQ(Resolve("SCOPE"), "TCPIP0::10.0.0.9::4000::SOCKET");
     EXPECT_EQ(Resolve("SCOPE"), "TCPIP0::10.0.0.9::4000::SOCKET");  // reported once
     std::string messages = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(messages, "kestrava-visa: " + ConfigHome() + "/kestrava/visa.conf:1: expected \"NAME = ADDRESS\"\n");
+    EXPECT_EQ(messages, "kestrava-visa: " + ConfigHome() +
+                            "/kestrava/visa.conf:1: expected \"NAME = ADDRESS\"\n");
 }
 
 TEST_F(AliasTest, OpensTheInstrumentThroughTheFileAlias) {
@@ -112,7 +115,8 @@ TEST_F(AliasTest, OpensTheInstrumentThroughTheFileAlias) {
         if (c.ReceiveLine() == "*IDN?\n") c.Send("MAKER,QVM7254,0,1\n");
         c.WaitForClose();
     });
-    WriteAliasFile("GPIB8::1::INSTR = TCPIP0::127.0.0.1::" + std::to_string(server.Port()) + "::SOCKET\n");
+    WriteAliasFile("GPIB8::1::INSTR = TCPIP0::127.0.0.1::" + std::to_string(server.Port()) +
+                   "::SOCKET\n");
     ViSession vi = Open("GPIB8::1::INSTR");
     ASSERT_EQ(WriteText(vi, "*IDN?"), VI_SUCCESS);
     std::string reply;

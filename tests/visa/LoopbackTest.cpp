@@ -68,7 +68,7 @@ constexpr std::string_view kSocketConversation =
     "w VI_ERROR_CONN_LOST \n";
 
 class LoopbackTest : public VisaTest {
-protected:
+  protected:
     // One conversation; on an INSTR session the line feed that ends a command is END's own.
     static std::string Converse(ViSession vi, bool instr) {
         std::string log;

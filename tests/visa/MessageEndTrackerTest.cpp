@@ -18,7 +18,8 @@ std::vector<std::string> Split(const std::string& stream, size_t chunk) {
     while (at < stream.size()) {
         size_t size = std::min(chunk, stream.size() - at);
         bool ended = false;
-        size_t used = tracker.Consume(reinterpret_cast<const uint8_t*>(stream.data()) + at, size, ended);
+        size_t used =
+            tracker.Consume(reinterpret_cast<const uint8_t*>(stream.data()) + at, size, ended);
         current += stream.substr(at, used);
         at += used;
         if (ended) {
@@ -32,7 +33,8 @@ std::vector<std::string> Split(const std::string& stream, size_t chunk) {
 
 TEST(MessageEndTrackerTest, CutsTextRepliesAtEachLineFeed) {
     for (size_t chunk : {1u, 3u, 1000u})
-        EXPECT_EQ(Split("1\nLSB\n\"s\"\n", chunk), (std::vector<std::string>{"1\n", "LSB\n", "\"s\"\n"}));
+        EXPECT_EQ(Split("1\nLSB\n\"s\"\n", chunk),
+                  (std::vector<std::string>{"1\n", "LSB\n", "\"s\"\n"}));
 }
 
 TEST(MessageEndTrackerTest, BlockDataMayHoldLineFeeds) {
@@ -56,7 +58,8 @@ TEST(MessageEndTrackerTest, WhatIsNotADefiniteBlockEndsAtTheLineFeed) {
     EXPECT_EQ(Split("#10\n", 1), std::vector<std::string>{"#10\n"});
     EXPECT_EQ(Split("\"#5abc\"\n1\n", 1), (std::vector<std::string>{"\"#5abc\"\n", "1\n"}));
     // A '#' inside a word of free text, e.g. an identity, begins no block.
-    EXPECT_EQ(Split("MAKER,QVM#91234,SN\n1\n", 1), (std::vector<std::string>{"MAKER,QVM#91234,SN\n", "1\n"}));
+    EXPECT_EQ(Split("MAKER,QVM#91234,SN\n1\n", 1),
+              (std::vector<std::string>{"MAKER,QVM#91234,SN\n", "1\n"}));
     EXPECT_EQ(Split(":CURVE #13a\nb\n", 1), std::vector<std::string>{":CURVE #13a\nb\n"});
     EXPECT_EQ(Split("1;#12\n\n\n", 1), std::vector<std::string>{"1;#12\n\n\n"});
     // A line feed ends even an unbalanced string, so one bad reply spoils nothing after it.

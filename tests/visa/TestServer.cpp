@@ -20,7 +20,8 @@ int ListenLoopback(uint16_t& port, bool listen) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("bind");
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        throw std::runtime_error("bind");
     if (listen && ::listen(fd, 16) != 0) throw std::runtime_error("listen");
     socklen_t length = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
@@ -28,7 +29,9 @@ int ListenLoopback(uint16_t& port, bool listen) {
     return fd;
 }
 
-std::string AddressOf(uint16_t port) { return "TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET"; }
+std::string AddressOf(uint16_t port) {
+    return "TCPIP0::127.0.0.1::" + std::to_string(port) + "::SOCKET";
+}
 
 }  // namespace
 
@@ -95,7 +98,9 @@ TestServer::~TestServer() {
     ::close(wake_[1]);
 }
 
-std::string TestServer::Address() const { return AddressOf(port_); }
+std::string TestServer::Address() const {
+    return AddressOf(port_);
+}
 
 void TestServer::Run() {
     for (;;) {
@@ -110,9 +115,15 @@ void TestServer::Run() {
     }
 }
 
-SilentListener::SilentListener() { fd_ = ListenLoopback(port_, true); }
-SilentListener::~SilentListener() { ::close(fd_); }
-std::string SilentListener::Address() const { return AddressOf(port_); }
+SilentListener::SilentListener() {
+    fd_ = ListenLoopback(port_, true);
+}
+SilentListener::~SilentListener() {
+    ::close(fd_);
+}
+std::string SilentListener::Address() const {
+    return AddressOf(port_);
+}
 
 uint16_t ClosedPort() {
     uint16_t port = 0;

@@ -11,7 +11,7 @@
 namespace kestrava::test {
 
 class ServerConnection {
-public:
+  public:
     ServerConnection(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
     int Fd() const { return fd_; }
     void Send(const std::string& bytes);
@@ -22,14 +22,14 @@ public:
     // Blocks until the peer closes or the server stops.
     void WaitForClose();
 
-private:
+  private:
     bool WaitReadable();
     int fd_;
     int wakeFd_;
 };
 
 class TestServer {
-public:
+  public:
     using Handler = std::function<void(ServerConnection&)>;
     explicit TestServer(Handler handler);
     ~TestServer();
@@ -40,7 +40,7 @@ public:
     // "TCPIP0::127.0.0.1::<port>::SOCKET"
     std::string Address() const;
 
-private:
+  private:
     void Run();
 
     Handler handler_;
@@ -53,13 +53,13 @@ private:
 // A listening socket that nobody accepts on: the kernel still completes connections up to
 // the backlog, which is all a session needs to open. No thread, so the test may fork.
 class SilentListener {
-public:
+  public:
     SilentListener();
     ~SilentListener();
     uint16_t Port() const { return port_; }
     std::string Address() const;
 
-private:
+  private:
     int fd_ = -1;
     uint16_t port_ = 0;
 };

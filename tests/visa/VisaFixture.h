@@ -12,7 +12,7 @@
 namespace kestrava::test {
 
 class VisaTest : public TempFolders {
-protected:
+  protected:
     void SetUp() override {
         TempFolders::SetUp();
         kvClearAliases();
@@ -24,7 +24,9 @@ protected:
         TempFolders::TearDown();
     }
 
-    void WriteAliasFile(const std::string& text) { WriteFile(ConfigHome() + "/kestrava/visa.conf", text); }
+    void WriteAliasFile(const std::string& text) {
+        WriteFile(ConfigHome() + "/kestrava/visa.conf", text);
+    }
 
     ViSession Open(const std::string& resource, ViStatus expected = VI_SUCCESS) {
         ViSession vi = 12345;

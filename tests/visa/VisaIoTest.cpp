@@ -74,7 +74,10 @@ TEST_F(VisaIoTest, PiecesArrivingApartMakeOneRead) {
 }
 
 TEST_F(VisaIoTest, WriteSendsExactlyTheBytesGiven) {
-    const std::string command = std::string("WFMOutpre:ENCdg\xA0" "BIN") + std::string(1, '\0') + "\xFF";
+    const std::string command = std::string(
+                                    "WFMOutpre:ENCdg\xA0"
+                                    "BIN") +
+                                std::string(1, '\0') + "\xFF";
     std::promise<std::string> received;
     TestServer server([&](ServerConnection& c) {
         received.set_value(c.ReceiveExactly(command.size() + 1));  // one byte more than sent
@@ -171,8 +174,13 @@ TEST_F(VisaIoTest, InstrSessionTreatsTheReplyLineFeedAsEndAndAddsItToWrites) {
     });
     ASSERT_EQ(kvSetAlias("GPIB8::1::INSTR", server.Address().c_str()), VI_SUCCESS);
     ViSession vi = Open("GPIB8::1::INSTR");
-    ASSERT_EQ(WriteText(vi, "DATa:SOUrce\xA0" "CH1"), VI_SUCCESS);
-    EXPECT_EQ(received.get_future().get(), "DATa:SOUrce\xA0" "CH1\n");
+    ASSERT_EQ(WriteText(vi,
+                        "DATa:SOUrce\xA0"
+                        "CH1"),
+              VI_SUCCESS);
+    EXPECT_EQ(received.get_future().get(),
+              "DATa:SOUrce\xA0"
+              "CH1\n");
     std::string text;
     EXPECT_EQ(ReadText(vi, 256, text), VI_SUCCESS);
     EXPECT_EQ(text, "1\n");

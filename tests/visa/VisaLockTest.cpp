@@ -41,7 +41,8 @@ TEST_F(VisaLockTest, AnotherSessionWaitsAndIsKeptFromIo) {
     EXPECT_EQ(ReadText(other, 10, text), VI_ERROR_RSRC_LOCKED);
     EXPECT_EQ(viClear(other), VI_ERROR_RSRC_LOCKED);
     ViSession third = VI_NULL;
-    EXPECT_EQ(viOpen(rm_, server.Address().c_str(), VI_EXCLUSIVE_LOCK, 0, &third), VI_ERROR_RSRC_LOCKED);
+    EXPECT_EQ(viOpen(rm_, server.Address().c_str(), VI_EXCLUSIVE_LOCK, 0, &third),
+              VI_ERROR_RSRC_LOCKED);
     EXPECT_EQ(third, static_cast<ViSession>(VI_NULL));
     // The holder itself goes on working.
     EXPECT_EQ(WriteText(holder, "*CLS\n"), VI_SUCCESS);

@@ -1,6 +1,6 @@
 // Shared pieces of the Carrowin tests: a Wine-prefix-like folder and a fixture holding one,
-// a version reader that answers from a table, builders of version resources and small PE files, and the paths
-// of the PE fixtures built by the real toolchain.
+// a version reader that answers from a table, builders of version resources and small PE files, and
+// the paths of the PE fixtures built by the real toolchain.
 #pragma once
 
 #include <cstdint>

@@ -268,8 +268,8 @@ TEST(WineRegFileTest, DeepPathsAndLongContinuationsStayLinear) {
         setrlimit(RLIMIT_AS, &memory);
         setrlimit(RLIMIT_CPU, &cpu);
         WineRegFile file;
-        const bool ok = file.Parse(text) && file.KeyExists("k\\k\\k") &&
-                        !file.KeyExists("k\\x") && file.Text() == text;
+        const bool ok = file.Parse(text) && file.KeyExists("k\\k\\k") && !file.KeyExists("k\\x") &&
+                        file.Text() == text;
         _exit(ok ? 0 : 1);
     }
     int status = 0;

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/Folders.h"
+#include "base/HexText.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
 #include "instrument/SourceNames.h"
@@ -13,8 +15,6 @@
 #include "session/SetupFile.h"
 #include "session/StandardSelection.h"
 #include "session/SvgCanvas.h"
-#include "base/Folders.h"
-#include "base/HexText.h"
 
 namespace kestrava {
 namespace {

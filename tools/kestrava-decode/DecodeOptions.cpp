@@ -26,7 +26,8 @@ const char* const kDecodeUsage =
     "                                           draw the waveform graph as SVG\n"
     "  --status                                 print the status box summary on stderr\n"
     "  --scope SOURCE                           decode a live acquisition of CH1..CH4, REF1..REF4\n"
-    "                                           or MATH1..MATH4 from the instrument (GPIB8::1::INSTR)\n"
+    "                                           or MATH1..MATH4 from the instrument "
+    "(GPIB8::1::INSTR)\n"
     "  --mode 0|1|2                             0 the record held, 1 single sequence (default),\n"
     "                                           2 single sequence with forced trigger\n"
     "  --help  --version\n";
@@ -56,7 +57,10 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
 
     using Setter = std::function<std::string(const std::string&)>;
     auto text = [](std::string& field) -> Setter {
-        return [&field](const std::string& v) { field = v; return std::string(); };
+        return [&field](const std::string& v) {
+            field = v;
+            return std::string();
+        };
     };
     auto number = [](std::optional<std::string>& field, const char* what) -> Setter {
         return [&field, what](const std::string& v) {
@@ -68,13 +72,15 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     auto count = [](std::optional<long long>& field, const char* what) -> Setter {
         return [&field, what](const std::string& v) {
             long long n;
-            if (!ParseCount(v, n)) return std::string(what) + " needs a whole number, not '" + v + "'";
+            if (!ParseCount(v, n))
+                return std::string(what) + " needs a whole number, not '" + v + "'";
             field = n;
             return std::string();
         };
     };
     const std::map<std::string, Setter> withValue = {
-        {"--list", [&](const std::string& v) {
+        {"--list",
+         [&](const std::string& v) {
              if (v != "characters" && v != "primitives" && v != "fis" && v != "atapi")
                  return "--list takes characters, primitives, fis or atapi, not '" + v + "'";
              o.list = v;
@@ -93,21 +99,23 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         {"--abs-hysteresis", number(o.hysteresisVolts, "--abs-hysteresis")},
         {"--at", count(o.plotAt, "--at")},
         {"--width", count(o.plotWidth, "--width")},
-        {"--scope", [&](const std::string& v) {
+        {"--scope",
+         [&](const std::string& v) {
              if (SourceIndex(v) < 0)
                  return "--scope takes CH1..CH4, REF1..REF4 or MATH1..MATH4, not '" + v + "'";
              o.scopeSource = v;
              return std::string();
          }},
-        {"--mode", [&](const std::string& v) {
+        {"--mode",
+         [&](const std::string& v) {
              if (v != "0" && v != "1" && v != "2") return "--mode takes 0, 1 or 2, not '" + v + "'";
              o.acquisitionMode = v[0] - '0';
              return std::string();
          }},
     };
     const std::map<std::string, bool*> flags = {
-        {"--report", &o.report}, {"--invert", &o.invert}, {"--lock-sampler", &o.lockSampler},
-        {"--status", &o.status}, {"--help", &o.help},     {"-h", &o.help},
+        {"--report", &o.report},   {"--invert", &o.invert}, {"--lock-sampler", &o.lockSampler},
+        {"--status", &o.status},   {"--help", &o.help},     {"-h", &o.help},
         {"--version", &o.version},
     };
 
@@ -132,8 +140,10 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         return fail("either a waveform file or --scope, not both");
     if (o.acquisitionMode && o.scopeSource.empty()) return fail("--mode goes with --scope");
     if (o.waveformPath.empty() && o.scopeSource.empty()) return fail("no waveform file given");
-    if (o.report && o.list != "characters") return fail("--report prints the characters list; leave out --list");
-    if ((o.plotAt || o.plotWidth) && o.plotPath.empty()) return fail("--at and --width go with --plot");
+    if (o.report && o.list != "characters")
+        return fail("--report prints the characters list; leave out --list");
+    if ((o.plotAt || o.plotWidth) && o.plotPath.empty())
+        return fail("--at and --width go with --plot");
     return parsed;
 }
 

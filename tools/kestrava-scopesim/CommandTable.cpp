@@ -58,7 +58,8 @@ std::optional<int> CommandContext::Source(size_t i) {
     return source;
 }
 
-std::optional<size_t> CommandContext::Choice(size_t i, std::initializer_list<std::string_view> words) {
+std::optional<size_t> CommandContext::Choice(size_t i,
+                                             std::initializer_list<std::string_view> words) {
     if (!NeedArgs(i + 1)) return std::nullopt;
     size_t index = 0;
     for (std::string_view word : words) {
@@ -85,7 +86,9 @@ CommandSpec Stored(std::string pattern, std::string defaultValue) {
     return command;
 }
 
-std::string Nr1(long long value) { return std::to_string(value); }
+std::string Nr1(long long value) {
+    return std::to_string(value);
+}
 
 std::string Nr3(double value) {
     if (!std::isfinite(value)) return "9.91E+37";  // the instrument's "no value"
@@ -108,6 +111,8 @@ std::string Quoted(std::string_view text) {
     return out + "\"";
 }
 
-std::string Bool(bool value) { return value ? "1" : "0"; }
+std::string Bool(bool value) {
+    return value ? "1" : "0";
+}
 
 }  // namespace kestrava::scopesim

@@ -7,7 +7,8 @@
 namespace kestrava::scopesim {
 namespace {
 
-constexpr const char* kMeasurementNames[] = {"MAXIMUM", "MINIMUM", "MEAN", "PK2PK", "AMPLITUDE", "RMS", "HIGH", "LOW"};
+constexpr const char* kMeasurementNames[] = {"MAXIMUM",   "MINIMUM", "MEAN", "PK2PK",
+                                             "AMPLITUDE", "RMS",     "HIGH", "LOW"};
 
 double Measure(const std::vector<float>& volts, const std::string& type) {
     if (volts.empty()) return NAN;
@@ -26,7 +27,8 @@ double Measure(const std::vector<float>& volts, const std::string& type) {
 
 // A number setting of the source named by the header's {src} keyword.
 CommandSpec ZoomSetting(const char* pattern, double SourceState::*field) {
-    return {pattern, [field](CommandContext& c) { return Nr3(c.state.sources[c.sources[0]].*field); },
+    return {pattern,
+            [field](CommandContext& c) { return Nr3(c.state.sources[c.sources[0]].*field); },
             [field](CommandContext& c) {
                 if (auto value = c.Number(0)) c.state.sources[c.sources[0]].*field = *value;
             }};
@@ -35,7 +37,8 @@ CommandSpec ZoomSetting(const char* pattern, double SourceState::*field) {
 CommandSpec Position(const char* pattern) {
     return {pattern, [](CommandContext& c) { return Nr3(c.state.horizontalPositionPercent); },
             [](CommandContext& c) {
-                if (auto percent = c.Number(0)) c.state.horizontalPositionPercent = std::clamp(*percent, 0.0, 100.0);
+                if (auto percent = c.Number(0))
+                    c.state.horizontalPositionPercent = std::clamp(*percent, 0.0, 100.0);
             }};
 }
 
@@ -43,7 +46,8 @@ CommandSpec Scale(const char* pattern) {
     return {pattern,
             [](CommandContext& c) {
                 const ScopeState& s = c.state;
-                return Nr3(static_cast<double>(s.RecordPoints(0)) * s.sources[0].record.sampleIntervalS / 10.0);
+                return Nr3(static_cast<double>(s.RecordPoints(0)) *
+                           s.sources[0].record.sampleIntervalS / 10.0);
             },
             nullptr};
 }
@@ -51,52 +55,62 @@ CommandSpec Scale(const char* pattern) {
 }  // namespace
 
 void AddDisplayCommands(CommandList& list) {
-    list.push_back({"HORizontal:RECOrdlength", [](CommandContext& c) { return Nr1(c.state.recordLength); },
-                    [](CommandContext& c) {
-                        if (auto points = c.Integer(0))
-                            c.state.recordLength = std::clamp<long long>(*points, 1, kMaxRecordPoints);
-                    }});
+    list.push_back(
+        {"HORizontal:RECOrdlength", [](CommandContext& c) { return Nr1(c.state.recordLength); },
+         [](CommandContext& c) {
+             if (auto points = c.Integer(0))
+                 c.state.recordLength = std::clamp<long long>(*points, 1, kMaxRecordPoints);
+         }});
     list.push_back(Position("HORizontal:MAIn:POSition"));
     list.push_back(Position("HORizontal:POSition"));
     list.push_back(Scale("HORizontal:MAIn:SCAle"));
     list.push_back(Scale("HORizontal:SCAle"));
-    list.push_back({"HORizontal:DELay:TIMe", [](CommandContext& c) { return Nr3(c.state.delayTimeS); },
+    list.push_back({"HORizontal:DELay:TIMe",
+                    [](CommandContext& c) { return Nr3(c.state.delayTimeS); },
                     [](CommandContext& c) {
                         if (auto seconds = c.Number(0)) c.state.delayTimeS = *seconds;
                     }});
-    list.push_back({"HORizontal:FASTframe:STATE", [](CommandContext& c) { return Bool(c.state.fastFrame); },
+    list.push_back({"HORizontal:FASTframe:STATE",
+                    [](CommandContext& c) { return Bool(c.state.fastFrame); },
                     [](CommandContext& c) {
                         if (auto on = c.Boolean(0)) c.state.fastFrame = *on;
                     }});
 
-    list.push_back({"MEASUrement:IMMed:SOUrce*", [](CommandContext& c) { return SourceName(c.state.measurementSource); },
+    list.push_back({"MEASUrement:IMMed:SOUrce*",
+                    [](CommandContext& c) { return SourceName(c.state.measurementSource); },
                     [](CommandContext& c) {
                         if (auto source = c.Source(0)) c.state.measurementSource = *source;
                     }});
-    list.push_back({"MEASUrement:IMMed:TYPe", [](CommandContext& c) { return c.state.measurementType; },
-                    [](CommandContext& c) {
-                        if (auto choice = c.Choice(0, {"MAXimum", "MINImum", "MEAN", "PK2pk", "AMPlitude", "RMS",
-                                                       "HIGH", "LOW"}))
-                            c.state.measurementType = kMeasurementNames[*choice];
-                    }});
-    list.push_back({"MEASUrement:IMMed:VALue",
-                    [](CommandContext& c) {
-                        ScopeState& s = c.state;
-                        s.Update();
-                        return Nr3(Measure(s.sources[s.measurementSource].record.volts, s.measurementType));
-                    },
-                    nullptr});
-    list.push_back({"MEASUrement:IMMed:UNIts", [](CommandContext&) { return Quoted("V"); }, nullptr});
+    list.push_back(
+        {"MEASUrement:IMMed:TYPe", [](CommandContext& c) { return c.state.measurementType; },
+         [](CommandContext& c) {
+             if (auto choice = c.Choice(
+                     0, {"MAXimum", "MINImum", "MEAN", "PK2pk", "AMPlitude", "RMS", "HIGH", "LOW"}))
+                 c.state.measurementType = kMeasurementNames[*choice];
+         }});
+    list.push_back(
+        {"MEASUrement:IMMed:VALue",
+         [](CommandContext& c) {
+             ScopeState& s = c.state;
+             s.Update();
+             return Nr3(Measure(s.sources[s.measurementSource].record.volts, s.measurementType));
+         },
+         nullptr});
+    list.push_back(
+        {"MEASUrement:IMMed:UNIts", [](CommandContext&) { return Quoted("V"); }, nullptr});
     list.push_back(Stored("MEASUrement:IMMed:REFLevel:METHod", "PERCENT"));
     list.push_back(Stored("MEASUrement:MEAS#:METHod", "AUTO"));
 
-    list.push_back({"CURSor:FUNCtion", [](CommandContext& c) { return c.state.cursorFunction; },
-                    [](CommandContext& c) {
-                        static constexpr const char* kNames[] = {"OFF", "HBARS", "VBARS", "SCREEN", "WAVEFORM"};
-                        if (auto choice = c.Choice(0, {"OFF", "HBArs", "VBArs", "SCREEN", "WAVEform"}))
-                            c.state.cursorFunction = kNames[*choice];
-                    }});
-    list.push_back({"CURSor:SOUrce*", [](CommandContext& c) { return SourceName(c.state.cursorSource); },
+    list.push_back(
+        {"CURSor:FUNCtion", [](CommandContext& c) { return c.state.cursorFunction; },
+         [](CommandContext& c) {
+             static constexpr const char* kNames[] = {"OFF", "HBARS", "VBARS", "SCREEN",
+                                                      "WAVEFORM"};
+             if (auto choice = c.Choice(0, {"OFF", "HBArs", "VBArs", "SCREEN", "WAVEform"}))
+                 c.state.cursorFunction = kNames[*choice];
+         }});
+    list.push_back({"CURSor:SOUrce*",
+                    [](CommandContext& c) { return SourceName(c.state.cursorSource); },
                     [](CommandContext& c) {
                         if (auto source = c.Source(0)) c.state.cursorSource = *source;
                     }});
@@ -113,8 +127,10 @@ void AddDisplayCommands(CommandList& list) {
                         // Snap puts the two bars on the first and last point of the data range.
                         if (!c.Choice(0, {"SNAp"})) return;
                         ScopeState& s = c.state;
-                        s.cursorPositionsS[0] = s.TimeOfPoint(s.cursorSource, static_cast<double>(s.dataStart - 1));
-                        s.cursorPositionsS[1] = s.TimeOfPoint(s.cursorSource, static_cast<double>(s.dataStop - 1));
+                        s.cursorPositionsS[0] =
+                            s.TimeOfPoint(s.cursorSource, static_cast<double>(s.dataStart - 1));
+                        s.cursorPositionsS[1] =
+                            s.TimeOfPoint(s.cursorSource, static_cast<double>(s.dataStop - 1));
                     }});
     list.push_back({"CURSor:VBArs:POSition#",
                     [](CommandContext& c) {
@@ -134,10 +150,11 @@ void AddDisplayCommands(CommandList& list) {
                         }
                     }});
 
-    auto zoomMode = CommandSpec{"ZOOm:MODe", [](CommandContext& c) { return Bool(c.state.zoomMode); },
-                                [](CommandContext& c) {
-                                    if (auto on = c.Boolean(0)) c.state.zoomMode = *on;
-                                }};
+    auto zoomMode =
+        CommandSpec{"ZOOm:MODe", [](CommandContext& c) { return Bool(c.state.zoomMode); },
+                    [](CommandContext& c) {
+                        if (auto on = c.Boolean(0)) c.state.zoomMode = *on;
+                    }};
     list.push_back(zoomMode);
     zoomMode.pattern = "ZOOm:STATE";
     list.push_back(zoomMode);

@@ -26,8 +26,10 @@ void AddSystemCommands(CommandList& list) {
                         // completes gets no answer, as with a real instrument.
                         if (c.state.SequencePending()) {
                             auto doneAt = c.state.SequenceDoneAt();
-                            if (!doneAt) c.withhold = true;
-                            else c.notBefore = *doneAt;
+                            if (!doneAt)
+                                c.withhold = true;
+                            else
+                                c.notBefore = *doneAt;
                         }
                         return std::string("1");
                     },
@@ -55,16 +57,23 @@ void AddAcquisitionCommands(CommandList& list) {
                         } else {
                             return;
                         }
-                        if (run) c.state.Run();
-                        else c.state.Stop();
+                        if (run)
+                            c.state.Run();
+                        else
+                            c.state.Stop();
                     }});
     list.push_back({"ACQuire:STOPAfter",
-                    [](CommandContext& c) { return std::string(c.state.sequenceMode ? "SEQUENCE" : "RUNSTOP"); },
                     [](CommandContext& c) {
-                        if (auto choice = c.Choice(0, {"SEQuence", "RUNSTop"})) c.state.sequenceMode = *choice == 0;
+                        return std::string(c.state.sequenceMode ? "SEQUENCE" : "RUNSTOP");
+                    },
+                    [](CommandContext& c) {
+                        if (auto choice = c.Choice(0, {"SEQuence", "RUNSTop"}))
+                            c.state.sequenceMode = *choice == 0;
                     }});
-    list.push_back({"ACQuire:NUMACq", [](CommandContext& c) { return Nr1(static_cast<long long>(c.state.acquisitions)); },
-                    nullptr});
+    list.push_back(
+        {"ACQuire:NUMACq",
+         [](CommandContext& c) { return Nr1(static_cast<long long>(c.state.acquisitions)); },
+         nullptr});
     list.push_back(Stored("ACQuire:MODe", "SAMPLE"));
     list.push_back({"TRIGger", nullptr, [](CommandContext& c) {
                         if (c.Choice(0, {"FORCe"})) c.state.Force();

@@ -20,16 +20,20 @@ void AddTriggerCommands(CommandList& list) {
     list.push_back(Stored("TRIGger:A:SERIal:SERDes:TRIGCondition", "8,0"));
     // The rate the serial trigger can follow is bounded; a request beyond is clamped, which
     // is how a program learns the instrument's maximum.
-    list.push_back({"TRIGger:A:SERIal:BITRate", [](CommandContext& c) { return Nr3(c.state.bitRate); },
+    list.push_back({"TRIGger:A:SERIal:BITRate",
+                    [](CommandContext& c) { return Nr3(c.state.bitRate); },
                     [](CommandContext& c) {
                         if (auto rate = c.Number(0))
                             c.state.bitRate = std::clamp(*rate, kMinBitRate, c.state.maxBitRate);
                     }});
-    list.push_back({"TRIGger:A:SERIal:SOUrce", [](CommandContext& c) { return SourceName(c.state.serialSource); },
+    list.push_back({"TRIGger:A:SERIal:SOUrce",
+                    [](CommandContext& c) { return SourceName(c.state.serialSource); },
                     [](CommandContext& c) {
                         auto source = c.Source(0);
-                        if (source && IsChannel(*source)) c.state.serialSource = *source;
-                        else if (source) c.Refuse("the serial trigger takes a channel");
+                        if (source && IsChannel(*source))
+                            c.state.serialSource = *source;
+                        else if (source)
+                            c.Refuse("the serial trigger takes a channel");
                     }});
     // PATtern <n>,"<bits>"; the query takes the pattern number.
     list.push_back({"TRIGger:A:SERIal:SERDes:PATtern",
@@ -41,7 +45,8 @@ void AddTriggerCommands(CommandList& list) {
                     },
                     [](CommandContext& c) {
                         auto index = c.Integer(0);
-                        if (index && c.NeedArgs(2)) c.state.serdesPatterns[static_cast<int>(*index)] = Unquote(c.args[1]);
+                        if (index && c.NeedArgs(2))
+                            c.state.serdesPatterns[static_cast<int>(*index)] = Unquote(c.args[1]);
                     }});
     // CONTROLBit <bit>,<value>; the query takes the bit number.
     list.push_back({"TRIGger:A:SERIal:SERDes:CONTROLBit",
@@ -54,7 +59,8 @@ void AddTriggerCommands(CommandList& list) {
                     [](CommandContext& c) {
                         auto bit = c.Integer(0);
                         auto value = bit ? c.Integer(1) : std::nullopt;
-                        if (value) c.state.controlBits[static_cast<int>(*bit)] = static_cast<int>(*value);
+                        if (value)
+                            c.state.controlBits[static_cast<int>(*bit)] = static_cast<int>(*value);
                     }});
 }
 

@@ -10,9 +10,12 @@ namespace {
 
 std::string FormatName(NumberFormat format) {
     switch (format) {
-        case NumberFormat::kRI: return "RI";
-        case NumberFormat::kRP: return "RP";
-        case NumberFormat::kFP: return "FP";
+        case NumberFormat::kRI:
+            return "RI";
+        case NumberFormat::kRP:
+            return "RP";
+        case NumberFormat::kFP:
+            return "FP";
     }
     return "RI";
 }
@@ -40,7 +43,8 @@ std::string WaveformId(const ScopeState& s) {
     std::string label = SourceName(index);  // "Ch1", "Ref1", "Math1"
     for (size_t i = 1; i < label.size(); ++i)
         if (label[i] >= 'A' && label[i] <= 'Z') label[i] = static_cast<char>(label[i] - 'A' + 'a');
-    double perDiv = static_cast<double>(s.RecordPoints(index)) * source.record.sampleIntervalS / 10.0;
+    double perDiv =
+        static_cast<double>(s.RecordPoints(index)) * source.record.sampleIntervalS / 10.0;
     std::string text = label + ", ";
     if (!IsMath(index)) text += "DC coupling, ";
     text += Engineering(source.scaleVPerDiv, "V/div") + ", " + Engineering(perDiv, "s/div") + ", " +
@@ -54,11 +58,13 @@ std::string Curve(CommandContext& c) {
     auto [first, count] = s.TransferRange();
     const SourceState& source = s.sources[s.dataSource];
     OutputFormat format = s.Format();
-    std::string data = EncodeCurveData(source.record.volts, first - 1, count, format, s.ScalingOf(s.dataSource));
+    std::string data =
+        EncodeCurveData(source.record.volts, first - 1, count, format, s.ScalingOf(s.dataSource));
     if (format.encoding == Encoding::kAscii) return data;
     std::string block = DefiniteBlock(data);
     if (s.faults.count(Fault::kCorruptBlockHeader)) block[1] = 'X';
-    if (s.faults.count(Fault::kDisconnectMidBlock)) c.disconnectAfter = (block.size() - data.size()) + data.size() / 2;
+    if (s.faults.count(Fault::kDisconnectMidBlock))
+        c.disconnectAfter = (block.size() - data.size()) + data.size() / 2;
     return block;
 }
 
@@ -77,50 +83,70 @@ std::optional<int> Channel(CommandContext& c) {
 void SetWidth(CommandContext& c) {
     auto width = c.Integer(0);
     if (!width) return;
-    if (*width == 4) c.state.format = NumberFormat::kFP;
-    else if (*width == 1 || *width == 2) c.state.integerWidth = static_cast<int>(*width);
-    else c.Refuse("width must be 1, 2 or 4");
+    if (*width == 4)
+        c.state.format = NumberFormat::kFP;
+    else if (*width == 1 || *width == 2)
+        c.state.integerWidth = static_cast<int>(*width);
+    else
+        c.Refuse("width must be 1, 2 or 4");
 }
 
 // The preamble fields under WFMOutpre (and its older name WFMPre).
 void AddPreamble(CommandList& list, const std::string& root) {
-    auto field = [&](const char* name, auto query, std::function<void(CommandContext&)> set = nullptr) {
+    auto field = [&](const char* name, auto query,
+                     std::function<void(CommandContext&)> set = nullptr) {
         list.push_back({root + ":" + name, query, set});
     };
-    field("BYT_Nr", [](CommandContext& c) { return Nr1(c.state.Format().width); }, SetWidth);
-    field("BIT_Nr", [](CommandContext& c) { return Nr1(8 * c.state.Format().width); },
-          [](CommandContext& c) {
-              if (auto bits = c.Integer(0)) {
-                  c.args[0] = std::to_string(*bits / 8);
-                  SetWidth(c);
-              }
-          });
-    field("ENCdg",
-          [](CommandContext& c) { return std::string(c.state.encoding == Encoding::kAscii ? "ASC" : "BIN"); },
-          [](CommandContext& c) {
-              if (auto choice = c.Choice(0, {"BINary", "ASCii"}))
-                  c.state.encoding = *choice == 0 ? Encoding::kBinary : Encoding::kAscii;
-          });
-    field("BN_Fmt", [](CommandContext& c) { return FormatName(c.state.Format().format); },
-          [](CommandContext& c) {
-              if (auto choice = c.Choice(0, {"RI", "RP", "FP"}))
-                  c.state.format = *choice == 0 ? NumberFormat::kRI : *choice == 1 ? NumberFormat::kRP : NumberFormat::kFP;
-          });
-    field("BYT_Or", [](CommandContext& c) { return std::string(c.state.msbFirst ? "MSB" : "LSB"); },
-          [](CommandContext& c) {
-              if (auto choice = c.Choice(0, {"LSB", "MSB"})) c.state.msbFirst = *choice == 1;
-          });
+    field(
+        "BYT_Nr", [](CommandContext& c) { return Nr1(c.state.Format().width); }, SetWidth);
+    field(
+        "BIT_Nr", [](CommandContext& c) { return Nr1(8 * c.state.Format().width); },
+        [](CommandContext& c) {
+            if (auto bits = c.Integer(0)) {
+                c.args[0] = std::to_string(*bits / 8);
+                SetWidth(c);
+            }
+        });
+    field(
+        "ENCdg",
+        [](CommandContext& c) {
+            return std::string(c.state.encoding == Encoding::kAscii ? "ASC" : "BIN");
+        },
+        [](CommandContext& c) {
+            if (auto choice = c.Choice(0, {"BINary", "ASCii"}))
+                c.state.encoding = *choice == 0 ? Encoding::kBinary : Encoding::kAscii;
+        });
+    field(
+        "BN_Fmt", [](CommandContext& c) { return FormatName(c.state.Format().format); },
+        [](CommandContext& c) {
+            if (auto choice = c.Choice(0, {"RI", "RP", "FP"}))
+                c.state.format = *choice == 0   ? NumberFormat::kRI
+                                 : *choice == 1 ? NumberFormat::kRP
+                                                : NumberFormat::kFP;
+        });
+    field(
+        "BYT_Or", [](CommandContext& c) { return std::string(c.state.msbFirst ? "MSB" : "LSB"); },
+        [](CommandContext& c) {
+            if (auto choice = c.Choice(0, {"LSB", "MSB"})) c.state.msbFirst = *choice == 1;
+        });
     field("WFId", [](CommandContext& c) { return Quoted(WaveformId(c.state)); });
     field("NR_Pt", [](CommandContext& c) { return Nr1(PointCount(c.state)); });
     field("PT_Fmt", [](CommandContext&) { return std::string("Y"); });
     field("XUNit", [](CommandContext&) { return Quoted("s"); });
     field("YUNit", [](CommandContext&) { return Quoted("V"); });
-    field("XINcr", [](CommandContext& c) { return Nr3(c.state.sources[c.state.dataSource].record.sampleIntervalS); });
+    field("XINcr", [](CommandContext& c) {
+        return Nr3(c.state.sources[c.state.dataSource].record.sampleIntervalS);
+    });
     field("XZEro", [](CommandContext& c) { return Nr3(c.state.delayTimeS); });
-    field("PT_Off", [](CommandContext& c) { return Nr1(static_cast<long long>(c.state.TriggerPoint(c.state.dataSource))); });
-    field("YMUlt", [](CommandContext& c) { return Nr3(c.state.ScalingOf(c.state.dataSource).ymult); });
-    field("YOFf", [](CommandContext& c) { return Nr3(c.state.ScalingOf(c.state.dataSource).yoff); });
-    field("YZEro", [](CommandContext& c) { return Nr3(c.state.ScalingOf(c.state.dataSource).yzero); });
+    field("PT_Off", [](CommandContext& c) {
+        return Nr1(static_cast<long long>(c.state.TriggerPoint(c.state.dataSource)));
+    });
+    field("YMUlt",
+          [](CommandContext& c) { return Nr3(c.state.ScalingOf(c.state.dataSource).ymult); });
+    field("YOFf",
+          [](CommandContext& c) { return Nr3(c.state.ScalingOf(c.state.dataSource).yoff); });
+    field("YZEro",
+          [](CommandContext& c) { return Nr3(c.state.ScalingOf(c.state.dataSource).yzero); });
     field("NR_FR", [](CommandContext&) { return std::string("1"); });
     // The whole preamble in one reply.
     list.push_back({root,
@@ -129,13 +155,25 @@ void AddPreamble(CommandList& list, const std::string& root) {
                         Scaling scaling = s.ScalingOf(s.dataSource);
                         OutputFormat format = s.Format();
                         std::string parts[] = {
-                            Nr1(format.width), Nr1(8 * format.width), format.encoding == Encoding::kAscii ? "ASC" : "BIN",
-                            FormatName(format.format), format.msbFirst ? "MSB" : "LSB", Quoted(WaveformId(s)),
-                            Nr1(PointCount(s)), "Y", Quoted("s"), Nr3(s.sources[s.dataSource].record.sampleIntervalS),
-                            Nr3(s.delayTimeS), Nr1(static_cast<long long>(s.TriggerPoint(s.dataSource))), Quoted("V"),
-                            Nr3(scaling.ymult), Nr3(scaling.yoff), Nr3(scaling.yzero)};
+                            Nr1(format.width),
+                            Nr1(8 * format.width),
+                            format.encoding == Encoding::kAscii ? "ASC" : "BIN",
+                            FormatName(format.format),
+                            format.msbFirst ? "MSB" : "LSB",
+                            Quoted(WaveformId(s)),
+                            Nr1(PointCount(s)),
+                            "Y",
+                            Quoted("s"),
+                            Nr3(s.sources[s.dataSource].record.sampleIntervalS),
+                            Nr3(s.delayTimeS),
+                            Nr1(static_cast<long long>(s.TriggerPoint(s.dataSource))),
+                            Quoted("V"),
+                            Nr3(scaling.ymult),
+                            Nr3(scaling.yoff),
+                            Nr3(scaling.yzero)};
                         std::string out;
-                        for (const std::string& part : parts) out += (out.empty() ? "" : ";") + part;
+                        for (const std::string& part : parts)
+                            out += (out.empty() ? "" : ";") + part;
                         return out;
                     },
                     nullptr});
@@ -144,7 +182,8 @@ void AddPreamble(CommandList& list, const std::string& root) {
 }  // namespace
 
 void AddWaveformCommands(CommandList& list) {
-    list.push_back({"SELect:{src}", [](CommandContext& c) { return Bool(c.state.sources[c.sources[0]].displayed); },
+    list.push_back({"SELect:{src}",
+                    [](CommandContext& c) { return Bool(c.state.sources[c.sources[0]].displayed); },
                     [](CommandContext& c) {
                         if (auto on = c.Boolean(0)) c.state.sources[c.sources[0]].displayed = *on;
                     }});
@@ -159,29 +198,31 @@ void AddWaveformCommands(CommandList& list) {
                     }});
     list.push_back({"DATa:STOP", [](CommandContext& c) { return Nr1(c.state.dataStop); },
                     [](CommandContext& c) {
-                        if (auto at = c.Integer(0)) c.state.dataStop = std::clamp<long long>(*at, 1, kMaxRecordPoints);
+                        if (auto at = c.Integer(0))
+                            c.state.dataStop = std::clamp<long long>(*at, 1, kMaxRecordPoints);
                     }});
-    list.push_back({"DATa:WIDth", [](CommandContext& c) { return Nr1(c.state.Format().width); }, SetWidth});
+    list.push_back(
+        {"DATa:WIDth", [](CommandContext& c) { return Nr1(c.state.Format().width); }, SetWidth});
     list.push_back({"DATa:ENCdg",
                     [](CommandContext& c) {
                         const ScopeState& s = c.state;
                         if (s.encoding == Encoding::kAscii) return std::string("ASCII");
-                        std::string name = FormatName(s.format) == "RI" ? "RIBINARY"
+                        std::string name = FormatName(s.format) == "RI"   ? "RIBINARY"
                                            : FormatName(s.format) == "RP" ? "RPBINARY"
                                                                           : "FPBINARY";
                         return s.msbFirst ? name : "S" + name;
                     },
                     [](CommandContext& c) {
-                        auto choice = c.Choice(0, {"ASCIi", "RIBinary", "RPBinary", "FPBinary", "SRIbinary",
-                                                   "SRPbinary", "SFPbinary"});
+                        auto choice = c.Choice(0, {"ASCIi", "RIBinary", "RPBinary", "FPBinary",
+                                                   "SRIbinary", "SRPbinary", "SFPbinary"});
                         if (!choice) return;
                         ScopeState& s = c.state;
                         if (*choice == 0) {
                             s.encoding = Encoding::kAscii;
                             return;
                         }
-                        static constexpr NumberFormat kFormats[] = {NumberFormat::kRI, NumberFormat::kRP,
-                                                                    NumberFormat::kFP};
+                        static constexpr NumberFormat kFormats[] = {
+                            NumberFormat::kRI, NumberFormat::kRP, NumberFormat::kFP};
                         s.encoding = Encoding::kBinary;
                         s.format = kFormats[(*choice - 1) % 3];
                         s.msbFirst = *choice <= 3;
@@ -192,13 +233,16 @@ void AddWaveformCommands(CommandList& list) {
     list.push_back({"CH#:SCAle",
                     [](CommandContext& c) {
                         auto channel = Channel(c);
-                        return channel ? Nr3(c.state.sources[*channel].scaleVPerDiv) : std::string();
+                        return channel ? Nr3(c.state.sources[*channel].scaleVPerDiv)
+                                       : std::string();
                     },
                     [](CommandContext& c) {
                         auto channel = Channel(c);
                         auto volts = channel ? c.Number(0) : std::nullopt;
-                        if (volts && *volts > 0) c.state.sources[*channel].scaleVPerDiv = *volts;
-                        else if (volts) c.Refuse("scale must be positive");
+                        if (volts && *volts > 0)
+                            c.state.sources[*channel].scaleVPerDiv = *volts;
+                        else if (volts)
+                            c.Refuse("scale must be positive");
                     }});
     list.push_back({"CH#:OFFSet",
                     [](CommandContext& c) {

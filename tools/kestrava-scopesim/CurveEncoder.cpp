@@ -39,8 +39,10 @@ std::string EncodeCurveData(const std::vector<float>& volts, size_t first, size_
     for (size_t i = first; i < first + count; ++i) {
         if (format.encoding == Encoding::kAscii) {
             char text[32];
-            if (fp) std::snprintf(text, sizeof text, "%.6E", static_cast<double>(volts[i]));
-            else std::snprintf(text, sizeof text, "%lld", Level(volts[i], scaling, low, high));
+            if (fp)
+                std::snprintf(text, sizeof text, "%.6E", static_cast<double>(volts[i]));
+            else
+                std::snprintf(text, sizeof text, "%lld", Level(volts[i], scaling, low, high));
             if (i > first) out += ',';
             out += text;
         } else if (fp) {

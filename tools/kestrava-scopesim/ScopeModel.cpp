@@ -17,7 +17,8 @@ std::vector<std::string> SplitPattern(std::string_view pattern) {
 }
 
 // Matches one received keyword against one pattern element, filling the context.
-bool MatchKeyword(const std::string& element, const std::string& received, CommandContext& context) {
+bool MatchKeyword(const std::string& element, const std::string& received,
+                  CommandContext& context) {
     if (element == "{src}") {
         std::optional<int> source = SourceFromName(received);
         if (!source) return false;
@@ -36,7 +37,8 @@ bool MatchKeyword(const std::string& element, const std::string& received, Comma
     while (digits > 0 && received[digits - 1] >= '0' && received[digits - 1] <= '9') --digits;
     std::string_view letters(received.data(), digits);
     std::string_view suffix(received.data() + digits, received.size() - digits);
-    if ((suffix.empty() && last == '#') || suffix.size() > 3 || !KeywordMatches(base, letters)) return false;
+    if ((suffix.empty() && last == '#') || suffix.size() > 3 || !KeywordMatches(base, letters))
+        return false;
     int number = suffix.empty() ? 1 : std::stoi(std::string(suffix));
     if (number < 1) return false;
     context.numbers.push_back(number);
@@ -54,7 +56,8 @@ ScopeModel::ScopeModel() {
     AddTriggerCommands(commands_);
 }
 
-const CommandSpec* ScopeModel::Find(const std::vector<std::string>& path, bool common, CommandContext& context) const {
+const CommandSpec* ScopeModel::Find(const std::vector<std::string>& path, bool common,
+                                    CommandContext& context) const {
     for (const CommandSpec& command : commands_) {
         if (common != (command.pattern.front() == '*')) continue;
         std::vector<std::string> elements = SplitPattern(command.pattern);
@@ -65,7 +68,8 @@ const CommandSpec* ScopeModel::Find(const std::vector<std::string>& path, bool c
         bool matched = true;
         for (size_t i = 0; i < path.size() && matched; ++i) {
             if (i > 0) context.header += ':';
-            matched = common ? Upper(elements[i]) == path[i] : MatchKeyword(elements[i], path[i], context);
+            matched = common ? Upper(elements[i]) == path[i]
+                             : MatchKeyword(elements[i], path[i], context);
         }
         if (matched) return &command;
     }
@@ -89,7 +93,8 @@ ScopeModel::Response ScopeModel::Process(std::string_view message, bool applyFau
             if (!error.empty()) CommandError(error + ": " + text);
             continue;
         }
-        CommandContext context{state_, SplitArguments(unit->arguments), {}, {}, {}, {}, {}, {}, false};
+        CommandContext context{state_, SplitArguments(unit->arguments), {}, {}, {}, {}, {}, {},
+                               false};
         const CommandSpec* command = nullptr;
         // After ';' a header without a leading ':' is first tried below the previous one.
         if (!unit->rooted && !unit->common && previousPath.size() > 1) {
@@ -105,7 +110,8 @@ ScopeModel::Response ScopeModel::Process(std::string_view message, bool applyFau
         }
         if (!unit->common) previousPath = unit->path;
         if (unit->query ? !command->query : !command->set) {
-            CommandError(std::string(unit->query ? "no query form: " : "query only: ") + unit->text);
+            CommandError(std::string(unit->query ? "no query form: " : "query only: ") +
+                         unit->text);
             continue;
         }
         if (!unit->query) {

@@ -15,11 +15,12 @@
 namespace kestrava::scopesim {
 
 class ScopeModel {
-public:
+  public:
     struct Response {
         std::string reply;  // the answer with its line feed; empty when nothing is answered
         std::optional<size_t> disconnectAfter;  // send this many bytes of reply, then hang up
-        std::optional<std::chrono::steady_clock::time_point> notBefore;  // hold the reply until then
+        std::optional<std::chrono::steady_clock::time_point>
+            notBefore;  // hold the reply until then
     };
 
     ScopeModel();
@@ -33,8 +34,9 @@ public:
 
     static constexpr size_t kMaxRememberedErrors = 1000;
 
-private:
-    const CommandSpec* Find(const std::vector<std::string>& path, bool common, CommandContext& context) const;
+  private:
+    const CommandSpec* Find(const std::vector<std::string>& path, bool common,
+                            CommandContext& context) const;
     void CommandError(const std::string& text);
 
     ScopeState state_;

@@ -24,7 +24,9 @@ struct ScopeSimulator::Connection {
 
 ScopeSimulator::ScopeSimulator() : model_(std::make_unique<ScopeModel>()) {}
 
-ScopeSimulator::~ScopeSimulator() { Stop(); }
+ScopeSimulator::~ScopeSimulator() {
+    Stop();
+}
 
 bool ScopeSimulator::Start(uint16_t port, const std::string& bindAddress) {
     if (listenFd_ >= 0) {
@@ -37,7 +39,8 @@ bool ScopeSimulator::Start(uint16_t port, const std::string& bindAddress) {
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* list = nullptr;
     std::string service = std::to_string(port);
-    int rc = ::getaddrinfo(bindAddress.empty() ? nullptr : bindAddress.c_str(), service.c_str(), &hints, &list);
+    int rc = ::getaddrinfo(bindAddress.empty() ? nullptr : bindAddress.c_str(), service.c_str(),
+                           &hints, &list);
     if (rc != 0 || !list) {
         lastError_ = "cannot resolve " + bindAddress + ": " + ::gai_strerror(rc);
         return false;
@@ -46,7 +49,8 @@ bool ScopeSimulator::Start(uint16_t port, const std::string& bindAddress) {
     int one = 1;
     if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (fd < 0 || ::bind(fd, list->ai_addr, list->ai_addrlen) != 0 || ::listen(fd, 16) != 0) {
-        lastError_ = "cannot listen on " + bindAddress + " port " + service + ": " + std::strerror(errno);
+        lastError_ =
+            "cannot listen on " + bindAddress + " port " + service + ": " + std::strerror(errno);
         if (fd >= 0) ::close(fd);
         ::freeaddrinfo(list);
         return false;
@@ -80,7 +84,9 @@ void ScopeSimulator::Stop() {
     wake_[0] = wake_[1] = -1;
 }
 
-std::string ScopeSimulator::LastError() const { return lastError_; }
+std::string ScopeSimulator::LastError() const {
+    return lastError_;
+}
 
 void ScopeSimulator::AcceptLoop() {
     for (;;) {
@@ -175,7 +181,8 @@ bool ScopeSimulator::Deliver(Connection& connection, const std::string& message)
     }
     if (response.reply.empty()) return true;
     if (response.disconnectAfter) {
-        SendAll(connection.fd, response.reply.data(), std::min(*response.disconnectAfter, response.reply.size()));
+        SendAll(connection.fd, response.reply.data(),
+                std::min(*response.disconnectAfter, response.reply.size()));
         return false;
     }
     return SendAll(connection.fd, response.reply.data(), response.reply.size());
@@ -184,7 +191,8 @@ bool ScopeSimulator::Deliver(Connection& connection, const std::string& message)
 void ScopeSimulator::DiscardOverlong() {
     std::lock_guard lock(mutex_);
     ScopeState& state = model_->State();
-    state.errors.push_back("message longer than " + std::to_string(kMaxMessageBytes) + " bytes discarded");
+    state.errors.push_back("message longer than " + std::to_string(kMaxMessageBytes) +
+                           " bytes discarded");
     state.commandErrorPending = true;
     if (trace_) trace_("!! " + state.errors.back());
 }

@@ -4,7 +4,8 @@
 //
 //   ScopeSimulator sim;
 //   sim.Start(0);                  // an ephemeral port on 127.0.0.1
-//   kvSetAlias("GPIB8::1::INSTR", ("TCPIP0::127.0.0.1::" + std::to_string(sim.Port()) + "::SOCKET").c_str());
+//   kvSetAlias("GPIB8::1::INSTR", ("TCPIP0::127.0.0.1::" + std::to_string(sim.Port()) +
+//   "::SOCKET").c_str());
 //   ... the program talks to it ...
 //   sim.Journal();                 // {"HEADER 0", "*IDN?", ...}
 //   sim.Stop();
@@ -30,7 +31,7 @@ namespace kestrava::scopesim {
 class ScopeModel;
 
 class ScopeSimulator {
-public:
+  public:
     ScopeSimulator();
     ~ScopeSimulator();
     ScopeSimulator(const ScopeSimulator&) = delete;
@@ -81,7 +82,7 @@ public:
     // as soon as it is accepted, so a flood cannot exhaust the threads of the process.
     static constexpr size_t kMaxConnections = 64;
 
-private:
+  private:
     struct Connection;
     void AcceptLoop();
     void Serve(Connection& connection);

@@ -11,7 +11,8 @@ namespace {
 // Bounds what a user source returns: no more than kMaxRecordPoints, a usable interval.
 Waveform Bounded(Waveform wave) {
     if (wave.volts.size() > kMaxRecordPoints) wave.volts.resize(kMaxRecordPoints);
-    if (!(wave.sampleIntervalS > 0) || !std::isfinite(wave.sampleIntervalS)) wave.sampleIntervalS = 1e-9;
+    if (!(wave.sampleIntervalS > 0) || !std::isfinite(wave.sampleIntervalS))
+        wave.sampleIntervalS = 1e-9;
     return wave;
 }
 
@@ -92,7 +93,8 @@ void ScopeState::Refresh(int index) {
     if (fn) {
         sources[index].record = Bounded(fn());
     } else if (IsChannel(index)) {
-        size_t points = static_cast<size_t>(std::clamp<long long>(recordLength, 1, kMaxRecordPoints));
+        size_t points =
+            static_cast<size_t>(std::clamp<long long>(recordLength, 1, kMaxRecordPoints));
         sources[index].record = MakeNrzWaveform(points, 0x11 * (index + 1));
     } else if (IsReference(index)) {
         sources[index].record = MakeNrzWaveform(kDefaultRecordLength, 0x20 + index);
@@ -114,7 +116,8 @@ void ScopeState::Complete() {
 }
 
 void ScopeState::Update() {
-    if (pending_ && autoTrigger && !faults.count(Fault::kBusyForever) && Clock::now() >= doneAt_) Complete();
+    if (pending_ && autoTrigger && !faults.count(Fault::kBusyForever) && Clock::now() >= doneAt_)
+        Complete();
 }
 
 void ScopeState::Run() {
@@ -196,7 +199,8 @@ double ScopeState::TriggerPoint(int index) const {
 }
 
 double ScopeState::TimeOfPoint(int index, double zeroBasedPoint) const {
-    return (zeroBasedPoint - TriggerPoint(index)) * sources[index].record.sampleIntervalS + delayTimeS;
+    return (zeroBasedPoint - TriggerPoint(index)) * sources[index].record.sampleIntervalS +
+           delayTimeS;
 }
 
 }  // namespace kestrava::scopesim

@@ -22,9 +22,15 @@ namespace kestrava::scopesim {
 inline constexpr int kSourceCount = 12;
 std::string SourceName(int index);
 std::optional<int> SourceFromName(std::string_view name);  // any case: "CH1", "Ref2", "math3"
-inline bool IsChannel(int index) { return index >= 0 && index < 4; }
-inline bool IsReference(int index) { return index >= 4 && index < 8; }
-inline bool IsMath(int index) { return index >= 8 && index < 12; }
+inline bool IsChannel(int index) {
+    return index >= 0 && index < 4;
+}
+inline bool IsReference(int index) {
+    return index >= 4 && index < 8;
+}
+inline bool IsMath(int index) {
+    return index >= 8 && index < 12;
+}
 
 // Bounds on what a source may hand over, so a faulty source cannot exhaust memory.
 inline constexpr size_t kMaxRecordPoints = 50'000'000;
@@ -59,7 +65,7 @@ struct SourceState {
 };
 
 class ScopeState {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     ScopeState();
 
@@ -132,7 +138,7 @@ public:
     std::vector<std::string> errors;
     bool commandErrorPending = false;
 
-private:
+  private:
     void Complete();
     void Refresh(int index);
     bool running_ = false;

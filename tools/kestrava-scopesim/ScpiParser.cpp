@@ -37,7 +37,9 @@ std::vector<std::string> SplitOutsideQuotes(std::string_view text, char separato
 
 }  // namespace
 
-bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\xA0'; }
+bool IsSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\xA0';
+}
 
 std::string Upper(std::string_view text) {
     std::string out(text);
@@ -46,7 +48,9 @@ std::string Upper(std::string_view text) {
     return out;
 }
 
-std::vector<std::string> SplitUnits(std::string_view message) { return SplitOutsideQuotes(message, ';'); }
+std::vector<std::string> SplitUnits(std::string_view message) {
+    return SplitOutsideQuotes(message, ';');
+}
 
 std::optional<ProgramUnit> ParseUnit(std::string_view text, std::string& error) {
     error.clear();
@@ -77,7 +81,8 @@ std::optional<ProgramUnit> ParseUnit(std::string_view text, std::string& error) 
         std::string_view keyword = header.substr(0, colon);
         bool ok = !keyword.empty();
         for (char c : keyword) {
-            bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+            bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                         (c >= '0' && c <= '9') || c == '_';
             ok = ok && plain;
         }
         if (!ok) {
@@ -106,7 +111,9 @@ std::string Unquote(std::string_view argument) {
     return std::string(argument);
 }
 
-std::string LongForm(std::string_view pattern) { return Upper(pattern); }
+std::string LongForm(std::string_view pattern) {
+    return Upper(pattern);
+}
 
 bool KeywordMatches(std::string_view pattern, std::string_view received) {
     std::string upper = Upper(received);
@@ -115,7 +122,8 @@ bool KeywordMatches(std::string_view pattern, std::string_view received) {
 
 bool WordMatches(std::string_view pattern, std::string_view received) {
     size_t shortLength = ShortLength(pattern);
-    if (received.size() < shortLength || received.size() > pattern.size() || received.empty()) return false;
+    if (received.size() < shortLength || received.size() > pattern.size() || received.empty())
+        return false;
     return Upper(received) == Upper(pattern.substr(0, received.size()));
 }
 

@@ -13,8 +13,8 @@ namespace kestrava::scopesim {
 struct ProgramUnit {
     std::vector<std::string> path;  // keywords as received, upper-cased; "*IDN" for common ones
     bool query = false;
-    bool rooted = false;  // the header began with ':'
-    bool common = false;  // "*..." command
+    bool rooted = false;    // the header began with ':'
+    bool common = false;    // "*..." command
     std::string arguments;  // the text after the header, trimmed
     std::string text;       // the unit as received, for messages
 };

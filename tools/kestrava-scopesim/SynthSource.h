@@ -18,7 +18,7 @@
 namespace kestrava::scopesim {
 
 class SynthSource {
-public:
+  public:
     // Captures are made as floats whatever the options' file format says: the simulator
     // quantises them itself, as the instrument's output format asks.
     explicit SynthSource(synth::CaptureOptions options = DefaultOptions());
@@ -35,7 +35,7 @@ public:
     // edges and a little noise.
     static synth::CaptureOptions DefaultOptions();
 
-private:
+  private:
     mutable std::mutex mutex_;
     synth::CaptureOptions options_;
     bool newSeeds_ = true;

@@ -1,8 +1,8 @@
 // kestrava-scopesim: the oscilloscope simulator as a program, so that Kestrava and Tamsel
 // can be tried without an instrument.
 #include <algorithm>
-#include <csignal>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--max-bitrate") {
             auto text = value();
             auto number = text ? ParseNumber<double>(*text) : std::nullopt;
-            if (!number || !(*number > 0)) return Fail("--max-bitrate needs a positive number of bit/s");
+            if (!number || !(*number > 0))
+                return Fail("--max-bitrate needs a positive number of bit/s");
             sim.SetMaxBitRate(*number);
         } else if (arg == "--fault") {
             auto text = value();
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
             if (equals == std::string_view::npos) return Fail("--source needs NAME=FILE");
             std::string name(text->substr(0, equals)), path(text->substr(equals + 1));
             auto waveform = kestrava::scopesim::ReadWaveformFile(path);
-            if (!waveform) return Fail("--source " + name + ": " + path + " is not a readable waveform file");
+            if (!waveform)
+                return Fail("--source " + name + ": " + path + " is not a readable waveform file");
             sim.SetSource(name, [record = *waveform] { return record; });
             fileSources.push_back(name);
         } else {

@@ -6,15 +6,16 @@
 #include <cstdio>
 #include <ostream>
 
+#include "base/Folders.h"
 #include "definition/CMacros.h"
 #include "session/CSataUserInterface.h"
 #include "session/SetupFile.h"
-#include "base/Folders.h"
 
 namespace kestrava {
 
 const char* const kTriggerUsage =
-    "usage: kestrava-trigger [--setup FILE.ini | --standard TITLE] [--source CH1..CH4] [--dry-run]\n"
+    "usage: kestrava-trigger [--setup FILE.ini | --standard TITLE] [--source CH1..CH4] "
+    "[--dry-run]\n"
     "  --setup FILE.ini    recall the setup file as the window does and send its saved trigger\n"
     "  --standard TITLE    send the trigger defaults of this serial standard (default Sata)\n"
     "  --source CHn        trigger source, overriding the setup file's data source\n"
@@ -39,14 +40,14 @@ int ChannelIndex(std::string text) {
 
 // The command line's source wins over the setup file's data source.
 class CommandTarget : public BasicSetupTarget {
-public:
+  public:
     CommandTarget(CSataUserInterface& ui, ITriggerLink& link, double maximum, int forcedSource)
         : BasicSetupTarget(ui, &link, maximum), forcedSource_(forcedSource) {}
     void SelectDataSource(int index) override {
         BasicSetupTarget::SelectDataSource(forcedSource_ >= 0 ? forcedSource_ : index);
     }
 
-private:
+  private:
     int forcedSource_;
 };
 
@@ -75,7 +76,9 @@ ParsedTriggerCommandLine ParseTriggerCommandLine(const std::vector<std::string>&
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+        auto value = [&]() -> const std::string* {
+            return i + 1 < args.size() ? &args[++i] : nullptr;
+        };
         if (arg == "--help" || arg == "-h") {
             o.help = true;
         } else if (arg == "--dry-run") {
@@ -83,19 +86,23 @@ ParsedTriggerCommandLine ParseTriggerCommandLine(const std::vector<std::string>&
         } else if (arg == "--setup" || arg == "--standard" || arg == "--source") {
             const std::string* v = value();
             if (!v || v->empty()) return fail(arg + " needs a value");
-            if (arg == "--setup") o.setupPath = *v;
-            else if (arg == "--standard") o.standard = *v;
+            if (arg == "--setup")
+                o.setupPath = *v;
+            else if (arg == "--standard")
+                o.standard = *v;
             else if ((o.source = ChannelIndex(*v)) < 0)
                 return fail("--source takes CH1, CH2, CH3 or CH4, not '" + *v + "'");
         } else {
             return fail("unknown argument " + arg);
         }
     }
-    if (!o.setupPath.empty() && !o.standard.empty()) return fail("--setup and --standard exclude each other");
+    if (!o.setupPath.empty() && !o.standard.empty())
+        return fail("--setup and --standard exclude each other");
     return parsed;
 }
 
-int RunTrigger(const TriggerCommandOptions& o, ITriggerLink& link, std::ostream& out, std::ostream& err) {
+int RunTrigger(const TriggerCommandOptions& o, ITriggerLink& link, std::ostream& out,
+               std::ostream& err) {
     if (o.help) {
         out << kTriggerUsage;
         return kTriggerSent;
@@ -139,7 +146,8 @@ int RunTrigger(const TriggerCommandOptions& o, ITriggerLink& link, std::ostream&
     target.SelectSerialStandard(static_cast<int>(found - titles.begin()));
     if (!ReportRate(target, maximum, err)) return kTriggerNotSent;
     if (!o.dryRun)
-        out << "sent the trigger defaults of " << title << " (source " << target.DataSourceText() << ")\n";
+        out << "sent the trigger defaults of " << title << " (source " << target.DataSourceText()
+            << ")\n";
     return kTriggerSent;
 }
 

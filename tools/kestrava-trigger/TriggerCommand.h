@@ -12,7 +12,7 @@ namespace kestrava {
 
 // --dry-run: every command is printed on a line of its own instead of being sent.
 class PrintingTriggerLink final : public ITriggerLink {
-public:
+  public:
     explicit PrintingTriggerLink(std::ostream& out) : out_(out) {}
     int OpenConnection() override { return 1; }
     int CloseConnection(bool) override { return 1; }
@@ -22,7 +22,7 @@ public:
         return 1;
     }
 
-private:
+  private:
     std::ostream& out_;
 };
 

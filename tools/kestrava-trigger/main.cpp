@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "instrument/COscilloscope.h"
 #include "base/Log.h"
+#include "instrument/COscilloscope.h"
 #include "tools/kestrava-trigger/TriggerCommand.h"
 
 int main(int argc, char** argv) {

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--value" && i + 1 < argc) {
             std::string_view text = argv[++i];
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (ec != std::errc() || end != text.data() + text.size()) return Usage("--value needs an integer");
+            if (ec != std::errc() || end != text.data() + text.size())
+                return Usage("--value needs an integer");
         } else {
             return Usage("unknown or incomplete option \"" + std::string(arg) + "\"");
         }
@@ -64,7 +65,6 @@ int main(int argc, char** argv) {
 #endif
     std::cout << "IsScope: " << IsScope(value) << '\n';
     std::cout << "GetScopeDesc: " << GetScopeDesc() << '\n';
-    if (list)
-        std::cout << "IsScopeSupported: " << IsScopeSupported(list->c_str()) << '\n';
+    if (list) std::cout << "IsScopeSupported: " << IsScopeSupported(list->c_str()) << '\n';
     return 0;
 }

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "session/CSataUserInterface.h"
 #include "base/Folders.h"
 #include "base/MessageBox.h"
+#include "session/CSataUserInterface.h"
 #include "synth/CaptureGenerator.h"
 #include "tests/support/TempFolders.h"
 #include "tools/kestrava-decode/DecodeOptions.h"

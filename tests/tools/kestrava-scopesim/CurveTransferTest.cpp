@@ -15,7 +15,8 @@ constexpr size_t kPoints = 1000;
 Waveform Ramp() {
     Waveform wave;
     wave.sampleIntervalS = 2e-11;
-    for (size_t i = 0; i < kPoints; ++i) wave.volts.push_back(static_cast<float>(-0.25 + 0.5 * i / (kPoints - 1)));
+    for (size_t i = 0; i < kPoints; ++i)
+        wave.volts.push_back(static_cast<float>(-0.25 + 0.5 * i / (kPoints - 1)));
     return wave;
 }
 
@@ -26,7 +27,7 @@ struct Block {
 };
 
 class CurveTransferTest : public SimTest {
-protected:
+  protected:
     void SetUp() override {
         SimTest::SetUp();
         sim_.SetSource("CH1", Ramp);
@@ -40,7 +41,8 @@ protected:
         std::string part;
         block.status = ReadText(vi_, 2, part);
         block.header = part;
-        if (block.status < VI_SUCCESS || part.size() != 2 || part[0] != '#' || part[1] < '1' || part[1] > '9')
+        if (block.status < VI_SUCCESS || part.size() != 2 || part[0] != '#' || part[1] < '1' ||
+            part[1] > '9')
             return block;
         block.status = ReadText(vi_, static_cast<ViUInt32>(part[1] - '0'), part);
         block.header += part;
@@ -87,7 +89,8 @@ protected:
         std::vector<double> volts = Volts(block);
         Waveform ramp = Ramp();
         ASSERT_EQ(volts.size(), kPoints);
-        for (size_t i = 0; i < kPoints; ++i) ASSERT_NEAR(volts[i], ramp.volts[i], step / 2 + 1e-7) << i;
+        for (size_t i = 0; i < kPoints; ++i)
+            ASSERT_NEAR(volts[i], ramp.volts[i], step / 2 + 1e-7) << i;
     }
 };
 
@@ -95,7 +98,9 @@ TEST_F(CurveTransferTest, EightBitSignedBlock) {
     Send("DATa:SOUrce CH1");
     Send("DATA:START 1");
     Send("DATA:STOP 1000");
-    Send("WFMOutpre:ENCdg\xA0" "BIN");
+    Send(
+        "WFMOutpre:ENCdg\xA0"
+        "BIN");
     Send("DATa:ENCdg RIBinary");
     Send("DATa:WIDth 1");
     Block block = ReadCurve();
@@ -105,9 +110,15 @@ TEST_F(CurveTransferTest, EightBitSignedBlock) {
 
 TEST_F(CurveTransferTest, SixteenBitBlocksInBothByteOrders) {
     Send("DATa:SOUrce CH1");
-    Send("WFMOutpre:ENCdg\xA0" "BIN");
-    Send("WFMOutpre:BYT_Or\xA0" "LSB");
-    Send("Data:ENCdg\xA0" "SRIBIN");
+    Send(
+        "WFMOutpre:ENCdg\xA0"
+        "BIN");
+    Send(
+        "WFMOutpre:BYT_Or\xA0"
+        "LSB");
+    Send(
+        "Data:ENCdg\xA0"
+        "SRIBIN");
     Send("Data:width 2");
     Block block = ReadCurve();
     EXPECT_EQ(block.header, "#42000");

@@ -92,7 +92,8 @@ TEST_F(ScopeSimTest, PreambleAnswersTheTransferQueries) {
     // Math waveforms exist only as floating point.
     Send("DATa:SOUrce MATH1");
     EXPECT_EQ(Query("WFMOutpre:BYT_NR?;BN_Fmt?;YMULT?"), "4;FP;1.0E+00");
-    EXPECT_EQ(Query("WFMOUTPRE:WFID?"), "\"Math1, 100.000mV/div, 66.667ns/div, 20000 points, Sample mode\"");
+    EXPECT_EQ(Query("WFMOUTPRE:WFID?"),
+              "\"Math1, 100.000mV/div, 66.667ns/div, 20000 points, Sample mode\"");
 }
 
 TEST_F(ScopeSimTest, SingleSequenceIsBusyUntilItTriggers) {
@@ -212,12 +213,16 @@ TEST_F(ScopeSimTest, CursorsZoomAndRecordLength) {
 
 TEST_F(ScopeSimTest, JournalKeepsEveryMessageAsReceived) {
     Send("DISplay:DESKew 0");
-    Send("WFMOutpre:ENCdg\xA0" "BIN");
+    Send(
+        "WFMOutpre:ENCdg\xA0"
+        "BIN");
     Query("*IDN?");
     Send("NOT:A:COMMAND");
     Sync();
-    EXPECT_EQ(sim_.Journal(), (std::vector<std::string>{"DISplay:DESKew 0", "WFMOutpre:ENCdg\xA0" "BIN", "*IDN?",
-                                                        "NOT:A:COMMAND", "*OPC?"}));
+    EXPECT_EQ(sim_.Journal(), (std::vector<std::string>{"DISplay:DESKew 0",
+                                                        "WFMOutpre:ENCdg\xA0"
+                                                        "BIN",
+                                                        "*IDN?", "NOT:A:COMMAND", "*OPC?"}));
     sim_.ClearJournal();
     EXPECT_TRUE(sim_.Journal().empty());
     // Ask() runs a query in-process without entering the journal.
@@ -248,43 +253,113 @@ TEST_F(ScopeSimTest, OverlongMessageIsDroppedAndTheNextIsServed) {
     std::vector<std::string> errors = sim_.CommandErrors();
     EXPECT_EQ(errors.size(), 2u);
     bool allDiscarded = true;
-    for (const std::string& error : errors) allDiscarded &= error == "message longer than 1048576 bytes discarded";
+    for (const std::string& error : errors)
+        allDiscarded &= error == "message longer than 1048576 bytes discarded";
     EXPECT_TRUE(allDiscarded);
 }
 
 TEST(ScopeSimCommandSetTest, EveryCommandTheProgramSendsIsAccepted) {
     // The command texts of the instrument code, byte for byte, in the order it sends them.
     const char* commands[] = {
-        "HEADER 0", "header 0", "*IDN?", "HEADER OFF;", "SELECT:CH1 ON", "DATa:SOUrce CH1", "DISplay:DESKew 0",
-        "ACQUIRE:STOPAFTER SEQUENCE", "ACQUIRE:STATE RUN", "TRIGGER Force", "BUSY?", "SELect:CH1?",
-        "SELect:MATH2?", "SELect:REF4?", "WFMOUTPRE:WFID?", "DATA:START 1", "DATA:STOP 10000",
-        "WFMOutpre:ENCdg\xA0" "BIN", "WFMOutpre:BYT_Or\xA0" "LSB", "WFMOutpre:BYT_Or?", "DATa:ENCdg SRIBinary",
-        "WFMOutpre:BYT_NR?", "DATa:ENCdg SFPbinary", "WFMOutpre:BN_Fmt?", "Data:ENCdg\xA0" "SRIBIN",
-        "Data:width 2", "ACQuire:STATE?", "ACQuire:STATE 0", "CURVE?", "ACQuire:STATE 1", "WFMOutpre:NR_Pt?",
-        "WFMOutpre:YOff?", "WFMOutpre:YZero?", "WFMOutpre:YMULT?", "WFMOutpre:BYT_Nr?", "WFMOUTPRE:PT_OFF?",
-        "WFMOUTPRE:XINCR?", "DATA:START?", "DATA:STOP?", "WFMOUTPRE:XZERO?", "wfmoutpre:xunit?",
-        "wfmoutpre:yunit?", "Measurement:IMMed:Source MATH1", "Measurement:IMMed:TYpe MAXIMUM",
-        "Measurement:IMMed:Value?", "Measurement:IMMed:TYpe MINIMUM", "HORizontal:FASTframe:State?",
-        "HORizontal:MAIn:POSition?", "MEASUrement:IMMed:SOUrce CH1", "MEASUrement:IMMed:REFLevel:METHod PERCent",
-        "MEASUrement:MEAS1:METHod HIStogram", "MEASUrement:IMMed:TYPe MAXimum", "MEASUrement:IMMed:VALue?",
-        "MEASUrement:IMMed:TYPe MINImum", "MEASUrement:IMMed:TYPe MEAN", "SELECT:Ref2 ON", "SELECT:MATH1 ON",
-        "CURSor:FUNCtion VBars", "CURSor:SOUrce REF1", "DATa:STARt 500", "DATa:STOP 900",
-        "CURSor:MODe INDependent", "DATa:STOP?", "DATa:STARt?", "CURSOR:VBARs SNAP", "CURSor:STATE ON",
-        "HORizontal:RecordLength 10000", "HORizontal:RecordLength?", "ZOOm:REF1:HORizontal:POSition 50.000000",
-        "ZOOm:CH2:HORizontal:SCAle 0.500000", "ZOOm:REF1:Vertical:SCAle 1", "ZOOm:MODE ON",
-        "TRIGGER:A:MODE NORMAL", "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0", "TRIGGER:A:Type SERIAL",
-        "TRIGger:A:SERIal:CODe S8B10B", "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,1",
-        "TRIGger:A:SERIal:STANdard  INFINIBAND", "TRIGger:A:SERIal:STANdard SATA\r",
-        "TRIGger:A:SERIal:BitRate 1500000000\r", "Trigger:A:Serial:Source CH1",
-        "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0", "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1",
+        "HEADER 0",
+        "header 0",
+        "*IDN?",
+        "HEADER OFF;",
+        "SELECT:CH1 ON",
+        "DATa:SOUrce CH1",
+        "DISplay:DESKew 0",
+        "ACQUIRE:STOPAFTER SEQUENCE",
+        "ACQUIRE:STATE RUN",
+        "TRIGGER Force",
+        "BUSY?",
+        "SELect:CH1?",
+        "SELect:MATH2?",
+        "SELect:REF4?",
+        "WFMOUTPRE:WFID?",
+        "DATA:START 1",
+        "DATA:STOP 10000",
+        "WFMOutpre:ENCdg\xA0"
+        "BIN",
+        "WFMOutpre:BYT_Or\xA0"
+        "LSB",
+        "WFMOutpre:BYT_Or?",
+        "DATa:ENCdg SRIBinary",
+        "WFMOutpre:BYT_NR?",
+        "DATa:ENCdg SFPbinary",
+        "WFMOutpre:BN_Fmt?",
+        "Data:ENCdg\xA0"
+        "SRIBIN",
+        "Data:width 2",
+        "ACQuire:STATE?",
+        "ACQuire:STATE 0",
+        "CURVE?",
+        "ACQuire:STATE 1",
+        "WFMOutpre:NR_Pt?",
+        "WFMOutpre:YOff?",
+        "WFMOutpre:YZero?",
+        "WFMOutpre:YMULT?",
+        "WFMOutpre:BYT_Nr?",
+        "WFMOUTPRE:PT_OFF?",
+        "WFMOUTPRE:XINCR?",
+        "DATA:START?",
+        "DATA:STOP?",
+        "WFMOUTPRE:XZERO?",
+        "wfmoutpre:xunit?",
+        "wfmoutpre:yunit?",
+        "Measurement:IMMed:Source MATH1",
+        "Measurement:IMMed:TYpe MAXIMUM",
+        "Measurement:IMMed:Value?",
+        "Measurement:IMMed:TYpe MINIMUM",
+        "HORizontal:FASTframe:State?",
+        "HORizontal:MAIn:POSition?",
+        "MEASUrement:IMMed:SOUrce CH1",
+        "MEASUrement:IMMed:REFLevel:METHod PERCent",
+        "MEASUrement:MEAS1:METHod HIStogram",
+        "MEASUrement:IMMed:TYPe MAXimum",
+        "MEASUrement:IMMed:VALue?",
+        "MEASUrement:IMMed:TYPe MINImum",
+        "MEASUrement:IMMed:TYPe MEAN",
+        "SELECT:Ref2 ON",
+        "SELECT:MATH1 ON",
+        "CURSor:FUNCtion VBars",
+        "CURSor:SOUrce REF1",
+        "DATa:STARt 500",
+        "DATa:STOP 900",
+        "CURSor:MODe INDependent",
+        "DATa:STOP?",
+        "DATa:STARt?",
+        "CURSOR:VBARs SNAP",
+        "CURSor:STATE ON",
+        "HORizontal:RecordLength 10000",
+        "HORizontal:RecordLength?",
+        "ZOOm:REF1:HORizontal:POSition 50.000000",
+        "ZOOm:CH2:HORizontal:SCAle 0.500000",
+        "ZOOm:REF1:Vertical:SCAle 1",
+        "ZOOm:MODE ON",
+        "TRIGGER:A:MODE NORMAL",
+        "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,0",
+        "TRIGGER:A:Type SERIAL",
+        "TRIGger:A:SERIal:CODe S8B10B",
+        "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,1",
+        "TRIGger:A:SERIal:STANdard  INFINIBAND",
+        "TRIGger:A:SERIal:STANdard SATA\r",
+        "TRIGger:A:SERIal:BitRate 1500000000\r",
+        "Trigger:A:Serial:Source CH1",
+        "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,0",
+        "TRIGger:A:SERIAL:SERDes:CONTROLBit 0,1",
         "TRIGger:A:SERIAL:SERDes:PATtern 0,\"0011111010110000010111000011011100001011\"",
         "TRIGger:A:SERIAL:DATA:PATTERN \"0011111010110000010111000011011100001011\"",
         "TRIGger:A:SERIAL:SERDes:PATtern 1,\"1100000101001111101000111100100011110100\"",
-        "TRIGger:A:SERIAL:SERDes:CONTROLBit 16,1", "TRIGger:A:SERIAL:SERDes:PATtern 0,\"X1X\"",
-        "TRIGger:A:SERIAL:DATA:PATTERN \"X1X\"", "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0",
-        "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,4", "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,5",
-        "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,6", "TRIGger:A:SERIal:BitRate?",
-        "TRIGger:A:SERIal:BitRate 100000000000.000000", "TRIGger:A:SERIal:BitRate 1500000000.000000",
+        "TRIGger:A:SERIAL:SERDes:CONTROLBit 16,1",
+        "TRIGger:A:SERIAL:SERDes:PATtern 0,\"X1X\"",
+        "TRIGger:A:SERIAL:DATA:PATTERN \"X1X\"",
+        "TRIGger:A:SERIAL:SERDes:CONTROLBit 1,0",
+        "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,4",
+        "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,5",
+        "TRIGger:A:SERIAL:SERDes:TRIGCONDITION 8,6",
+        "TRIGger:A:SERIal:BitRate?",
+        "TRIGger:A:SERIal:BitRate 100000000000.000000",
+        "TRIGger:A:SERIal:BitRate 1500000000.000000",
     };
     scopesim::ScopeSimulator sim;
     sim.SetBusyTime(0ms);

@@ -37,9 +37,13 @@ TEST(ScpiParserTest, UnitHeaderQueryAndArguments) {
     ASSERT_TRUE(unit);
     EXPECT_TRUE(unit->rooted);
     EXPECT_TRUE(unit->query);
-    EXPECT_EQ(unit->path, (std::vector<std::string>{"TRIGGER", "A", "SERIAL", "SERDES", "PATTERN"}));
+    EXPECT_EQ(unit->path,
+              (std::vector<std::string>{"TRIGGER", "A", "SERIAL", "SERDES", "PATTERN"}));
     EXPECT_EQ(unit->arguments, "0");
-    unit = ParseUnit("WFMOutpre:ENCdg\xA0" "BIN", error);
+    unit = ParseUnit(
+        "WFMOutpre:ENCdg\xA0"
+        "BIN",
+        error);
     ASSERT_TRUE(unit);
     EXPECT_EQ(unit->arguments, "BIN");
     unit = ParseUnit("*idn?", error);
@@ -65,7 +69,8 @@ TEST(CurveEncoderTest, LevelsAreRoundedClampedAndOrdered) {
     OutputFormat format;
     format.width = 1;
     Scaling scaling{0.004, 0, 0};
-    EXPECT_EQ(EncodeCurveData(volts, 0, 5, format, scaling), std::string("\x00\x01\x80\x7F\x02", 5));
+    EXPECT_EQ(EncodeCurveData(volts, 0, 5, format, scaling),
+              std::string("\x00\x01\x80\x7F\x02", 5));
     format.width = 2;
     format.msbFirst = false;
     EXPECT_EQ(EncodeCurveData(volts, 1, 1, format, scaling), std::string("\x01\x00", 2));
@@ -73,7 +78,8 @@ TEST(CurveEncoderTest, LevelsAreRoundedClampedAndOrdered) {
     EXPECT_EQ(EncodeCurveData(volts, 1, 1, format, scaling), std::string("\x00\x01", 2));
     format.format = NumberFormat::kRP;
     format.width = 1;
-    EXPECT_EQ(EncodeCurveData(volts, 2, 2, format, Scaling{0.004, 128, 0}), std::string("\x00\xFF", 2));
+    EXPECT_EQ(EncodeCurveData(volts, 2, 2, format, Scaling{0.004, 128, 0}),
+              std::string("\x00\xFF", 2));
     // Beyond the record nothing is encoded.
     EXPECT_EQ(EncodeCurveData(volts, 4, 10, format, scaling).size(), 1u);
     EXPECT_EQ(EncodeCurveData(volts, 9, 1, format, scaling), "");

@@ -11,7 +11,7 @@
 namespace kestrava::test {
 
 class SimTest : public SimulatorFixture<VisaTest> {
-protected:
+  protected:
     void SetUp() override {
         SimulatorFixture::SetUp();
         vi_ = Open(kResource);
@@ -20,7 +20,9 @@ protected:
         sim_.ClearJournal();
     }
 
-    void Send(const std::string& command) { ASSERT_EQ(WriteText(vi_, command), VI_SUCCESS) << command; }
+    void Send(const std::string& command) {
+        ASSERT_EQ(WriteText(vi_, command), VI_SUCCESS) << command;
+    }
     // Writes a query and reads one reply of at most 256 bytes, as the program does; the
     // reply comes back without its line feed, or "<status>" when the read failed.
     std::string Query(const std::string& query) {

@@ -15,7 +15,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 class TriggerCommandTest : public TriggerSimTest {
-protected:
+  protected:
     int Run(const Lines& args, ITriggerLink* link = nullptr) {
         out_.str("");
         err_.str("");
@@ -52,7 +52,9 @@ TEST_F(TriggerCommandTest, StandardAboveTheMaximumIsNotSent) {
 TEST_F(TriggerCommandTest, SavedTriggerOfASetupFile) {
     sim_.SetMaxBitRate(6.25e9);
     const std::string path = Root() + "/err.ini";
-    WriteFile(path, "[Main]\r\nData Source=1\r\n[Trigger]\r\ntriggerOnSelection=2\r\nbCharacterError=1\r\n");
+    WriteFile(
+        path,
+        "[Main]\r\nData Source=1\r\n[Trigger]\r\ntriggerOnSelection=2\r\nbCharacterError=1\r\n");
     EXPECT_EQ(Run({"--setup", path}), kTriggerSent) << err_.str();
     const Lines sent = SentAfterProbe();
     ASSERT_EQ(sent.size(), 1u + 6u + 8u);
@@ -69,7 +71,8 @@ TEST_F(TriggerCommandTest, DryRunPrintsWithoutAnInstrument) {
     PrintingTriggerLink printer(printed);
     EXPECT_EQ(Run({"--dry-run", "--standard", "PCIExpress"}, &printer), kTriggerSent);
     EXPECT_EQ(Sent(), Lines{});
-    EXPECT_EQ(printed.str().rfind("Trigger:A:Serial:Source CH1\nTRIGGER:A:MODE NORMAL\n", 0), 0u) << printed.str();
+    EXPECT_EQ(printed.str().rfind("Trigger:A:Serial:Source CH1\nTRIGGER:A:MODE NORMAL\n", 0), 0u)
+        << printed.str();
 }
 
 TEST_F(TriggerCommandTest, CommandLineRefusals) {
