@@ -1,7 +1,5 @@
 #include "formats/CQelWfmReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <type_traits>
 
 #include "base/HugePages.h"
+#include "base/RegularFile.h"
 
 namespace kestrava {
 namespace {
@@ -299,17 +298,11 @@ std::size_t CQelWfmReader::ReadAt(std::int64_t offset, void* buffer, std::size_t
 int CQelWfmReader::LoadFile(const std::string& fileName, int flag, const char*, const char*,
                             RecordSink* sink) {
     try {
-        // Non-blocking open so a named pipe cannot stall the reader; only regular files import.
-        int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return 0;
-        struct stat info {};
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            ::close(fd);
-            return 0;
-        }
+        RegularFile file(fileName);
+        if (!file.IsOpen()) return 0;
         CloseFile();
-        fd_ = fd;
-        fileSize_ = static_cast<std::int64_t>(info.st_size);
+        fileSize_ = file.Size();
+        fd_ = file.Release();
         callerFlag_ = flag;
         return ImportQelWfm(sink);
     } catch (...) {

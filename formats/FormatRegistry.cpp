@@ -1,13 +1,12 @@
 #include "formats/FormatRegistry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 
+#include "base/RegularFile.h"
 #include "formats/CQelWfmReader.h"
 
 namespace kestrava {
@@ -27,16 +26,10 @@ std::vector<unsigned char> ReadHead(int fd, std::size_t size) {
     return head;
 }
 
-// Up to size leading bytes of a regular file; none of anything else. The open does not
-// block, so a named pipe cannot stall the choice.
+// Up to size leading bytes of a regular file; none of anything else.
 std::vector<unsigned char> LeadingBytes(const std::string& path, std::size_t size) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return {};
-    struct stat info {};
-    std::vector<unsigned char> head;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) head = ReadHead(fd, size);
-    ::close(fd);
-    return head;
+    RegularFile file(path);
+    return file.IsOpen() ? ReadHead(file.Fd(), size) : std::vector<unsigned char>{};
 }
 
 bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {

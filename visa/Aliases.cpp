@@ -1,7 +1,5 @@
 #include "visa/Aliases.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "base/RegularFile.h"
 #include "base/Text.h"
 #include "visa/ResourceName.h"
 #include "visa/TransportRegistry.h"
@@ -124,18 +123,15 @@ std::string AliasConfigPath() {
 
 AliasConfig LoadAliasConfig(const std::string& path) {
     AliasConfig config;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR)
-            config.errors.push_back(path + ": cannot be read (" + std::strerror(errno) + ")");
+    RegularFile file(path);
+    if (!file.IsOpen()) {
+        if (file.Error() == 0)
+            config.errors.push_back(path + ": not a regular file, not read");
+        else if (file.Error() != ENOENT && file.Error() != ENOTDIR)
+            config.errors.push_back(path + ": cannot be read (" + file.Reason() + ")");
         return config;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        config.errors.push_back(path + ": not a regular file, not read");
-        return config;
-    }
+    const int fd = file.Fd();
     // One byte more than the bound tells an oversized file from one that fits exactly.
     std::string text(kMaxConfigBytes + 1, '\0');
     size_t have = 0;
@@ -145,7 +141,6 @@ AliasConfig LoadAliasConfig(const std::string& path) {
         if (got <= 0) break;
         have += static_cast<size_t>(got);
     }
-    ::close(fd);
     text.resize(have);
     return ParseAliasConfig(text, path);
 }

@@ -1,13 +1,12 @@
 #include "visacheck/PeVersionReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "base/RegularFile.h"
 #include "visacheck/VersionResource.h"
 
 namespace kestrava {
@@ -224,23 +223,16 @@ FileVersionInfo ReadFrom(const ByteSource& source) {
 
 FileVersionInfo PeVersionReader::Read(const std::filesystem::path& hostPath) const {
     FileVersionInfo info;
-    // Non-blocking, so a FIFO planted where a DLL should be cannot hang the check.
-    int fd = ::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    // Only a regular file: a FIFO planted where a DLL should be cannot hang the check.
+    RegularFile file(hostPath.string());
+    if (!file.IsOpen()) {
+        const int error = file.Error();
         info.lastError =
-            (errno == ENOENT || errno == ENOTDIR) ? kErrorFileNotFound : kErrorAccessDenied;
+            (error == ENOENT || error == ENOTDIR) ? kErrorFileNotFound : kErrorAccessDenied;
         return info;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        info.lastError = kErrorAccessDenied;
-        return info;
-    }
-    FileSource source(fd, static_cast<std::uint64_t>(st.st_size));
-    info = ReadFrom(source);
-    ::close(fd);
-    return info;
+    FileSource source(file.Fd(), static_cast<std::uint64_t>(file.Size()));
+    return ReadFrom(source);
 }
 
 FileVersionInfo ReadPeVersionInfo(std::span<const std::uint8_t> image) {
