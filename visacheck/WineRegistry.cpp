@@ -14,7 +14,7 @@ std::string InFile(RegistryRoot root, std::string_view path) {
 
 WineRegistry::WineRegistry(const std::filesystem::path& prefix)
     : machinePath_((prefix / "system.reg").string()) {
-    machineLoaded_ = machine_.Load(machinePath_) == WineRegFile::LoadStatus::kLoaded;
+    machineStatus_ = machine_.Load(machinePath_);
     // The user's classes only add to the merged view; a missing or bad user.reg adds nothing.
     user_.Load((prefix / "user.reg").string());
 }
@@ -37,24 +37,24 @@ std::optional<RegValue> WineRegistry::ReadValue(RegistryRoot root, std::string_v
 }
 
 bool WineRegistry::CreateKey(RegistryRoot root, std::string_view path) {
-    return machineLoaded_ && NormalizedKeyPath(path) && machine_.CreateKey(InFile(root, path));
+    return MachineLoaded() && NormalizedKeyPath(path) && machine_.CreateKey(InFile(root, path));
 }
 
 bool WineRegistry::SetValue(RegistryRoot root, std::string_view path, std::string_view name,
                             const RegValue& value) {
-    return machineLoaded_ && NormalizedKeyPath(path) &&
+    return MachineLoaded() && NormalizedKeyPath(path) &&
            machine_.SetValue(InFile(root, path), name, value);
 }
 
 bool WineRegistry::DeleteTree(RegistryRoot root, std::string_view path) {
-    if (!machineLoaded_ || path.empty() || !NormalizedKeyPath(path)) return false;
+    if (!MachineLoaded() || path.empty() || !NormalizedKeyPath(path)) return false;
     machine_.DeleteTree(InFile(root, path));
     return true;
 }
 
 bool WineRegistry::Flush() {
     if (!machine_.Dirty()) return true;
-    return machineLoaded_ && machine_.Save(machinePath_);
+    return MachineLoaded() && machine_.Save(machinePath_);
 }
 
 }  // namespace kestrava

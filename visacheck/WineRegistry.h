@@ -19,7 +19,8 @@ class WineRegistry : public IRegistry {
 
     // False when the prefix has no readable system.reg (every key is then missing and
     // writes fail).
-    bool MachineLoaded() const { return machineLoaded_; }
+    bool MachineLoaded() const { return machineStatus_ == WineRegFile::LoadStatus::kLoaded; }
+    WineRegFile::LoadStatus MachineStatus() const { return machineStatus_; }
 
     bool KeyExists(RegistryRoot root, std::string_view path) const override;
     std::optional<RegValue> ReadValue(RegistryRoot root, std::string_view path,
@@ -34,7 +35,7 @@ class WineRegistry : public IRegistry {
     std::string machinePath_;
     WineRegFile machine_;
     WineRegFile user_;
-    bool machineLoaded_ = false;
+    WineRegFile::LoadStatus machineStatus_ = WineRegFile::LoadStatus::kMissing;
 };
 
 }  // namespace kestrava

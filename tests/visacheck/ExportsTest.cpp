@@ -152,6 +152,11 @@ TEST_F(ExportsTest, CommandReportsAndRegisters) {
     EXPECT_EQ(rc, 2);
     RunCommand(cmd + " --prefix " + Root() + "/absent", &rc);
     EXPECT_EQ(rc, 1);
+    // A prefix without its registry says so instead of passing for a plain PC.
+    std::filesystem::create_directories(Root() + "/bare");
+    std::string bare = RunCommand(cmd + " --prefix " + Root() + "/bare", &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(bare.find("system.reg: not read (no such file)"), std::string::npos) << bare;
 
     prefix_->AddFile("windows\\system32\\OEMINFO.INI",
                      "[General]\nManufacturer=Brennock\nModel=QVM7254\n");

@@ -103,6 +103,13 @@ void Report(const fs::path& prefix) {
     VisaInstallChk check{EnvironmentSource(env)};
 
     std::printf("Wine prefix: %s\n", prefix.c_str());
+    // Without the machine's registry every answer below is what an empty one gives.
+    if (const auto* wine = dynamic_cast<const WineRegistry*>(&env->Registry());
+        wine && !wine->MachineLoaded())
+        std::printf("system.reg: not read (%s); the answers below are those of an empty registry\n",
+                    wine->MachineStatus() == WineRegFile::LoadStatus::kMissing
+                        ? "no such file"
+                        : "not a Wine registry file, too large, or unreadable");
     const UlmarVisaPlatformID platform = IdentifyPlatform(*env);
     std::string text;
     detect.GetPlatformDescription(platform, &text);
