@@ -1,7 +1,9 @@
 // Trimming text at its ends. Each reader names the characters it counts as blank: a
-// profile file only spaces and tabs, a definition file whole line ends too.
+// profile file only spaces and tabs, a definition file whole line ends too. And text from
+// a file made safe to show on a terminal.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kestrava {
@@ -28,6 +30,25 @@ inline std::string_view Trim(std::string_view text, std::string_view blanks) {
 inline std::string_view Trim(std::string_view text, std::string_view leading,
                              std::string_view trailing) {
     return TrimLeft(TrimRight(text, trailing), leading);
+}
+
+// Control bytes (a terminal's escape sequences among them) as \xNN, so text taken from a
+// file can be echoed in a message without acting on the terminal; line feeds stay.
+inline std::string Printable(std::string_view text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+            out += "\\x";
+            out += kDigits[byte >> 4];
+            out += kDigits[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 }  // namespace kestrava

@@ -85,7 +85,7 @@ void ReportOnce(const AliasConfig& config) {
     std::lock_guard lock(gMutex);
     if (text == gLastReported) return;
     gLastReported = text;
-    if (!text.empty()) std::fputs(text.c_str(), stderr);
+    if (!text.empty()) std::fputs(Printable(text).c_str(), stderr);
 }
 
 }  // namespace

@@ -101,13 +101,15 @@ TEST_F(AliasTest, NamesThatAreNoAliases) {
 }
 
 TEST_F(AliasTest, MalformedFileLinesAreReportedAndTheRestApplies) {
-    WriteAliasFile("rubbish\nscope = TCPIP0::10.0.0.9::4000::SOCKET\n");
+    // A terminal's escape sequence in the file is shown, not sent to the terminal.
+    WriteAliasFile("rubbish\n\x1b[2J = x\nscope = TCPIP0::10.0.0.9::4000::SOCKET\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(Resolve("SCOPE"), "TCPIP0::10.0.0.9::4000::SOCKET");
     EXPECT_EQ(Resolve("SCOPE"), "TCPIP0::10.0.0.9::4000::SOCKET");  // reported once
     std::string messages = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(messages, "kestrava-visa: " + ConfigHome() +
-                            "/kestrava/visa.conf:1: expected \"NAME = ADDRESS\"\n");
+    const std::string file = "kestrava-visa: " + ConfigHome() + "/kestrava/visa.conf:";
+    EXPECT_EQ(messages, file + "1: expected \"NAME = ADDRESS\"\n" + file +
+                            "2: invalid alias name \"\\x1b[2J\"\n");
 }
 
 TEST_F(AliasTest, OpensTheInstrumentThroughTheFileAlias) {
