@@ -8,6 +8,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
 #include <QDesktopServices>
@@ -21,9 +22,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -33,6 +38,7 @@
 #include "app/CTriggerSetupDlg.h"
 #include "app/CWindowUserInterface.h"
 #include "app/ColourScheme.h"
+#include "app/DecodeJob.h"
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
 #include "base/Folders.h"
@@ -40,6 +46,7 @@
 #include "base/Log.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/SourceNames.h"
+#include "protocol/CSataWordDecoder.h"
 #include "session/SetupFile.h"
 
 namespace kestrava {
@@ -65,6 +72,19 @@ void SelectExact(QComboBox& list, const QString& text) {
     list.setCurrentIndex(list.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
+QString FileNameOf(const std::string& path) {
+    return QString::fromStdString(std::filesystem::path(path).filename().string());
+}
+
+// The last line of a status text, for the status line's account of a failure.
+QString LastLine(const std::string& text) {
+    const QStringList lines =
+        QString::fromStdString(text).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.last();
+}
+
+const QString kTitle = QStringLiteral("Veltrace");
+
 }  // namespace
 
 template <class Fn>
@@ -81,7 +101,7 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
     reportsFolder_ = Folders::DataFolder("Reports");
     setupFolder_ = Folders::DataFolder("Setup");
     waveformsFolder_ = Folders::DataFolder("Waveforms");
-    setWindowTitle(QStringLiteral("Veltrace"));
+    setWindowTitle(kTitle);
     setWindowIcon(ProgramIcon());
     setObjectName(QStringLiteral("CKestravaDlg"));
 
@@ -126,6 +146,13 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
     setCentralWidget(central);
 
     BuildMenus();
+    statusBar()->addWidget(BuildStatusLine(), 1);
+    job_ = std::make_unique<DecodeJob>();
+    connect(job_.get(), &DecodeJob::finished, this, &CKestravaDlg::OnDecodeFinished);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &CKestravaDlg::OnStop);
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
+            &CKestravaDlg::OnOk);
     ConnectFrame(*upperFrame_);
     ConnectFrame(*lowerFrame_);
 
@@ -150,6 +177,8 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
 CKestravaDlg::~CKestravaDlg() {
     WriteLog(kSource, "Start:~CKestravaDlg", kLogInfo);
     Guard(kSource, "~CKestravaDlg", [&] {
+        // A running decode is stopped and waited for: it works on the presentation's data.
+        job_.reset();
         instrument_.CloseConnection();
         presentation_.reset();
     });
@@ -310,6 +339,10 @@ QWidget* CKestravaDlg::BuildTopStrip() {
     auto* acquireRow = new QHBoxLayout(acquire);
     acquireRow->addWidget(makeButton(kSingleButton, "Single", acquire));
     acquireRow->addWidget(makeButton(kForceTrigButton, "Force Trig", acquire));
+    acquireRow->addWidget(makeButton(kStopButton, "Stop", acquire));
+    buttons_[kStopButton]->setEnabled(false);
+    buttons_[kStopButton]->setToolTip(QStringLiteral("Stop the running decode (Esc)"));
+    connect(buttons_[kStopButton], &QPushButton::clicked, this, &CKestravaDlg::OnStop);
     connect(buttons_[kOkButton], &QPushButton::clicked, this, &CKestravaDlg::OnOk);
     connect(buttons_[kSingleButton], &QPushButton::clicked, this, &CKestravaDlg::OnSingle);
     connect(buttons_[kForceTrigButton], &QPushButton::clicked, this, &CKestravaDlg::OnForceTrig);
@@ -476,13 +509,7 @@ void CKestravaDlg::CopyMenuChecks() {
 // Files
 
 void CKestravaDlg::LoadWaveformFile(const std::string& path) {
-    Handle("OpenFile", [&] {
-        presentation_->LoadFile(path);
-        charactersModel_->Flush();
-        protocolModel_->Flush();
-        RedrawGraph();
-        RefreshThresholdFields();
-    });
+    Handle("OpenFile", [&] { StartDecode(path); });
 }
 
 void CKestravaDlg::OpenFile() {
@@ -587,6 +614,7 @@ void CKestravaDlg::ApplyThreshold(const CThresholdDlg& dialog) {
             presentation_->SetHysterisisP(dialog.percentHysteresis.toStdString());
         }
         RefreshThresholdFields();
+        UpdateOutOfDate();
     });
 }
 
@@ -620,13 +648,13 @@ void CKestravaDlg::OnThresholdFieldEdited() {
             presentation_->SetRefLevelP(midRef.chopped(suffix.size()).toStdString());
         if (hysteresis.endsWith(suffix))
             presentation_->SetHysterisisP(hysteresis.chopped(suffix.size()).toStdString());
+        UpdateOutOfDate();
     });
 }
 
 void CKestravaDlg::OnInvert() {
     Handle("OnInvert", [&] {
-        CopyMenuChecks();
-        presentation_->UpdateOptions();
+        ApplyOptions();
         charactersModel_->Flush();
         protocolModel_->Flush();
         RedrawGraph();
@@ -635,10 +663,20 @@ void CKestravaDlg::OnInvert() {
 
 void CKestravaDlg::OnDisplayFlagToggled() {
     Handle("OnDisplayOption", [&] {
-        CopyMenuChecks();
-        presentation_->UpdateOptions();
+        ApplyOptions();
         RedrawGraph();
     });
+}
+
+void CKestravaDlg::ApplyOptions() {
+    CopyMenuChecks();
+    if (presentation_->DecodeOptionsChanged() && presentation_->Decoder().IsValid()) {
+        StartDecode("");
+        RedrawGraph();
+    } else {
+        presentation_->UpdateOptions();
+    }
+    UpdateOutOfDate();
 }
 
 void CKestravaDlg::SetDataFilter(int filter) {
@@ -697,6 +735,12 @@ void CKestravaDlg::SetDisplayState(int state) {
 
 void CKestravaDlg::OnOk() {
     Handle("OnOK", [&] {
+        if (DecodeRunning()) return;
+        // A file's record is decoded again from the file; the instrument's is fetched again.
+        if (!heldFile_.empty()) {
+            StartDecode(heldFile_);
+            return;
+        }
         SetAcquisitionMode(kAcquireHeldRecord);
         instrument_.LoadWaveformFromOsc(*presentation_);
         charactersModel_->Flush();
@@ -742,6 +786,152 @@ void CKestravaDlg::OnCursor(int which) {
 
 void CKestravaDlg::OnZoom1() {
     Handle("OnZoom1", [&] { instrument_.Zoom1(*presentation_, dataSource_->currentIndex()); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Decode jobs and the status line
+
+QWidget* CKestravaDlg::BuildStatusLine() {
+    auto* line = new QWidget(this);
+    auto* row = new QHBoxLayout(line);
+    row->setContentsMargins(4, 0, 4, 0);
+    statusLine_ = new QLabel(QStringLiteral("Ready"), line);
+    statusLine_->setObjectName(QStringLiteral("statusLine"));
+    progress_ = new QProgressBar(line);
+    progress_->setRange(0, 0);  // the stages do not report progress: a busy indicator
+    progress_->setTextVisible(false);
+    progress_->setFixedSize(120, 12);
+    progress_->hide();
+    row->addWidget(statusLine_, 1);
+    row->addWidget(progress_);
+    ticker_ = new QTimer(this);
+    ticker_->setInterval(250);
+    connect(ticker_, &QTimer::timeout, this, &CKestravaDlg::ShowElapsed);
+    return line;
+}
+
+bool CKestravaDlg::DecodeRunning() const {
+    return job_ && job_->Running();
+}
+
+void CKestravaDlg::StartDecode(const std::string& path) {
+    if (DecodeRunning()) return;
+    DecodeJob& job = *job_;
+    away_ = std::make_shared<CSataUserInterface::AwayDecode>(*presentation_,
+                                                             [&job] { return job.Stopping(); });
+    jobFile_ = path;
+    const std::string& title = presentation_->WaveformTitle();
+    jobName_ = !path.empty()                         ? FileNameOf(path)
+               : heldFile_.empty() && !title.empty() ? QString::fromStdString(title)
+                                                     : FileNameOf(heldFile_);
+    auto work = [away = away_, path] {
+        if (path.empty())
+            away->Redecode();
+        else
+            away->LoadFile(path);
+    };
+    if (!job.Start(std::move(work))) return;
+    SetJobControls(false);
+    elapsed_.start();
+    ShowElapsed();
+    progress_->show();
+    ticker_->start();
+}
+
+void CKestravaDlg::ShowElapsed() {
+    const qint64 seconds = elapsed_.elapsed() / 1000;
+    const QString verb = job_->Stopping() ? QStringLiteral("Stopping") : QStringLiteral("Decoding");
+    statusLine_->setText(QStringLiteral("%1 %2\u2026 %3 s").arg(verb, jobName_).arg(seconds));
+}
+
+void CKestravaDlg::OnStop() {
+    Handle("OnStop", [&] {
+        if (!DecodeRunning()) return;
+        job_->Stop();
+        ShowElapsed();
+    });
+}
+
+void CKestravaDlg::WaitForDecode() {
+    job_->Wait();
+}
+
+void CKestravaDlg::closeEvent(QCloseEvent* event) {
+    // The stages end at their next boundary; the window closes once the worker is gone.
+    if (DecodeRunning()) {
+        job_->Stop();
+        job_->Wait();
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void CKestravaDlg::OnDecodeFinished(bool stopped) {
+    Handle("OnDecodeFinished", [&] {
+        const std::shared_ptr<CSataUserInterface::AwayDecode> away = std::move(away_);
+        ticker_->stop();
+        progress_->hide();
+        SetJobControls(true);
+        if (stopped || !away || away->Stopped()) {
+            // The result of a stopped decode is dropped; the earlier one stays shown.
+            presentation_->DisplayMessage("DECODE STOPPED....", kShow);
+            SetOutcome(QStringLiteral("Decoding %1 stopped").arg(jobName_));
+        } else {
+            presentation_->Present(*away);
+            charactersModel_->Flush();
+            protocolModel_->Flush();
+            RedrawGraph();
+            RefreshThresholdFields();
+            if (!jobFile_.empty()) heldFile_ = jobFile_;
+            shownSettings_ = DecodeSettings::Of(*presentation_, definitionPath_);
+            const CSataWordDecoder* words = presentation_->Decoder().WordDecoder();
+            if (presentation_->Decoder().IsValid() && words)
+                SetOutcome(QStringLiteral("Decoded %1: %2 characters")
+                               .arg(jobName_)
+                               .arg(words->WordCount()));
+            else
+                SetOutcome(QStringLiteral("Could not decode %1: %2")
+                               .arg(jobName_, LastLine(presentation_->StatusText())));
+        }
+        UpdateOutOfDate();
+    });
+    emit decodeEnded();
+}
+
+void CKestravaDlg::SetOutcome(const QString& text) {
+    outcome_ = text;
+    statusLine_->setText(text);
+}
+
+void CKestravaDlg::UpdateOutOfDate() {
+    outOfDate_ = shownSettings_ && presentation_ &&
+                 DecodeSettings::Of(*presentation_, definitionPath_) != *shownSettings_;
+    setWindowTitle(outOfDate_ ? kTitle + QStringLiteral(" \u2014 lists out of date") : kTitle);
+    if (DecodeRunning()) return;
+    statusLine_->setText(outOfDate_
+                             ? QStringLiteral("Lists out of date: press OK (F5) to decode again")
+                         : outcome_.isEmpty() ? QStringLiteral("Ready")
+                                              : outcome_);
+}
+
+// While a job runs nothing may start another, change the definition, the options the job
+// copied or the instrument's state the waveform data module shares.
+void CKestravaDlg::SetJobControls(bool idle) {
+    for (int id :
+         {kOkButton, kSingleButton, kForceTrigButton, kZoom1Button, kCursor1Button, kCursor2Button})
+        buttons_[id]->setEnabled(idle);
+    buttons_[kStopButton]->setEnabled(!idle);
+    for (const auto& [id, action] : actions_) {
+        const bool source = id >= kCh1 && id <= kRef4;
+        if (source || id == kSourceFile || id == kThreshold || id == kInvert ||
+            id == kTriggerSetup || id == kRecallDefaultSetup || id == kRecallSetup)
+            action->setEnabled(idle);
+    }
+    dataSource_->setEnabled(idle);
+    standard_->setEnabled(idle);
+    syncEnable_->setEnabled(idle);
+    const bool sync = idle && presentation_->GetSyncPatternEnabled();
+    syncPattern_->setEnabled(sync);
+    buttons_[kSyncEditButton]->setEnabled(sync);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -862,6 +1052,7 @@ void CKestravaDlg::LoadStandard(int index) {
             instrument_.OpenConnection();
             instrument_.SendTriggerDefaults();
         }
+        UpdateOutOfDate();
     });
 }
 
@@ -894,6 +1085,7 @@ bool CKestravaDlg::RecallSetup(const std::string& path) {
         charactersModel_->Flush();
         protocolModel_->Flush();
         RedrawGraph();
+        UpdateOutOfDate();
     });
     return recalled;
 }
@@ -1030,6 +1222,7 @@ void CKestravaDlg::SetCheckMarks() {
 void CKestravaDlg::OnSyncPatternChanged(int index) {
     Handle("OnSelchangeSyncPattern", [&] {
         if (index >= 0) presentation_->SetSyncPattern(syncPattern_->itemText(index).toStdString());
+        UpdateOutOfDate();
     });
 }
 
@@ -1041,6 +1234,7 @@ void CKestravaDlg::OnSyncEnable(bool on) {
         buttons_[kSyncEditButton]->setEnabled(on);
         if (on && syncPattern_->currentIndex() >= 0)
             presentation_->SetSyncPattern(syncPattern_->currentText().toStdString());
+        UpdateOutOfDate();
     });
 }
 
@@ -1059,6 +1253,7 @@ void CKestravaDlg::SetSyncPatternFromEditor(const QString& pattern) {
         }
         SelectExact(*syncPattern_, pattern);
         presentation_->SetSyncPattern(pattern.toStdString());
+        UpdateOutOfDate();
     });
 }
 

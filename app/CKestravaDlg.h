@@ -7,14 +7,18 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSize>
 #include <QStringList>
 
+#include "app/DecodeSettings.h"
 #include "app/IInstrumentCommands.h"
+#include "session/CSataUserInterface.h"
 #include "session/SetupFile.h"
 #include "session/StandardSelection.h"
 
@@ -26,14 +30,17 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
+class QTimer;
 class QWidget;
 
 namespace kestrava {
 
 class CThresholdDlg;
 class CWindowUserInterface;
+class DecodeJob;
 class ListBoxModel;
 class WaveformFrame;
 
@@ -83,6 +90,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
         kOkButton = 1001,
         kSingleButton = 1003,
         kForceTrigButton = 1005,
+        kStopButton = 1009,
         kZoom1Button = 1006,
         kCursor1Button = 1007,
         kCursor2Button = 1008,
@@ -103,6 +111,12 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QListView* CharactersList() const { return charactersList_; }
     QListView* ProtocolList() const { return protocolList_; }
     QPlainTextEdit* StatusBox() const { return statusBox_; }
+    // The line under the window that says what the decode is doing and how it ended.
+    QLabel* StatusLine() const { return statusLine_; }
+    QProgressBar* DecodeProgress() const { return progress_; }
+    bool DecodeRunning() const;
+    // The shown lists were decoded with other settings than the current ones.
+    bool ListsOutOfDate() const { return outOfDate_; }
     QComboBox* DataSourceList() const { return dataSource_; }
     QComboBox* StandardList() const { return standard_; }
     QComboBox* SyncPatternList() const { return syncPattern_; }
@@ -118,8 +132,13 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     const std::string& ProtocolDefinitionPath() const { return definitionPath_; }
     const std::string& HelpFilePath() const { return helpPath_; }
 
-    // Commands without their file dialogs.
+    // Commands without their file dialogs. A waveform file decodes on a worker thread; the
+    // earlier decode stays shown until the new one is done.
     void LoadWaveformFile(const std::string& path);
+    // Waits for a running decode and shows its result now.
+    void WaitForDecode();
+    // Ends the running decode at its next stage boundary; the earlier decode stays shown.
+    void OnStop();
     void SaveReport(const std::string& path);
     void MergeReport(const std::string& path);
     void SelectSourceFromMenu(int source);
@@ -192,7 +211,25 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     void OnTriggerSetup();
     void OnAbout();
 
+  signals:
+    // A decode job has ended and its outcome (or its stop) is shown.
+    void decodeEnded();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
+    // Starts a decode job: of the file, or with an empty path a re-decode of the shown bits.
+    void StartDecode(const std::string& path);
+    void OnDecodeFinished(bool stopped);
+    void SetJobControls(bool idle);
+    void ShowElapsed();
+    void SetOutcome(const QString& text);
+    // Compares the current settings with those of the shown decode and marks the lists.
+    void UpdateOutOfDate();
+    // Copies the menu checks; a changed invert or lock-sampler option re-decodes in a job.
+    void ApplyOptions();
+    QWidget* BuildStatusLine();
     template <class Fn>
     void Handle(const char* name, Fn&& fn);
     void BuildMenus();
@@ -233,6 +270,19 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     double maximumBitRate_ = 0.0;
     QSize fullSize_;
     bool followingSelection_ = false;
+
+    // The decode job, its work, its name and what the status line says.
+    std::unique_ptr<DecodeJob> job_;
+    std::shared_ptr<CSataUserInterface::AwayDecode> away_;
+    std::string jobFile_;   // the file the running job decodes; empty for a re-decode
+    std::string heldFile_;  // the file of the shown decode; empty for an instrument record
+    QString jobName_, outcome_;
+    QElapsedTimer elapsed_;
+    QTimer* ticker_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    std::optional<DecodeSettings> shownSettings_;
+    bool outOfDate_ = false;
 };
 
 }  // namespace kestrava

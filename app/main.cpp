@@ -54,11 +54,18 @@ int main(int argc, char** argv) {
         window.show();
         if (options.isSet(open)) window.LoadWaveformFile(options.value(open).toStdString());
         if (takeScreenshot) {
+            // The picture is taken once the opened file is decoded and shown.
             const QString path = options.value(screenshot);
-            QTimer::singleShot(800, &window, [&window, path] {
-                const bool saved = window.grab().save(path);
-                QApplication::exit(saved ? 0 : 1);
-            });
+            auto take = [&window, path] {
+                QTimer::singleShot(800, &window, [&window, path] {
+                    const bool saved = window.grab().save(path);
+                    QApplication::exit(saved ? 0 : 1);
+                });
+            };
+            if (window.DecodeRunning())
+                QObject::connect(&window, &kestrava::CKestravaDlg::decodeEnded, &window, take);
+            else
+                take();
         }
         status = QApplication::exec();
     }

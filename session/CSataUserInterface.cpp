@@ -56,6 +56,52 @@ void CSataUserInterface::LoadFile(const std::string& path) {
     });
 }
 
+CSataUserInterface::AwayDecode::AwayDecode(const CSataUserInterface& shown, StopRequest stop)
+    : shown_(shown), host_(std::make_unique<Host>(shown)), decoder_(host_.get(), std::move(stop)) {}
+
+void CSataUserInterface::AwayDecode::LoadFile(const std::string& path) {
+    title_ = path;
+    decoder_.LoadFile(path);
+}
+
+void CSataUserInterface::AwayDecode::Redecode() {
+    redecode_ = true;
+    if (const CSataBitDetector* bits = shown_.decoder_->BitDetector()) decoder_.RedecodeBits(*bits);
+}
+
+void CSataUserInterface::Present(AwayDecode& away) {
+    Guard(logSource_, "Present", [&] {
+        WaitCursor wait([this](bool on) { SetWaitCursor(on); });
+        static_cast<CAnalysisHost&>(*this) = *away.host_;
+        OnStatusChanged();
+        decoder_->TakeStages(away.decoder_, away.redecode_);
+        // The word and primitive stages ask their host only while they are made; the bits
+        // ask it again when they are recalculated.
+        if (away.redecode_) {
+            PresentRedecode();
+            return;
+        }
+        const bool cleared = away.host_->cleared;
+        stagesHost_ = std::move(away.host_);
+        waveformTitle_.clear();
+        if (cleared) {
+            ClearBox(highLevelList_);
+            ClearBox(mainList_);
+            ClearGraph();
+        }
+        PresentDecode(away.title_);
+    });
+}
+
+void CSataUserInterface::PresentRedecode() {
+    decodedInvert_ = GetInvert();
+    decodedLockSampler_ = GetLockSampler();
+    PopulateMainList();
+    PopulateHighLevalList();
+    ZoomNorm();
+    InvalidateGraph();
+}
+
 void CSataUserInterface::PresentDecode(const std::string& title) {
     const CSataBitDetector* bits = decoder_->BitDetector();
     if (bits && !bits->Record().codes.empty()) waveformTitle_ = title;
@@ -132,7 +178,7 @@ void CSataUserInterface::UpdateOptions() {
     Guard(logSource_, "UpdateOptions", [&] {
         {
             WaitCursor wait([this](bool on) { SetWaitCursor(on); });
-            if (GetInvert() != decodedInvert_ || GetLockSampler() != decodedLockSampler_) {
+            if (DecodeOptionsChanged()) {
                 decodedInvert_ = GetInvert();
                 decodedLockSampler_ = GetLockSampler();
                 decoder_->Redecode();

@@ -21,6 +21,39 @@ enum HighLevelKind { kPrimitivesList = 0, kFisList = 1, kAtapiList = 2 };
 
 class CSataUserInterface : public CAnalysisHost {
   public:
+    // A decode made on another thread while the earlier one stays shown: it works on a copy
+    // of the host's options and status and on stages of its own. It is made and presented
+    // on the window's thread; LoadFile or Redecode runs on the other, and meanwhile the
+    // window changes neither the definition nor the shown decoder's bits.
+    class AwayDecode {
+      public:
+        AwayDecode(const CSataUserInterface& shown, StopRequest stop);
+        void LoadFile(const std::string& path);
+        // Word and primitive stages from the shown decoder's bits, which stay as they are.
+        void Redecode();
+        bool Stopped() const { return decoder_.Stopped(); }
+
+      private:
+        friend class CSataUserInterface;
+        // Remembers that the decode emptied the lists and the graph, for the presentation
+        // to do on its own when it shows the result.
+        class Host : public CAnalysisHost {
+          public:
+            explicit Host(const CAnalysisHost& from) : CAnalysisHost(from) {}
+            void ClearAllContents() override {
+                ClearStatus();
+                cleared = true;
+            }
+            bool cleared = false;
+        };
+
+        const CSataUserInterface& shown_;
+        std::unique_ptr<Host> host_;
+        SataDecoder decoder_;
+        std::string title_;
+        bool redecode_ = false;
+    };
+
     // The two lists are not owned and must outlive the object.
     CSataUserInterface(IListBox& mainList, IListBox& highLevelList);
     ~CSataUserInterface() override;
@@ -28,6 +61,13 @@ class CSataUserInterface : public CAnalysisHost {
     CSataUserInterface& operator=(const CSataUserInterface&) = delete;
 
     void LoadFile(const std::string& path);
+    // Shows a finished away decode as LoadFile or UpdateOptions would have shown it: the
+    // host state it left, its stages, the lists and the graph.
+    void Present(AwayDecode& away);
+    // Invert or the lock-sampler option differ from those of the shown decode.
+    bool DecodeOptionsChanged() const {
+        return GetInvert() != decodedInvert_ || GetLockSampler() != decodedLockSampler_;
+    }
     // Acquires the selected source (GetSource) from the instrument and decodes it.
     void LoadWaveformFromOsc();
     // The report title of an acquired source: "CH1 Waveform", "Ref2 Waveform", "Math3 Waveform".
@@ -89,11 +129,15 @@ class CSataUserInterface : public CAnalysisHost {
     // the lists and the graph.
     void PresentDecode(const std::string& title);
     int SamplesPerBit() const;
+    // The lists and zoom after a re-decode of the same bits.
+    void PresentRedecode();
     bool ShowsGraph() const { return viewLayout == 1 || viewLayout == 3; }
 
     IListBox& mainList_;
     IListBox& highLevelList_;
     std::unique_ptr<SataDecoder> decoder_;
+    // The host an away decode's bits were made against; they keep pointing at it.
+    std::unique_ptr<CAnalysisHost> stagesHost_;
     std::string waveformTitle_;
     int decodedInvert_ = 0;
     int decodedLockSampler_ = 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "base/CAnalysisHost.h"
 #include "base/Folders.h"
@@ -37,11 +38,14 @@ SataDecoder::SataDecoder(CAnalysisHost* presentation) : presentation_(presentati
     });
 }
 
+SataDecoder::SataDecoder(CAnalysisHost* host, StopRequest stop)
+    : presentation_(host), stop_(std::move(stop)) {}
+
 SataDecoder::~SataDecoder() {
     WriteLog(logSource_, "Start:~SataDecoder", kLogError);
     Guard(logSource_, "~SataDecoder", [&] {
         ClearStages();
-        if (TheMacros() == macros_.get()) SetTheMacros(nullptr);
+        if (macros_ && TheMacros() == macros_.get()) SetTheMacros(nullptr);
         macros_.reset();
     });
     WriteLog(logSource_, "End:~SataDecoder", kLogError);
@@ -61,10 +65,21 @@ void SataDecoder::ClearStages() {
     bitDetector_.reset();
 }
 
-void SataDecoder::Decode() {
-    wordDecoder_ = std::make_unique<CSataWordDecoder>(bitDetector_->Bits(), presentation_);
-    primDecoder_ = std::make_unique<CSataPrimDecoder>(
-        *wordDecoder_, bitDetector_->Bits().samplesPerBit, presentation_);
+// The stop request is asked only here, between stages: a stage itself runs to its end.
+bool SataDecoder::StopHere() {
+    if (!stop_ || !stop_()) return false;
+    stopped_ = true;
+    ClearStages();
+    return true;
+}
+
+void SataDecoder::Decode(const CSataBitDetector& bits) {
+    if (StopHere()) return;
+    wordDecoder_ = std::make_unique<CSataWordDecoder>(bits.Bits(), presentation_);
+    if (StopHere()) return;
+    primDecoder_ =
+        std::make_unique<CSataPrimDecoder>(*wordDecoder_, bits.Bits().samplesPerBit, presentation_);
+    StopHere();
 }
 
 // Empties the status box and both lists; the presentation clears its own graph range.
@@ -75,11 +90,14 @@ void SataDecoder::ClearPresentation() {
 void SataDecoder::LoadFile(const std::string& path) {
     Guard(logSource_, "LoadFile", [&] {
         ClearStages();
+        stopped_ = false;
+        if (StopHere()) return;
         bitDetector_ = std::make_unique<CSataBitDetector>(path, presentation_, DefinitionBitRate);
         if (IsValid()) {
-            Decode();
+            Decode(*bitDetector_);
             return;
         }
+        if (StopHere()) return;
         bitDetector_.reset();
         ClearPresentation();
         if (presentation_)
@@ -96,7 +114,7 @@ void SataDecoder::LoadWfmFromScope(int source) {
             presentation_->DisplayMessage("----------------START-----------------", kShow);
         bitDetector_ = std::make_unique<CSataBitDetector>(source, presentation_, DefinitionBitRate);
         if (IsValid()) {
-            Decode();
+            Decode(*bitDetector_);
             return;
         }
         bitDetector_.reset();
@@ -112,7 +130,7 @@ void SataDecoder::Resample() {
         primDecoder_.reset();
         wordDecoder_.reset();
         bitDetector_->Recalculate();
-        Decode();
+        Decode(*bitDetector_);
     });
 }
 
@@ -121,8 +139,22 @@ void SataDecoder::Redecode() {
         if (!IsValid()) return;
         primDecoder_.reset();
         wordDecoder_.reset();
-        Decode();
+        Decode(*bitDetector_);
     });
+}
+
+void SataDecoder::RedecodeBits(const CSataBitDetector& bits) {
+    Guard(logSource_, "Redecode", [&] {
+        ClearStages();
+        stopped_ = false;
+        if (bits.SampleCount() > 0) Decode(bits);
+    });
+}
+
+void SataDecoder::TakeStages(SataDecoder& other, bool keepBits) {
+    primDecoder_ = std::move(other.primDecoder_);
+    wordDecoder_ = std::move(other.wordDecoder_);
+    if (!keepBits) bitDetector_ = std::move(other.bitDetector_);
 }
 
 void SataDecoder::GetMixedList(IListBox& list) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,9 +31,15 @@ struct GraphView {
     bool wordNames = true;
 };
 
+// Asked between the stages of a decode; true ends it there and leaves no stages.
+using StopRequest = std::function<bool()>;
+
 class SataDecoder {
   public:
     explicit SataDecoder(CAnalysisHost* presentation);
+    // A decoder for a decode made on another thread: it uses the definition already loaded
+    // instead of loading its own, and its stages are taken over by the shown decoder.
+    SataDecoder(CAnalysisHost* host, StopRequest stop);
     ~SataDecoder();
     SataDecoder(const SataDecoder&) = delete;
     SataDecoder& operator=(const SataDecoder&) = delete;
@@ -42,6 +49,13 @@ class SataDecoder {
     void LoadWfmFromScope(int source);
     void Resample();
     void Redecode();
+    // Word and primitive stages from bits another decoder keeps (a re-decode made away from
+    // the shown one); they replace ours.
+    void RedecodeBits(const CSataBitDetector& bits);
+    // Takes over other's stages, all three or, keeping our bits, the word and primitive ones.
+    void TakeStages(SataDecoder& other, bool keepBits);
+    // The stop request ended the last load or re-decode.
+    bool Stopped() const { return stopped_; }
 
     void GetMixedList(IListBox& list);
     void FindLine(IListBox& list, int wordIndex);
@@ -61,14 +75,17 @@ class SataDecoder {
 
   private:
     void ClearStages();
-    void Decode();
+    void Decode(const CSataBitDetector& bits);
     void ClearPresentation();
+    bool StopHere();
 
     std::unique_ptr<CSataBitDetector> bitDetector_;
     std::unique_ptr<CSataWordDecoder> wordDecoder_;
     std::unique_ptr<CSataPrimDecoder> primDecoder_;
     CAnalysisHost* presentation_;
     std::unique_ptr<CMacros> macros_;
+    StopRequest stop_;
+    bool stopped_ = false;
     std::string logSource_;  // never assigned: the driver's log entries carry no source
 };
 

@@ -87,6 +87,7 @@ TEST_F(WindowFaultTest, AnInstrumentThatGoesAwayIsReportedAndFoundAgainWhenItRet
 
     // Files still decode while the instrument is away.
     window.LoadWaveformFile(SourceDir() + "/data/Waveforms/sata-session.wfm");
+    window.WaitForDecode();
     EXPECT_GT(window.CharactersModel().Count(), 100);
 
     // The Single that met the lost connection makes the next one connect afresh.

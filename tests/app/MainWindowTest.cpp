@@ -60,6 +60,7 @@ class MainWindowTest : public AppTest {
     }
     void Load() {
         window->LoadWaveformFile(SampleCapture());
+        window->WaitForDecode();
         ASSERT_GT(window->CharactersModel().Count(), 100);
     }
     RecordingInstrument instrument;
@@ -296,6 +297,7 @@ TEST_F(MainWindowTest, ABadFileLeavesEmptyListsAndAMessage) {
     const std::string path = Root() + "/bad.wfm";
     WriteFile(path, "not a waveform");
     window->LoadWaveformFile(path);
+    window->WaitForDecode();
     EXPECT_EQ(window->CharactersModel().Count(), 0);
     EXPECT_EQ(window->ProtocolModel().Count(), 0);
     EXPECT_EQ(window->CharactersList()->model()->rowCount(), 0);

@@ -241,6 +241,7 @@ TEST_F(TriggerDialogTest, WithoutAnInstrumentTheWindowStillDecodesFiles) {
     EXPECT_FALSE(TheOscilloscope().Connected());
     EXPECT_EQ(window.MaximumBitRate(), 0.0);
     window.LoadWaveformFile(SourceDir() + "/data/Waveforms/sata-session.wfm");
+    window.WaitForDecode();
     EXPECT_GT(window.CharactersModel().Count(), 100);
     EXPECT_TRUE(sim_.Journal().empty());
 }
