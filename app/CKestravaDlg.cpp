@@ -840,15 +840,21 @@ void CKestravaDlg::StartDecode(const std::string& path) {
 
 void CKestravaDlg::ShowElapsed() {
     const qint64 seconds = elapsed_.elapsed() / 1000;
-    const QString verb = job_->Stopping() ? QStringLiteral("Stopping") : QStringLiteral("Decoding");
-    statusLine_->setText(QStringLiteral("%1 %2\u2026 %3 s").arg(verb, jobName_).arg(seconds));
+    statusLine_->setText(QStringLiteral("Decoding %1\u2026 %2 s").arg(jobName_).arg(seconds));
 }
 
+// A stage cannot be left halfway: the one running ends in the background and its result
+// is dropped. The earlier decode stays shown; the controls come back when the worker has
+// gone, as it still uses the definition and the waveform data module.
 void CKestravaDlg::OnStop() {
     Handle("OnStop", [&] {
-        if (!DecodeRunning()) return;
+        if (!DecodeRunning() || job_->Stopping()) return;
         job_->Stop();
-        ShowElapsed();
+        ticker_->stop();
+        progress_->hide();
+        buttons_[kStopButton]->setEnabled(false);
+        presentation_->DisplayMessage("DECODE STOPPED....", kShow);
+        SetOutcome(QStringLiteral("Decoding %1 stopped").arg(jobName_));
     });
 }
 
@@ -859,7 +865,7 @@ void CKestravaDlg::WaitForDecode() {
 void CKestravaDlg::closeEvent(QCloseEvent* event) {
     // The stages end at their next boundary; the window closes once the worker is gone.
     if (DecodeRunning()) {
-        job_->Stop();
+        OnStop();
         job_->Wait();
     }
     QMainWindow::closeEvent(event);
@@ -871,11 +877,8 @@ void CKestravaDlg::OnDecodeFinished(bool stopped) {
         ticker_->stop();
         progress_->hide();
         SetJobControls(true);
-        if (stopped || !away || away->Stopped()) {
-            // The result of a stopped decode is dropped; the earlier one stays shown.
-            presentation_->DisplayMessage("DECODE STOPPED....", kShow);
-            SetOutcome(QStringLiteral("Decoding %1 stopped").arg(jobName_));
-        } else {
+        // A stopped decode was told of when it was stopped; its result is dropped.
+        if (!stopped && away && !away->Stopped()) {
             presentation_->Present(*away);
             charactersModel_->Flush();
             protocolModel_->Flush();

@@ -95,6 +95,9 @@ TEST_F(DecodeJobTest, StopKeepsTheEarlierListsAndClosingEndsTheJob) {
     QSignalSpy ended(window.get(), &Dlg::decodeEnded);
     window->LoadWaveformFile(path);
     window->OnStop();
+    // The window says so at once; the stage running ends in the background.
+    EXPECT_NE(StatusLine().find("stopped"), std::string::npos) << StatusLine();
+    EXPECT_FALSE(window->Button(Dlg::kStopButton)->isEnabled());
     ASSERT_TRUE(ended.wait(60000));
     EXPECT_EQ(Characters(), before);
     EXPECT_NE(StatusLine().find("stopped"), std::string::npos) << StatusLine();
