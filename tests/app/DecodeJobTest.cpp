@@ -43,7 +43,7 @@ class DecodeJobTest : public AppTest {
         options.scenario.repeat = 6;
         const std::string path = Root() + "/long.wfm";
         const synth::Capture capture = synth::CaptureGenerator::Generate(options);
-        EXPECT_EQ(synth::CaptureGenerator::WriteFiles(capture, options.wfm, path, "-"), "");
+        EXPECT_EQ(synth::CaptureGenerator::WriteFiles(capture, options.wfm, path, ""), "");
         return path;
     }
     void LoadSample() {
