@@ -35,6 +35,28 @@ std::string ListText(const IListBox& list) {
     return text;
 }
 
+// The command line's list, which remembers a line it could not hold (out of memory): the
+// presentation drops such a line and goes on, and a list with a hole is no decode to print.
+class WholeListBox : public MemoryListBox {
+  public:
+    int AddLine(std::string text, ItemData data) override {
+        try {
+            return MemoryListBox::AddLine(std::move(text), data);
+        } catch (...) {
+            lost_ = true;
+            throw;
+        }
+    }
+    void Clear() override {
+        MemoryListBox::Clear();
+        lost_ = false;
+    }
+    bool LostLines() const { return lost_; }
+
+  private:
+    bool lost_ = false;
+};
+
 int HighLevelKindOf(const std::string& list) {
     if (list == "fis") return kFisList;
     if (list == "atapi") return kAtapiList;
@@ -101,6 +123,20 @@ bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err
     return true;
 }
 
+// The error a stage left in the status summary ("ERROR IN BIT DETECTION....") or a list
+// that lost lines: the decode stopped part way, and its lists are no result. Empty when
+// every stage finished.
+std::string StageError(const CAnalysisHost& host, const WholeListBox& main,
+                       const WholeListBox& highLevel) {
+    std::istringstream lines(host.KeptSummary());
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("ERROR IN ", 0) == 0) return line;
+    }
+    if (main.LostLines() || highLevel.LostLines()) return "out of memory while filling the lists";
+    return {};
+}
+
 std::string VersionText() {
     std::ifstream file(Folders::Join(Folders::InstallFolder(), "version.txt"));
     std::string version;
@@ -127,7 +163,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
             if (scope) TheOscilloscope().CloseConnection(true);
         }
     } closeSession{!o.scopeSource.empty()};
-    MemoryListBox mainList, highLevelList;
+    WholeListBox mainList, highLevelList;
     CSataUserInterface ui(mainList, highLevelList);
     if (!o.setupPath.empty()) {
         BasicSetupTarget setup(ui);
@@ -153,6 +189,11 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
         else
             err << "kestrava-decode: " << o.waveformPath
                 << ": Waveform file is not in the specified wfm format\n";
+        return kExitNotDecoded;
+    }
+    if (const std::string error = StageError(ui, mainList, highLevelList); !error.empty()) {
+        err << "kestrava-decode: " << (o.scopeSource.empty() ? o.waveformPath : o.scopeSource)
+            << ": " << error << "\n";
         return kExitNotDecoded;
     }
     if (!o.plotPath.empty() && !WritePlot(o, ui, err)) return kExitNotDecoded;
