@@ -42,6 +42,7 @@ class CSataUserInterface : public CAnalysisHost {
     void ClearAllContents() override;
     void ClearGraph();
 
+    // Never over the waveform file being shown.
     void SaveToFile(const std::string& path);
     // True when the merged report replaced the one at path.
     bool MergeFile(const std::string& path);
@@ -95,6 +96,7 @@ class CSataUserInterface : public CAnalysisHost {
     IListBox& highLevelList_;
     std::unique_ptr<SataDecoder> decoder_;
     std::string waveformTitle_;
+    std::string waveformFile_;  // the file last loaded; empty after an acquisition
     int decodedInvert_ = 0;
     int decodedLockSampler_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/FileReplacement.h"
 #include "base/Folders.h"
 #include "base/HexText.h"
 #include "instrument/AcquisitionMode.h"
@@ -93,19 +94,23 @@ bool LoadStandard(const std::string& title, std::ostream& err) {
     return true;
 }
 
+// Written beside the file and renamed over it, so a failure leaves the earlier file whole.
+bool WriteFile(const std::string& path, const std::string& text, std::ostream& err) {
+    const FileReplacement::Outcome outcome = FileReplacement::Write(path, text);
+    if (outcome.written) return true;
+    err << "kestrava-decode: cannot write " << path;
+    if (!outcome.refusal.empty()) err << ": " << outcome.refusal;
+    err << "\n";
+    return false;
+}
+
 bool WriteOut(const DecodeOptions& o, const std::string& text, std::ostream& out,
               std::ostream& err) {
     if (o.outputPath.empty()) {
         out << text;
         return true;
     }
-    std::ofstream file(o.outputPath, std::ios::binary);
-    file << text;
-    if (!file.flush()) {
-        err << "kestrava-decode: cannot write " << o.outputPath << "\n";
-        return false;
-    }
-    return true;
+    return WriteFile(o.outputPath, text, err);
 }
 
 bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err) {
@@ -114,13 +119,19 @@ bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err
     ui.view.overview = ui.IsOverviewWidth(ui.view.width);
     SvgCanvas canvas(kPlotWidthPixels, kPlotHeightPixels);
     ui.DrawGraph(canvas);
-    std::ofstream file(o.plotPath, std::ios::binary);
-    file << canvas.Document();
-    if (!file.flush()) {
-        err << "kestrava-decode: cannot write " << o.plotPath << "\n";
-        return false;
-    }
-    return true;
+    return WriteFile(o.plotPath, canvas.Document(), err);
+}
+
+// An output that is one of the inputs would be replaced by what was made from it.
+bool OutputIsAnInput(const DecodeOptions& o, std::ostream& err) {
+    for (const std::string* output : {&o.outputPath, &o.plotPath})
+        for (const std::string* input : {&o.waveformPath, &o.setupPath})
+            if (!output->empty() && !input->empty() && FileReplacement::SameFile(*output, *input)) {
+                err << "kestrava-decode: cannot write " << *output << ": it is the input file "
+                    << *input << "\n";
+                return true;
+            }
+    return false;
 }
 
 // The error a stage left in the status summary ("ERROR IN BIT DETECTION....") or a list
@@ -155,6 +166,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
         out << "kestrava-decode " << VersionText() << "\n";
         return kExitOk;
     }
+    if (OutputIsAnInput(o, err)) return kExitUsage;
     Folders::PrepareDataFolders();
     // The session closes after the decode is gone: its record lives in the module.
     struct CloseSessionAtExit {
