@@ -51,6 +51,7 @@ void CSataUserInterface::LoadFile(const std::string& path) {
     Guard(logSource_, "LoadFile", [&] {
         WaitCursor wait([this](bool on) { SetWaitCursor(on); });
         waveformTitle_.clear();
+        waveformFile_ = path;
         decoder_->LoadFile(path);
         PresentDecode(path);
     });
@@ -129,6 +130,7 @@ void CSataUserInterface::LoadWaveformFromOsc() {
     Guard(logSource_, "LoadWaveformFromOsc", [&] {
         WaitCursor wait([this](bool on) { SetWaitCursor(on); });
         waveformTitle_.clear();
+        waveformFile_.clear();
         decoder_->LoadWfmFromScope(GetSource());
         PresentDecode(SourceWaveformTitle(GetSource()));
     });
@@ -218,7 +220,7 @@ void CSataUserInterface::ClearGraph() {
 }
 
 void CSataUserInterface::SaveToFile(const std::string& path) {
-    ReportFile::SaveToFile(mainList_, waveformTitle_, path, *this);
+    ReportFile::SaveToFile(mainList_, waveformTitle_, path, *this, waveformFile_);
 }
 
 bool CSataUserInterface::MergeFile(const std::string& path) {

@@ -82,6 +82,7 @@ class CSataUserInterface : public CAnalysisHost {
     void ClearAllContents() override;
     void ClearGraph();
 
+    // Never over the waveform file being shown.
     void SaveToFile(const std::string& path);
     // True when the merged report replaced the one at path.
     bool MergeFile(const std::string& path);
@@ -139,6 +140,7 @@ class CSataUserInterface : public CAnalysisHost {
     // The host an away decode's bits were made against; they keep pointing at it.
     std::unique_ptr<CAnalysisHost> stagesHost_;
     std::string waveformTitle_;
+    std::string waveformFile_;  // the file last loaded; empty after an acquisition
     int decodedInvert_ = 0;
     int decodedLockSampler_ = 0;
 };

@@ -150,6 +150,7 @@ class ProgramFaultTest : public TempFolders {
     int simulators_ = 0;
 };
 
+constexpr int kExitUsageCode = 2;
 constexpr char kNotAvailable[] = "kestrava-decode: CH1: Waveform is not available for analysis\n";
 
 TEST_F(ProgramFaultTest, APortThatRefusesEndsTheDecodeAtOnceWithItsMessage) {
@@ -223,6 +224,43 @@ TEST_F(ProgramFaultTest, ADecodeWaitsWhileAnotherProgramHoldsTheInstrument) {
     EXPECT_EQ(decode->Wait(), 0) << decode->Log();
     EXPECT_NE(simulator->Log().find("CURVE?"), std::string::npos);
     viClose(manager);
+}
+
+// Bit recovery that runs out of memory: the decode names the stage's error and writes
+// nothing, as for a file that is no waveform, instead of passing off an empty report.
+TEST_F(ProgramFaultTest, ADecodeThatFailsPartWayGivesTheStagesErrorAndWritesNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than any limit here";
+#endif
+    synth::CaptureOptions options;
+    options.scenario.name = "long-data";
+    options.scenario.dataBytes = 8192;
+    options.scenario.repeat = 6;
+    const std::string capture = Root() + "/long.wfm", report = Root() + "/r.txt";
+    ASSERT_EQ(synth::CaptureGenerator::WriteFiles(synth::CaptureGenerator::Generate(options),
+                                                  options.wfm, capture, Root() + "/long.txt"),
+              "");
+    WriteFile(report, "earlier report");
+    // The first address-space limit, in 4 MiB steps, under which the program starts and
+    // loads the capture: bit recovery needs some 20 MiB more.
+    for (int kib = 4096; kib <= 1 << 20; kib += 4096) {
+        const std::string log = Root() + "/decode-" + std::to_string(kib) + ".log";
+        Child decode(
+            {"/bin/sh", "-c",
+             "ulimit -v " + std::to_string(kib) + " && exec '" + Program("kestrava-decode") +
+                 "' --report -o '" + report + "' '" + capture + "'"},
+            log);
+        const std::optional<int> code = decode.Wait();
+        const std::string said = decode.Log();
+        if (!code || *code > kExitUsageCode ||
+            said.find("not in the specified wfm format") != std::string::npos)
+            continue;
+        EXPECT_EQ(code, 1) << kib << " KiB";
+        EXPECT_EQ(said, "kestrava-decode: " + capture + ": ERROR IN BIT DETECTION....\n");
+        EXPECT_EQ(ReadFile(report), "earlier report");
+        return;
+    }
+    FAIL() << "the capture never loaded";
 }
 
 }  // namespace

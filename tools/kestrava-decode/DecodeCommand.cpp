@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/FileReplacement.h"
 #include "base/Folders.h"
 #include "base/HexText.h"
 #include "instrument/AcquisitionMode.h"
@@ -34,6 +35,28 @@ std::string ListText(const IListBox& list) {
     }
     return text;
 }
+
+// The command line's list, which remembers a line it could not hold (out of memory): the
+// presentation drops such a line and goes on, and a list with a hole is no decode to print.
+class WholeListBox : public MemoryListBox {
+  public:
+    int AddLine(std::string text, ItemData data) override {
+        try {
+            return MemoryListBox::AddLine(std::move(text), data);
+        } catch (...) {
+            lost_ = true;
+            throw;
+        }
+    }
+    void Clear() override {
+        MemoryListBox::Clear();
+        lost_ = false;
+    }
+    bool LostLines() const { return lost_; }
+
+  private:
+    bool lost_ = false;
+};
 
 int HighLevelKindOf(const std::string& list) {
     if (list == "fis") return kFisList;
@@ -71,19 +94,23 @@ bool LoadStandard(const std::string& title, std::ostream& err) {
     return true;
 }
 
+// Written beside the file and renamed over it, so a failure leaves the earlier file whole.
+bool WriteFile(const std::string& path, const std::string& text, std::ostream& err) {
+    const FileReplacement::Outcome outcome = FileReplacement::Write(path, text);
+    if (outcome.written) return true;
+    err << "kestrava-decode: cannot write " << path;
+    if (!outcome.refusal.empty()) err << ": " << outcome.refusal;
+    err << "\n";
+    return false;
+}
+
 bool WriteOut(const DecodeOptions& o, const std::string& text, std::ostream& out,
               std::ostream& err) {
     if (o.outputPath.empty()) {
         out << text;
         return true;
     }
-    std::ofstream file(o.outputPath, std::ios::binary);
-    file << text;
-    if (!file.flush()) {
-        err << "kestrava-decode: cannot write " << o.outputPath << "\n";
-        return false;
-    }
-    return true;
+    return WriteFile(o.outputPath, text, err);
 }
 
 bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err) {
@@ -92,13 +119,33 @@ bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err
     ui.view.overview = ui.IsOverviewWidth(ui.view.width);
     SvgCanvas canvas(kPlotWidthPixels, kPlotHeightPixels);
     ui.DrawGraph(canvas);
-    std::ofstream file(o.plotPath, std::ios::binary);
-    file << canvas.Document();
-    if (!file.flush()) {
-        err << "kestrava-decode: cannot write " << o.plotPath << "\n";
-        return false;
+    return WriteFile(o.plotPath, canvas.Document(), err);
+}
+
+// An output that is one of the inputs would be replaced by what was made from it.
+bool OutputIsAnInput(const DecodeOptions& o, std::ostream& err) {
+    for (const std::string* output : {&o.outputPath, &o.plotPath})
+        for (const std::string* input : {&o.waveformPath, &o.setupPath})
+            if (!output->empty() && !input->empty() && FileReplacement::SameFile(*output, *input)) {
+                err << "kestrava-decode: cannot write " << *output << ": it is the input file "
+                    << *input << "\n";
+                return true;
+            }
+    return false;
+}
+
+// The error a stage left in the status summary ("ERROR IN BIT DETECTION....") or a list
+// that lost lines: the decode stopped part way, and its lists are no result. Empty when
+// every stage finished.
+std::string StageError(const CAnalysisHost& host, const WholeListBox& main,
+                       const WholeListBox& highLevel) {
+    std::istringstream lines(host.KeptSummary());
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("ERROR IN ", 0) == 0) return line;
     }
-    return true;
+    if (main.LostLines() || highLevel.LostLines()) return "out of memory while filling the lists";
+    return {};
 }
 
 std::string VersionText() {
@@ -119,6 +166,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
         out << "kestrava-decode " << VersionText() << "\n";
         return kExitOk;
     }
+    if (OutputIsAnInput(o, err)) return kExitUsage;
     Folders::PrepareDataFolders();
     // The session closes after the decode is gone: its record lives in the module.
     struct CloseSessionAtExit {
@@ -127,7 +175,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
             if (scope) TheOscilloscope().CloseConnection(true);
         }
     } closeSession{!o.scopeSource.empty()};
-    MemoryListBox mainList, highLevelList;
+    WholeListBox mainList, highLevelList;
     CSataUserInterface ui(mainList, highLevelList);
     if (!o.setupPath.empty()) {
         BasicSetupTarget setup(ui);
@@ -153,6 +201,11 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
         else
             err << "kestrava-decode: " << o.waveformPath
                 << ": Waveform file is not in the specified wfm format\n";
+        return kExitNotDecoded;
+    }
+    if (const std::string error = StageError(ui, mainList, highLevelList); !error.empty()) {
+        err << "kestrava-decode: " << (o.scopeSource.empty() ? o.waveformPath : o.scopeSource)
+            << ": " << error << "\n";
         return kExitNotDecoded;
     }
     if (!o.plotPath.empty() && !WritePlot(o, ui, err)) return kExitNotDecoded;

@@ -1,4 +1,5 @@
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,11 @@ int main(int argc, char** argv) {
         std::cerr << "kestrava-decode: " << parsed.error << "\n";
         return kestrava::kExitUsage;
     }
-    return kestrava::RunDecode(parsed.options, std::cout, std::cerr);
+    // The stages contain their own failures; what is left is the output made in memory.
+    try {
+        return kestrava::RunDecode(parsed.options, std::cout, std::cerr);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "kestrava-decode: out of memory\n";
+        return kestrava::kExitNotDecoded;
+    }
 }

@@ -16,6 +16,7 @@
 #include "base/MessageBox.h"
 #include "session/CSataUserInterface.h"
 #include "synth/CaptureGenerator.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempFolders.h"
 #include "tools/kestrava-decode/DecodeOptions.h"
 
@@ -201,6 +202,39 @@ TEST_F(DecodeCommandTest, PlotWritesAnSvgOfTheWaveform) {
     EXPECT_EQ(overview.find("<ellipse"), std::string::npos);
     EXPECT_EQ(overview.find("</text>"), std::string::npos);
     EXPECT_LT(overview.size(), 100000u);
+}
+
+TEST_F(DecodeCommandTest, AnOutputThatIsTheInputIsRefusedAndTheInputKept) {
+    const std::string before = ReadFile(capture_), hard = Root() + "/hard.wfm",
+                      soft = Root() + "/soft.wfm";
+    ASSERT_EQ(::link(capture_.c_str(), hard.c_str()), 0);
+    ASSERT_EQ(::symlink(capture_.c_str(), soft.c_str()), 0);
+    for (const auto& [option, output] : std::vector<std::pair<std::string, std::string>>{
+             {"-o", capture_}, {"--output", hard}, {"--plot", soft}}) {
+        SCOPED_TRACE(option + " " + output);
+        Result r = Run({"--report", option, output, capture_});
+        EXPECT_EQ(r.code, kExitUsage);
+        EXPECT_EQ(r.err, "kestrava-decode: cannot write " + output + ": it is the input file " +
+                             capture_ + "\n");
+        EXPECT_TRUE(ReadFile(capture_) == before);
+    }
+}
+
+TEST_F(DecodeCommandTest, AFullDiskLeavesTheEarlierOutputWhole) {
+    Folders::PrepareDataFolders();
+    const std::string path = Root() + "/out";
+    for (const std::string option : {"-o", "--plot"}) {
+        SCOPED_TRACE(option);
+        WriteFile(path, "earlier output");
+        Result r;
+        {
+            test::FileSizeLimit full(4096);
+            r = Run({option, path, capture_});
+        }
+        EXPECT_EQ(r.code, kExitNotDecoded);
+        EXPECT_EQ(r.err, "kestrava-decode: cannot write " + path + "\n");
+        EXPECT_EQ(ReadFile(path), "earlier output");
+    }
 }
 
 // The built program, found beside this test program.
