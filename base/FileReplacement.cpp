@@ -133,6 +133,26 @@ void SyncFolder(const std::string& folder) {
     ::close(dir);
 }
 
+// A device or a pipe the user named (/dev/null, /dev/stdout, a FIFO) takes the text as it
+// comes; there is no earlier file to keep. A FIFO nobody reads is an error, not a wait.
+FileReplacement::Outcome WriteThrough(const std::string& target, std::string_view text) {
+    FileReplacement::Outcome outcome;
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        outcome.error = errno;
+        return outcome;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!WriteAll(fd, text)) outcome.error = errno;
+    if (::close(fd) != 0 && outcome.error == 0) outcome.error = errno;
+    outcome.written = outcome.error == 0;
+    return outcome;
+}
+
+bool IsStream(const struct stat& s) {
+    return S_ISCHR(s.st_mode) || S_ISFIFO(s.st_mode);
+}
+
 bool StillThe(const std::string& path, const FileReplacement::Identity& identity) {
     struct stat s {};
     return ::stat(path.c_str(), &s) == 0 && IdentityFrom(s) == identity;
@@ -154,6 +174,7 @@ FileReplacement::Outcome FileReplacement::Write(const std::string& path, std::st
         outcome.error = errno;
         return outcome;
     }
+    if (exists && !unchanged && IsStream(earlier)) return WriteThrough(target, text);
     if (exists) outcome.refusal = RefusalOf(earlier, target);
     if (outcome.refusal.empty() && unchanged && (!exists || IdentityFrom(earlier) != *unchanged))
         outcome.refusal = kChanged;

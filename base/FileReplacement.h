@@ -32,7 +32,8 @@ class FileReplacement {
     };
 
     // Replaces the file that path names (through any symbolic links) with text; creates it
-    // when there is none. With `unchanged`, the target must still be that file.
+    // when there is none. A device or FIFO is written straight through. With `unchanged`,
+    // the target must still be that file (and be a regular one).
     static Outcome Write(const std::string& path, std::string_view text,
                          const Identity* unchanged = nullptr);
 

@@ -1,6 +1,7 @@
 #include "tools/kestrava-decode/DecodeCommand.h"
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -99,7 +100,10 @@ bool WriteFile(const std::string& path, const std::string& text, std::ostream& e
     const FileReplacement::Outcome outcome = FileReplacement::Write(path, text);
     if (outcome.written) return true;
     err << "kestrava-decode: cannot write " << path;
-    if (!outcome.refusal.empty()) err << ": " << outcome.refusal;
+    if (!outcome.refusal.empty())
+        err << ": " << outcome.refusal;
+    else if (outcome.error != 0)
+        err << ": " << std::strerror(outcome.error);
     err << "\n";
     return false;
 }

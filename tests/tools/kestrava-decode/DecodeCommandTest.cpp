@@ -218,6 +218,8 @@ TEST_F(DecodeCommandTest, AnOutputThatIsTheInputIsRefusedAndTheInputKept) {
                              capture_ + "\n");
         EXPECT_TRUE(ReadFile(capture_) == before);
     }
+    // A device is no input: it takes the output as it comes.
+    EXPECT_EQ(Run({"--report", "-o", "/dev/null", capture_}).code, kExitOk);
 }
 
 TEST_F(DecodeCommandTest, AFullDiskLeavesTheEarlierOutputWhole) {
@@ -232,7 +234,7 @@ TEST_F(DecodeCommandTest, AFullDiskLeavesTheEarlierOutputWhole) {
             r = Run({option, path, capture_});
         }
         EXPECT_EQ(r.code, kExitNotDecoded);
-        EXPECT_EQ(r.err, "kestrava-decode: cannot write " + path + "\n");
+        EXPECT_EQ(r.err, "kestrava-decode: cannot write " + path + ": File too large\n");
         EXPECT_EQ(ReadFile(path), "earlier output");
     }
 }
