@@ -1,7 +1,8 @@
 // Throughput of the file-to-bits path on a 10-million-sample capture: waveform file
 // load, edge search, bit recovery, and the peak heap a file load plus recovery needs
 // per sample. The capture is an 8b/10b-like random NRZ signal (runs of at most five
-// equal bits) at 20 samples per bit with a little noise, written as an 8-bit file.
+// equal bits) at 20 samples per bit with a little noise, written as an 8-bit file; the
+// peak heap is also taken on an edge-dense record that changes level at every sample.
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
@@ -83,9 +84,17 @@ std::vector<std::int8_t> NrzSamples() {
     return samples;
 }
 
+// Every sample an edge: the most crossings a record can hold.
+std::vector<std::int8_t> AlternatingSamples() {
+    std::vector<std::int8_t> samples(kSamples);
+    for (std::size_t k = 0; k < kSamples; ++k) samples[k] = k % 2 ? -50 : 50;
+    return samples;
+}
+
 struct Capture {
     std::string folder;
     std::string path;
+    std::string edgeDensePath;
     std::size_t fileBytes = 0;
 };
 
@@ -102,6 +111,9 @@ const Capture& TheCapture() {
         std::string bytes = WfmFile(NrzSamples(), 0.01, 1.0 / (kBitRate * kSamplesPerBit));
         std::ofstream(c.path, std::ios::binary) << bytes;
         c.fileBytes = bytes.size();
+        c.edgeDensePath = c.folder + "/edge-dense.wfm";
+        std::ofstream(c.edgeDensePath, std::ios::binary)
+            << WfmFile(AlternatingSamples(), 0.01, 1.0 / (kBitRate * kSamplesPerBit));
         return c;
     }();
     return capture;
@@ -168,9 +180,11 @@ void BM_BitRecovery(benchmark::State& state) {
 }
 BENCHMARK(BM_BitRecovery)->Unit(benchmark::kMillisecond);
 
-// The whole file constructor: load, codes and volts, bit recovery; with peak heap.
+// The whole file constructor: load, codes and volts, bit recovery; with peak heap. The
+// argument picks the capture: 0 the NRZ one, 1 the edge-dense one.
 void BM_DetectorFromFile(benchmark::State& state) {
     const Capture& capture = TheCapture();
+    const std::string& path = state.range(0) == 0 ? capture.path : capture.edgeDensePath;
     Session session;
     double peakPerSample = 0.0;
     for (auto _ : state) {
@@ -183,7 +197,7 @@ void BM_DetectorFromFile(benchmark::State& state) {
         const std::int64_t before = kestrava::bench::StartHeapPeak();
         state.ResumeTiming();
         {
-            kestrava::CSataBitDetector detector(capture.path, &session.host, session.bitRate);
+            kestrava::CSataBitDetector detector(path, &session.host, session.bitRate);
             benchmark::DoNotOptimize(detector.Bits().bitCount);
         }
         peakPerSample = static_cast<double>(kestrava::bench::HeapPeakBytes() - before) / kSamples;
@@ -192,7 +206,7 @@ void BM_DetectorFromFile(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * capture.fileBytes));
     state.counters["peak_bytes_per_sample"] = peakPerSample;
 }
-BENCHMARK(BM_DetectorFromFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectorFromFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

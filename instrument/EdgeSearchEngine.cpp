@@ -199,9 +199,10 @@ class Int8Samples {
 template <class Samples>
 class Pass {
   public:
-    Pass(Samples samples, float level, double startOffset, double crossing,
+    Pass(Samples samples, std::size_t count, float level, double startOffset, double crossing,
          std::vector<double>* risingOut, std::vector<double>* fallingOut)
         : samples_(std::move(samples)),
+          count_(count),
           level_(level),
           startOffset_(startOffset),
           state_(samples_.Volt(0) <= level ? kSearchBelow : kSearchAbove),
@@ -225,10 +226,10 @@ class Pass {
             pending_ = false;
             if (below && samples_.Is(Test::NotBelow, i_)) {
                 state_ = kSearchAbove;
-                if (risingOut_) risingOut_->push_back(crossing_ + startOffset_);
+                if (risingOut_) Keep(*risingOut_);
             } else if (!below && samples_.Is(Test::AtOrBelow, i_)) {
                 state_ = kSearchBelow;
-                if (fallingOut_) fallingOut_->push_back(crossing_ + startOffset_);
+                if (fallingOut_) Keep(*fallingOut_);
             }
             ++i_;
         }
@@ -239,7 +240,28 @@ class Pass {
     double Crossing() const { return crossing_; }
 
   private:
+    void Keep(std::vector<double>& list) {
+        if (list.size() == list.capacity()) Grow(list);
+        list.push_back(crossing_ + startOffset_);
+    }
+
+    // A full list grows to the size its crossings so far point to for the whole record,
+    // and never past what the samples left can add, so that an edge-dense record's lists
+    // neither hold twice their crossings nor are copied again and again.
+    void Grow(std::vector<double>& list) const {
+        const std::size_t size = list.size();
+        // Crossings alternate between rising and falling, each at a sample of its own.
+        const std::size_t most = size + (count_ - i_ + 1) / 2 + 1;
+        const double projected = static_cast<double>(size) * 1.125 * static_cast<double>(count_) /
+                                 static_cast<double>(i_ + 1);
+        const std::size_t wanted = std::max(
+            {size * 2, EdgeSearchEngine::kListGrowth,
+             projected < static_cast<double>(most) ? static_cast<std::size_t>(projected) : most});
+        list.reserve(std::min(wanted, most));
+    }
+
     Samples samples_;
+    std::size_t count_;
     double level_;
     double startOffset_;
     int state_;
@@ -297,8 +319,9 @@ void EdgeSearchEngine::RunPasses(std::size_t count, double last, double startOff
                                  MakeSamples makeSamples) {
     timeBase_ = timeBase;
     for (auto& search : searches_) {
-        search->rising.clear();
-        search->falling.clear();
+        // The storage goes too: the run's own lists replace it.
+        search->rising = std::vector<double>();
+        search->falling = std::vector<double>();
         search->pending = false;
         search->state = kSearchNotRun;
     }
@@ -336,8 +359,9 @@ void EdgeSearchEngine::RunPasses(std::size_t count, double last, double startOff
         run.rising.reserve(kListGrowth);
         run.falling.reserve(kListGrowth);
         const EdgeSearch& lead = *run.searches.front();
-        passes.emplace_back(makeSamples(Band(lead.level, lead.upper, lead.lower)), lead.level,
-                            startOffsetPoints, lead.crossing, wantRising ? &run.rising : nullptr,
+        passes.emplace_back(makeSamples(Band(lead.level, lead.upper, lead.lower)), count,
+                            lead.level, startOffsetPoints, lead.crossing,
+                            wantRising ? &run.rising : nullptr,
                             wantFalling ? &run.falling : nullptr);
     }
     // Block by block, so that the observer and every pass read a block while it is in cache.
@@ -377,8 +401,7 @@ const EdgeSearch* EdgeSearchEngine::Find(std::string_view name) const {
 
 std::vector<double> EdgeSearchEngine::Times(std::span<const double> positions) const {
     std::vector<double> times(positions.size());
-    for (std::size_t i = 0; i < positions.size(); ++i)
-        times[i] = positions[i] * timeBase_.intervalS + timeBase_.offsetAS + timeBase_.offsetBS;
+    for (std::size_t i = 0; i < positions.size(); ++i) times[i] = timeBase_.Seconds(positions[i]);
     return times;
 }
 

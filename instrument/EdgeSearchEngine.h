@@ -44,6 +44,8 @@ struct EdgeTimeBase {
     double intervalS = 0.0;
     double offsetAS = 0.0;
     double offsetBS = 0.0;
+
+    double Seconds(double position) const { return position * intervalS + offsetAS + offsetBS; }
 };
 
 class EdgeSearchEngine {

@@ -13,7 +13,7 @@
 
 #include "formats/RecordDescription.h"
 #include "formats/RecordSink.h"
-#include "instrument/EdgeSearchEngine.h"  // the edge kinds kEdgeRising, kEdgeFalling, kEdgeBoth
+#include "instrument/EdgeSearchEngine.h"  // the edge kinds and EdgeTimeBase
 #include "instrument/WaveformHeader.h"
 
 namespace kestrava {
@@ -121,6 +121,8 @@ std::vector<double> WdmGetRisingEdgeTimes(const std::string& name);
 // The search's own lists in points; empty for an unknown name or a missing list.
 std::span<const double> WdmGetFallingEdgePositions(const std::string& name);
 std::span<const double> WdmGetRisingEdgePositions(const std::string& name);
+// The time base the edge times are worked out with: that of the last search run.
+EdgeTimeBase WdmGetEdgeTimeBase();
 
 int WdmGetLastError();
 // The table's text for 1001-1012, the system's message below 1000, empty otherwise.

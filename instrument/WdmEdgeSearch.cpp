@@ -90,4 +90,9 @@ std::span<const double> WdmGetRisingEdgePositions(const std::string& name) {
     return search->rising;
 }
 
+EdgeTimeBase WdmGetEdgeTimeBase() {
+    wdm::ModuleState& state = wdm::State();
+    return state.engine ? state.engine->TimeBase() : EdgeTimeBase{};
+}
+
 }  // namespace kestrava

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <vector>
 
 #include "base/Folders.h"
 #include "base/HexText.h"
@@ -89,22 +88,18 @@ bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCo
     const auto nR = static_cast<std::int64_t>(edges.risingPositions.size());
     const auto nF = static_cast<std::int64_t>(edges.fallingPositions.size());
     if (nR == 0 || nF == 0 || std::llabs(nR - nF) > 1) return false;
-    if (edges.risingTimesS.size() != edges.risingPositions.size() ||
-        edges.fallingTimesS.size() != edges.fallingPositions.size())
-        return false;
     const std::int64_t total = nR + nF;
+    const EdgeTimeBase& timeBase = edges.timeBase;
 
-    const bool firstRising = edges.risingTimesS.front() <= edges.fallingTimesS.front();
+    const bool firstRising = timeBase.Seconds(edges.risingPositions.front()) <=
+                             timeBase.Seconds(edges.fallingPositions.front());
     const std::span<const double> firstPositions =
         firstRising ? edges.risingPositions : edges.fallingPositions;
     const std::span<const double> secondPositions =
         firstRising ? edges.fallingPositions : edges.risingPositions;
-    const std::span<const double> firstTimes =
-        firstRising ? edges.risingTimesS : edges.fallingTimesS;
-    const std::span<const double> secondTimes =
-        firstRising ? edges.fallingTimesS : edges.risingTimesS;
-    const double t0 = firstTimes.front();
-    const double t1 = std::max(edges.risingTimesS.back(), edges.fallingTimesS.back());
+    const double t0 = timeBase.Seconds(firstPositions.front());
+    const double t1 = std::max(timeBase.Seconds(edges.risingPositions.back()),
+                               timeBase.Seconds(edges.fallingPositions.back()));
 
     // The bit count comes from the file's time base, which is untrusted: it is bounded by
     // the record's samples, as no record carries more bits than samples.
@@ -113,36 +108,32 @@ bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCo
     const std::int32_t bitCount =
         wanted > 0.0 ? static_cast<std::int32_t>(std::min(wanted, limit)) : 0;
 
-    // Alternate between the lists, beginning with the first edge's, until the list
-    // whose turn it is runs out.
-    std::vector<std::int32_t> merged;
-    std::vector<double> mergedTimes;
-    merged.reserve(static_cast<std::size_t>(total));
-    mergedTimes.reserve(static_cast<std::size_t>(total));
-    for (std::int64_t k = 0; k < total; ++k) {
-        const bool fromFirst = k % 2 == 0;
-        const std::span<const double> list = fromFirst ? firstPositions : secondPositions;
-        const auto index = static_cast<std::size_t>(k / 2);
-        if (index >= list.size()) break;
-        merged.push_back(SaturatedInt32(std::ceil(list[index])));
-        mergedTimes.push_back(fromFirst ? firstTimes[index] : secondTimes[index]);
-    }
-
     BitStream out;
     out.bitCount = bitCount;
     out.bits.assign(static_cast<std::size_t>(bitCount) + 4, 0);
     out.bitPositions.assign(static_cast<std::size_t>(bitCount) + 4, 0);
     std::int32_t cursor = 0;
     const double rate = bitRateBps;
-    // Edges alternate between the lists: the bits after an edge of the first list are of
-    // the first list's kind.
+    // Alternate between the lists, beginning with the first edge's, until the list whose
+    // turn it is runs out. The bits after an edge of the first list are of the first
+    // list's kind.
+    std::int32_t previous = SaturatedInt32(std::ceil(firstPositions.front()));
+    double previousTime = t0;
     std::int8_t level = firstRising ? 1 : -1;
-    for (std::size_t k = 1; k < merged.size(); ++k, level = static_cast<std::int8_t>(-level)) {
-        const double count = std::floor(rate * (mergedTimes[k] - mergedTimes[k - 1]) + 0.5);
-        if (!(count > 0.0)) continue;
-        const std::int64_t n = count >= 4.0e18 ? std::int64_t{4'000'000'000'000'000'000}
-                                               : static_cast<std::int64_t>(count);
-        BitFill(merged[k] - merged[k - 1], merged[k - 1], n, level, cursor, out);
+    for (std::int64_t k = 1; k < total; ++k, level = static_cast<std::int8_t>(-level)) {
+        const std::span<const double> list = k % 2 == 0 ? firstPositions : secondPositions;
+        const auto index = static_cast<std::size_t>(k / 2);
+        if (index >= list.size()) break;
+        const std::int32_t position = SaturatedInt32(std::ceil(list[index]));
+        const double time = timeBase.Seconds(list[index]);
+        const double count = std::floor(rate * (time - previousTime) + 0.5);
+        if (count > 0.0) {
+            const std::int64_t n = count >= 4.0e18 ? std::int64_t{4'000'000'000'000'000'000}
+                                                   : static_cast<std::int64_t>(count);
+            BitFill(position - previous, previous, n, level, cursor, out);
+        }
+        previous = position;
+        previousTime = time;
     }
 
     out.levels = std::move(bits.levels);

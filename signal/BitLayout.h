@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "instrument/EdgeSearchEngine.h"
 #include "signal/BitStream.h"
 
 namespace kestrava {
@@ -21,17 +22,17 @@ std::int32_t NearestInteger(double x);
 void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t level,
              std::int32_t& cursor, BitStream& bits);
 
-// The crossings of one run: positions in points, times in seconds, pairwise per list.
+// The crossings of one run in points, with the time base that gives their seconds.
 struct EdgeLists {
     std::span<const double> risingPositions;
     std::span<const double> fallingPositions;
-    std::span<const double> risingTimesS;
-    std::span<const double> fallingTimesS;
+    EdgeTimeBase timeBase;
 };
 
 // Builds the bits, their positions, the bit count and the samples-per-bit estimate from
-// the crossings. Returns false and leaves the stream untouched when either list is empty
-// or their lengths differ by more than one.
+// the crossings, reading each list once in order and keeping nothing per edge. Returns
+// false and leaves the stream untouched when either list is empty or their lengths differ
+// by more than one.
 bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCount,
                 BitStream& bits);
 

@@ -247,16 +247,20 @@ void CSataBitDetector::RecoverBits(bool instrument) {
     ChooseThreshold();
     if (!FindEdgesAndLevels()) return;
 
-    const std::vector<double> risingTimes = WdmGetRisingEdgeTimes(kRisingEdge);
-    const std::vector<double> fallingTimes = WdmGetFallingEdgeTimes(kFallingEdge);
-    EdgeLists edges{WdmGetRisingEdgePositions(kRisingEdge),
-                    WdmGetFallingEdgePositions(kFallingEdge), risingTimes, fallingTimes};
-    if (!LayOutBits(edges, bitRateBps, record_.sampleCount, bits_)) return;
+    // The module's own lists, timed as the module times them: no copy per edge.
+    const EdgeLists edges{WdmGetRisingEdgePositions(kRisingEdge),
+                          WdmGetFallingEdgePositions(kFallingEdge), WdmGetEdgeTimeBase()};
+    const bool laidOut = LayOutBits(edges, bitRateBps, record_.sampleCount, bits_);
+    const auto edgeCount =
+        static_cast<std::int64_t>(edges.risingPositions.size() + edges.fallingPositions.size());
+    // The bits are all the decode needs of the crossings; their lists, a double per sample
+    // in a record that changes level at every sample, go before the decode starts.
+    WdmClearEdgeSearches();
+    if (!laidOut) return;
 
     const std::string logFolder = Folders::DataFolder("Log");
     if (Folders::Exists(logFolder)) WriteBitDumps(bits_, logFolder);
-    ReportCompletion(
-        static_cast<std::int64_t>(edges.risingPositions.size() + edges.fallingPositions.size()));
+    ReportCompletion(edgeCount);
 }
 
 void CSataBitDetector::ComputeStatistics() {

@@ -86,17 +86,13 @@ TEST(BitFillTest, PositionsMatchTheRoundedCentresForAnySpanAndStart) {
 
 // Crossings of a record sampled at one point per nanosecond.
 struct Edges {
-    std::vector<double> risingPositions, fallingPositions, risingTimes, fallingTimes;
-    EdgeLists Lists() const {
-        return {risingPositions, fallingPositions, risingTimes, fallingTimes};
-    }
+    std::vector<double> risingPositions, fallingPositions;
+    EdgeTimeBase timeBase{1e-9};
+    EdgeLists Lists() const { return {risingPositions, fallingPositions, timeBase}; }
 };
 
 Edges At(std::vector<double> rising, std::vector<double> falling) {
-    Edges e{rising, falling, rising, falling};
-    for (double& t : e.risingTimes) t *= 1e-9;
-    for (double& t : e.fallingTimes) t *= 1e-9;
-    return e;
+    return {rising, falling};
 }
 
 constexpr float kOneBitPerTenNs = 1e8f;
@@ -164,8 +160,7 @@ TEST(LayOutBitsTest, BitsBeyondTheBitCountAreDropped) {
 
 TEST(LayOutBitsTest, AnAbsurdTimeBaseCannotAskForMoreBitsThanSamples) {
     Edges e = At({0, 40}, {20});
-    for (double& t : e.risingTimes) t *= 1e12;
-    for (double& t : e.fallingTimes) t *= 1e12;
+    e.timeBase.intervalS = 1e3;
     BitStream bits;
     ASSERT_TRUE(LayOutBits(e.Lists(), kOneBitPerTenNs, 100, bits));
     EXPECT_EQ(bits.bitCount, 100);
@@ -173,8 +168,7 @@ TEST(LayOutBitsTest, AnAbsurdTimeBaseCannotAskForMoreBitsThanSamples) {
 
     // Times that run backwards give no bits at all.
     Edges back = At({0, 40}, {20});
-    for (double& t : back.risingTimes) t = -t;
-    for (double& t : back.fallingTimes) t = -t;
+    back.timeBase.intervalS = -1e-9;
     ASSERT_TRUE(LayOutBits(back.Lists(), kOneBitPerTenNs, 100, bits));
     EXPECT_EQ(bits.bitCount, 0);
 }
