@@ -30,8 +30,9 @@ COscilloscope& TheOscilloscope() {
 
 int COscilloscope::OpenConnection() {
     return GuardOr(0, logSource_, "OpenConnection", [&] {
-        if (session_ != 0 && !connectionLost_) return 1;
-        // An instrument that went away and came back is reached through a new session.
+        if (session_ != 0 && !connectionLost_ && WdmGetHalt() != WdmHalt::kSessionLost) return 1;
+        // An instrument that went away, or stopped answering in a transfer, is reached
+        // through a new session.
         if (session_ != 0) CloseConnection(true);
         std::uint32_t handle = 0;
         WdmConnect(handle);
@@ -50,6 +51,8 @@ int COscilloscope::CloseConnection(bool close) {
 
 std::int32_t COscilloscope::WriteStatus(const std::string& command) {
     if (session_ == 0) return VI_ERROR_INV_OBJECT;
+    // A session the transfer gave up sends nothing more: it would only wait again.
+    if (WdmGetHalt() == WdmHalt::kSessionLost) return NoteLoss(VI_ERROR_CONN_LOST);
     ViUInt32 written = 0;
     return NoteLoss(viWrite(session_, reinterpret_cast<ViConstBuf>(command.data()),
                             static_cast<ViUInt32>(command.size()), &written));
@@ -62,6 +65,7 @@ std::int32_t COscilloscope::NoteLoss(std::int32_t status) {
 
 std::int32_t COscilloscope::ReadStatus(std::string& reply, std::size_t maxBytes) {
     if (session_ == 0) return VI_ERROR_INV_OBJECT;
+    if (WdmGetHalt() == WdmHalt::kSessionLost) return NoteLoss(VI_ERROR_CONN_LOST);
     std::array<char, kReplySize> buffer{};
     ViUInt32 count = 0;
     const auto limit = static_cast<ViUInt32>(maxBytes < kReplySize ? maxBytes : kReplySize);

@@ -28,14 +28,16 @@ class COscilloscope {
     COscilloscope& operator=(const COscilloscope&) = delete;
 
     // 1 when a session exists afterwards; a held session is kept without any VISA call,
-    // unless its connection was found lost: then it is closed and opened anew.
+    // unless its connection was found lost or a transfer gave it up (WdmHalt::kSessionLost):
+    // then it is closed and opened anew.
     int OpenConnection();
     // Always 1; only a true flag closes the session.
     int CloseConnection(bool close);
     bool Connected() const { return session_ != 0; }
 
     // One write of exactly the command's bytes, no line end added. 1 when a session
-    // exists (the VISA status is not examined), 0 without one.
+    // exists (the VISA status is not examined), 0 without one. A session a transfer gave up
+    // sends and reads nothing: its calls fail at once with VI_ERROR_CONN_LOST.
     int Write(const std::string& command);
     // One read of at most kReplySize bytes into reply (replaced). 1 when a session exists.
     int Read(std::string& reply);

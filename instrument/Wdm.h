@@ -100,6 +100,19 @@ struct WdmTimeouts {
 };
 void WdmSetTimeouts(const WdmTimeouts& timeouts);
 
+// What stopped the module's last transfer at the instrument. kInUse: another program held
+// the lock past the lock timeout; no lock is waited for again until the next transfer.
+// kSessionLost: a timeout or a lost connection; the session sends nothing more, and the
+// next connection opens it anew.
+enum class WdmHalt { kNone, kInUse, kSessionLost };
+WdmHalt WdmGetHalt();
+// The halt in the user's words: "the instrument is in use by another program", or after a
+// timeout "no answer from GPIB8::1::INSTR (<address>) within <n> s"; empty otherwise.
+std::string WdmGetInstrumentProblem();
+// Forgets a lock timeout, so that a new acquisition tells only its own halt; a lost session
+// stays lost until it is opened anew.
+void WdmForgetInUse();
+
 bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string& name);
 // Runs the searches over the given volts with the time base of the last loaded file;
 // at most the last file's point count is searched. False when the module has no engine.

@@ -1,6 +1,8 @@
 // VISA I/O of the waveform data module on its session: whole-command writes, 256-byte
 // reply reads, exact-length block reads, and the exclusive lock of a query group, which
-// is released on every path out of the group. Not for use outside instrument/.
+// is released on every path out of the group. The module's own I/O halts at the first
+// timeout, lost connection or lock timeout, so that nothing waits for the instrument twice.
+// Not for use outside instrument/.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +18,10 @@ inline constexpr std::size_t kReplyBytes = 256;
 
 class Io {
   public:
-    explicit Io(ViSession session) : session_(session) {}
+    // A guarded Io, the module's own, sends nothing once the module is halted (WdmGetHalt)
+    // and halts it on a timeout, a lost connection or a lock timeout; an unguarded one only
+    // does the I/O.
+    explicit Io(ViSession session, bool guarded = true) : session_(session), guarded_(guarded) {}
 
     ViSession Session() const { return session_; }
     // One write of exactly the bytes of the command.
@@ -28,15 +33,24 @@ class Io {
     ViStatus QueryDouble(std::string_view command, double& value) const;
     // Reads until exactly count bytes have come; a message that ends sooner fails.
     ViStatus ReadExactly(std::uint8_t* data, std::size_t count) const;
+    // The exclusive lock, waited for up to the timeout.
+    ViStatus Lock(std::uint32_t timeoutMs) const;
+    // Halts the module when the status of a call on the session is a timeout or a lost
+    // connection; the status.
+    ViStatus Noted(ViStatus status) const;
 
   private:
+    // The status a halted module's I/O gives at once; VI_SUCCESS when it may go on.
+    ViStatus Halted() const;
+
     ViSession session_;
+    bool guarded_;
 };
 
 // The exclusive lock of one query group; locks nest, each released by its own unlock.
 class LockGroup {
   public:
-    LockGroup(ViSession session, std::uint32_t timeoutMs);
+    LockGroup(const Io& io, std::uint32_t timeoutMs);
     ~LockGroup() { Release(); }
     LockGroup(const LockGroup&) = delete;
     LockGroup& operator=(const LockGroup&) = delete;

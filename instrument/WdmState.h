@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "formats/WaveformFileReader.h"
@@ -39,6 +40,9 @@ struct ModuleState {
     // edge searches over that record use.
     WaveformHeader header;
     bool headerCached = false;
+    // What stopped the last transfer at the instrument, and the user's words for it.
+    WdmHalt halt = WdmHalt::kNone;
+    std::string problem;
 };
 
 inline constexpr int kTransferNone = 0;

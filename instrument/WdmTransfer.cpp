@@ -1,7 +1,8 @@
 // Waveform transfer from the instrument: the active-source check, the record length,
 // the binary curve block converted to volts, the source's header, and the edge searches
 // over the transferred record. Every query group runs under the exclusive lock; the
-// acquisition state stopped for the curve is restored on every path after it.
+// acquisition state stopped for the curve is restored on every path after it, unless the
+// instrument stopped answering.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -32,6 +33,13 @@ constexpr std::int64_t kWidestPointBytes = 8;
 constexpr std::int64_t kMaxBlockBytes = std::int64_t{1} << 31;
 
 constexpr char kNbsp = '\xA0';  // the byte between header and argument of some commands
+
+// The block is read in pieces of this size into a buffer that grows as they come, so the
+// memory follows the bytes that arrived, not the length the instrument announced.
+constexpr std::size_t kCurvePieceBytes = std::size_t{16} << 20;
+
+// How long a session that timed out is given to show that the instrument still answers.
+constexpr std::uint32_t kStillAnsweringMs = 2000;
 
 std::uint32_t LockMs() {
     return wdm::Timeouts().lockMs;
@@ -69,7 +77,7 @@ double PointsIn(std::string_view reply) {
 
 // Record length: the number before "points" in "WFMOUTPRE:WFID?"; 0 when the query fails.
 double RecordLengthOf(const Io& io, int source) {
-    LockGroup lock(io.Session(), LockMs());
+    LockGroup lock(io, LockMs());
     if (!lock.Held()) return 0.0;
     std::string reply;
     if (io.Write(DataSource(source)) < VI_SUCCESS ||
@@ -83,7 +91,7 @@ bool SourceActive(const Io& io, int source, bool& ok) {
     ok = false;
     if (viSetAttribute(io.Session(), VI_ATTR_TMO_VALUE, wdm::Timeouts().ioMs) < VI_SUCCESS)
         return false;
-    LockGroup lock(io.Session(), LockMs());
+    LockGroup lock(io, LockMs());
     if (!lock.Held()) return false;
     std::string reply;
     if (io.Query("SELect:" + std::string(WdmSourceName(source)) + "?", reply) < VI_SUCCESS)
@@ -142,7 +150,8 @@ class Transfer {
     ViStatus SetUpOutput(std::int64_t first, std::int64_t last);
     ViStatus SaveAndStopAcquisition();
     ViStatus ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw);
-    void RestoreAcquisition();
+    void EndFailedCurve();
+    void RestoreAcquisition(const Io& io);
     ViStatus ConvertTo(const std::vector<std::uint8_t>& raw, std::vector<float>& out);
 
     const Io& io_;
@@ -171,7 +180,8 @@ ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
     std::memcpy(buffer, kByteOrderQuery, sizeof kByteOrderQuery);
     if ((status = io_.Write(kByteOrderQuery)) < VI_SUCCESS) return status;
     ViUInt32 count = 0;
-    status = viRead(io_.Session(), reinterpret_cast<ViPBuf>(buffer), wdm::kReplyBytes, &count);
+    status = io_.Noted(
+        viRead(io_.Session(), reinterpret_cast<ViPBuf>(buffer), wdm::kReplyBytes, &count));
     if (status < VI_SUCCESS) return status;
     if (std::strcmp(buffer, "LSB") != 0 &&
         (status = io_.Write("DATa:ENCdg SRIBinary")) < VI_SUCCESS)
@@ -198,20 +208,55 @@ ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
 
 ViStatus Transfer::SaveAndStopAcquisition() {
     {
-        LockGroup lock(io_.Session(), LockMs());
+        LockGroup lock(io_, LockMs());
         if (!lock.Held()) return lock.Status();
         const ViStatus status = io_.QueryInteger("ACQuire:STATE?", savedState_);
         if (status < VI_SUCCESS) return status;
     }
-    LockGroup lock(io_.Session(), LockMs());
+    LockGroup lock(io_, LockMs());
     if (!lock.Held()) return lock.Status();
     return io_.Write(WithNumber("ACQuire:STATE %ld", 0).c_str());
 }
 
-void Transfer::RestoreAcquisition() {
-    LockGroup lock(io_.Session(), LockMs());
+void Transfer::RestoreAcquisition(const Io& io) {
+    LockGroup lock(io, LockMs());
     if (lock.Held())
-        io_.Write(WithNumber("ACQuire:STATE %ld", static_cast<long>(savedState_)).c_str());
+        io.Write(WithNumber("ACQuire:STATE %ld", static_cast<long>(savedState_)).c_str());
+}
+
+// Asks the instrument of a session that timed out one short question: true when it answers.
+bool StillAnswers(const Io& io) {
+    const std::uint32_t timeoutMs = std::min(wdm::Timeouts().ioMs, kStillAnsweringMs);
+    if (viSetAttribute(io.Session(), VI_ATTR_TMO_VALUE, timeoutMs) < VI_SUCCESS) return false;
+    std::string reply;
+    return io.Query("ACQuire:STATE?", reply) >= VI_SUCCESS;
+}
+
+void Transfer::EndFailedCurve() {
+    // Whatever is left of the reply would be read as the answers to later queries.
+    viClear(io_.Session());
+    if (wdm::RawState().halt != WdmHalt::kSessionLost) {
+        RestoreAcquisition(io_);
+        return;
+    }
+    // The session is given up; the instrument gets its acquisition back only if it
+    // answers, so that a silent one costs one more short wait, not another timeout.
+    const Io unguarded(io_.Session(), false);
+    if (StillAnswers(unguarded)) RestoreAcquisition(unguarded);
+}
+
+// Lengthens raw by count bytes. Storage that must grow at least doubles, up to limit bytes,
+// and is advised huge pages before it is written.
+void Lengthen(std::vector<std::uint8_t>& raw, std::size_t count, std::size_t limit) {
+    const std::size_t size = raw.size() + count;
+    if (raw.capacity() < size) {
+        std::vector<std::uint8_t> grown;
+        grown.reserve(std::clamp(2 * raw.capacity(), size, std::max(size, limit)));
+        AdviseHugePages(grown.data(), grown.capacity());
+        grown.assign(raw.begin(), raw.end());
+        raw.swap(grown);
+    }
+    raw.resize(size);
 }
 
 ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw) {
@@ -230,12 +275,19 @@ ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw)
     }
     // The block cannot hold more bytes than the points asked for can take.
     if (length > count * kWidestPointBytes || length > kMaxBlockBytes) return VI_ERROR_INV_LENGTH;
-    try {
-        ResizeLarge(raw, static_cast<std::size_t>(length) + 1);
-    } catch (const std::bad_alloc&) {
-        return VI_ERROR_ALLOC;
+    const auto total = static_cast<std::size_t>(length) + 1;  // the data and its line feed
+    raw.clear();
+    while (raw.size() < total) {
+        const std::size_t done = raw.size();
+        const std::size_t piece = std::min(total - done, kCurvePieceBytes);
+        try {
+            Lengthen(raw, piece, total);
+        } catch (const std::bad_alloc&) {
+            return VI_ERROR_ALLOC;
+        }
+        if ((status = io_.ReadExactly(raw.data() + done, piece)) < VI_SUCCESS) return status;
     }
-    return io_.ReadExactly(raw.data(), raw.size());
+    return VI_SUCCESS;
 }
 
 ViStatus Transfer::ConvertTo(const std::vector<std::uint8_t>& raw, std::vector<float>& out) {
@@ -245,7 +297,7 @@ ViStatus Transfer::ConvertTo(const std::vector<std::uint8_t>& raw, std::vector<f
     if ((status = io_.QueryInteger("WFMOutpre:BYT_NR?", width)) < VI_SUCCESS) return status;
     double yoff = 0.0, yzero = 0.0, ymult = 0.0;
     {
-        LockGroup lock(io_.Session(), LockMs());
+        LockGroup lock(io_, LockMs());
         if (!lock.Held() || io_.Write(DataSource(source_)) < VI_SUCCESS ||
             io_.QueryDouble("WFMOutpre:YOff?", yoff) < VI_SUCCESS ||
             io_.QueryDouble("WFMOutpre:YZero?", yzero) < VI_SUCCESS ||
@@ -264,7 +316,7 @@ ViStatus Transfer::ConvertTo(const std::vector<std::uint8_t>& raw, std::vector<f
 }
 
 ViStatus Transfer::Run(std::int64_t first, std::int64_t last, std::vector<float>& out) {
-    LockGroup lock(io_.Session(), LockMs());
+    LockGroup lock(io_, LockMs());
     if (!lock.Held()) return lock.Status();
     ViStatus status = SetUpOutput(first, last);
     if (status < VI_SUCCESS) return status;
@@ -273,12 +325,10 @@ ViStatus Transfer::Run(std::int64_t first, std::int64_t last, std::vector<float>
     std::vector<std::uint8_t> raw;
     status = ReadCurve(last - first + 1, raw);
     if (status < VI_SUCCESS) {
-        // Whatever is left of the reply would be read as the answers to later queries.
-        viClear(io_.Session());
-        RestoreAcquisition();
+        EndFailedCurve();
         return status;
     }
-    RestoreAcquisition();
+    RestoreAcquisition(io_);
 
     const std::int64_t count = last - first + 1;
     try {
@@ -301,6 +351,7 @@ std::span<const float> WdmGetWaveformData(int source, double startPercent, doubl
     state.startPercent = startPercent;
     state.stopPercent = stopPercent;
     wdm::ReleaseTransferBuffers(state);
+    WdmForgetInUse();  // a new transfer waits for the lock again
     if (source < 0 || source >= kWdmSourceCount) {
         SetError(kWdmInvalidSource);
         return {};
@@ -381,7 +432,7 @@ bool MeasureExtremes(const Io& io, int source, double& maximum, double& minimum)
 void ReadScaling(const Io& io, int source, WaveformHeader& header) {
     double yoff = 0, yzero = 0, ymult = 0, ptOff = 0, xincr = 0;
     {
-        LockGroup lock(io.Session(), LockMs());
+        LockGroup lock(io, LockMs());
         if (!lock.Held() || io.Write(DataSource(source)) < VI_SUCCESS ||
             io.QueryDouble("WFMOutpre:YOff?", yoff) < VI_SUCCESS ||
             io.QueryDouble("WFMOutpre:YZero?", yzero) < VI_SUCCESS ||
@@ -399,7 +450,7 @@ void ReadScaling(const Io& io, int source, WaveformHeader& header) {
     header.levelToVoltScale = ymult;
     header.levelToVoltOffset = ymult * yoff - yzero;
 
-    LockGroup lock(io.Session(), LockMs());
+    LockGroup lock(io, LockMs());
     std::int64_t width = 0;
     if (!lock.Held() || io.Write(DataSource(source)) < VI_SUCCESS ||
         io.QueryInteger("WFMOutpre:BYT_NR?", width) < VI_SUCCESS || width != 4)
@@ -411,7 +462,7 @@ void ReadScaling(const Io& io, int source, WaveformHeader& header) {
 }
 
 void ReadTransferRange(const Io& io, int source, WaveformHeader& header) {
-    LockGroup lock(io.Session(), LockMs());
+    LockGroup lock(io, LockMs());
     std::int64_t start = 0, stop = 0;
     double xzero = 0;
     if (!lock.Held() || io.Write(DataSource(source)) < VI_SUCCESS ||
@@ -432,7 +483,7 @@ void CopyUnit(const std::string& reply, std::array<char, 256>& unit) {
 }
 
 void ReadUnits(const Io& io, int source, WaveformHeader& header) {
-    LockGroup lock(io.Session(), LockMs());
+    LockGroup lock(io, LockMs());
     std::string xunit, yunit;
     if (!lock.Held() || io.Write(DataSource(source)) < VI_SUCCESS ||
         io.Query("wfmoutpre:xunit?", xunit) < VI_SUCCESS ||
@@ -453,7 +504,7 @@ WaveformHeader WdmGetWaveformHeader(int source) {
     }
     const Io io(state.session);
     {
-        LockGroup lock(io.Session(), LockMs());
+        LockGroup lock(io, LockMs());
         std::int64_t width = 0;
         if (lock.Held() && io.Write(DataSource(source)) >= VI_SUCCESS &&
             io.QueryInteger("WFMOutpre:BYT_Nr?", width) >= VI_SUCCESS)

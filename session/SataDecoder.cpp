@@ -10,6 +10,7 @@
 #include "base/Guard.h"
 #include "definition/CMacros.h"
 #include "instrument/SettingNumbers.h"
+#include "instrument/Wdm.h"
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/CSataWordDecoder.h"
 #include "protocol/HighLevelLists.h"
@@ -120,6 +121,8 @@ void SataDecoder::LoadWfmFromScope(int source) {
         bitDetector_.reset();
         if (!presentation_) return;
         presentation_->DisplayMessage("Waveform is not available for analysis", kShowAndKeep);
+        if (const std::string problem = WdmGetInstrumentProblem(); !problem.empty())
+            presentation_->DisplayMessage(problem, kShowAndKeep);
         presentation_->DisplayMessage("-----  DONE  -----", kShowSummary);
     });
 }

@@ -127,6 +127,7 @@ int CSataBitDetector::ModuleSourceOf(int source) {
 void CSataBitDetector::LoadFromInstrument(int source) {
     if (!host_) throw std::invalid_argument("no presentation");
     host_->ClearKeptSummary();
+    WdmForgetInUse();  // this acquisition tells only its own trouble
     // A stored reference is read as it is; a new acquisition would not change it.
     if (source >= 4 && source <= 7) SetAcquisitionMode(kAcquireHeldRecord);
     COscilloscope& scope = TheOscilloscope();
@@ -168,6 +169,9 @@ void CSataBitDetector::Acquire(int moduleSource) {
     host_->DisplayMessage("BIT DETECTION IN PROGRESS....", kShow);
 
     const std::span<const float> volts = WdmGetWaveformData(moduleSource, 0.0, 100.0);
+    // An instrument that stopped answering, went away or is held by another program ends
+    // the acquisition here: the header and the statistics would only wait for it again.
+    if (WdmGetHalt() != WdmHalt::kNone) return;
     record_.voltagesOwned = false;
     record_.borrowedVoltages = volts.data();
     record_.borrowedCount = volts.size();

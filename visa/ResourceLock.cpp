@@ -33,6 +33,15 @@ int OpenLockFile(const std::string& path) {
     return fd;
 }
 
+// The one folder of every program's lock files, whatever its TMPDIR: $XDG_RUNTIME_DIR when
+// set, else /run/lock when this user may write there, else /tmp.
+std::string LockFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime) return runtime;
+    if (::access("/run/lock", W_OK | X_OK) == 0) return "/run/lock";
+    return "/tmp";
+}
+
 }  // namespace
 
 ResourceLock::ResourceLock(std::string key, ViSession owner)
@@ -47,8 +56,7 @@ ResourceLock::~ResourceLock() {
 }
 
 std::string ResourceLock::PathFor(const std::string& key) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = tmp && *tmp ? tmp : "/tmp";
+    std::string folder = LockFolder();
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     std::string name;
     for (char c : key) {

@@ -1,7 +1,8 @@
 // The exclusive lock of one session on one resource. It nests, waits up to a timeout,
 // and excludes other sessions in this process and in every other process using this
-// library: each holder keeps flock() on $TMPDIR/kestrava-visa-<resource>.lock through
-// its own open file description, polled until the lock is free or the time is up.
+// library: each holder keeps flock() on <folder>/kestrava-visa-<resource>.lock through
+// its own open file description, polled until the lock is free or the time is up. The
+// folder is one for every program: $XDG_RUNTIME_DIR, else /run/lock when writable, else /tmp.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,8 @@ namespace kestrava::visa {
 
 class ResourceLock {
   public:
-    // key names the resource (host and port); owner is the session that will hold it.
+    // key names the resource (numeric address and port, or a loopback peer's name); owner
+    // is the session that will hold it.
     ResourceLock(std::string key, ViSession owner);
     ~ResourceLock();
     ResourceLock(const ResourceLock&) = delete;

@@ -18,11 +18,25 @@ namespace {
 // A connection attempt waits at least this long, or the open timeout when larger.
 constexpr uint32_t kConnectTimeoutMs = 5000;
 
-std::string LockKeyOf(const SocketAddress& address) {
-    std::string key;
-    for (char c : address.host)
-        key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return key + ":" + std::to_string(address.port);
+// The lock key: the numeric address the connection reached and the port, so that every
+// name of one instrument ("localhost", "127.0.0.1", an alias) locks the same resource. The
+// IPv6 loopback and IPv4-mapped addresses count as their IPv4 selves; the host text in
+// lower case stands in when the address cannot be written.
+std::string LockKeyOf(const addrinfo& reached, const SocketAddress& address) {
+    char numeric[NI_MAXHOST] = {};
+    std::string host;
+    if (::getnameinfo(reached.ai_addr, reached.ai_addrlen, numeric, sizeof numeric, nullptr, 0,
+                      NI_NUMERICHOST) == 0) {
+        host = numeric;
+        if (host == "::1") host = "127.0.0.1";
+        if (host.rfind("::ffff:", 0) == 0 && host.find('.') != std::string::npos)
+            host = host.substr(7);
+        if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    } else {
+        for (char c : address.host)
+            host += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return host + ":" + std::to_string(address.port);
 }
 
 bool ConnectOne(int fd, const addrinfo& ai, const Deadline& deadline) {
@@ -70,12 +84,14 @@ ViStatus TcpTransport::Open(const SocketAddress& address, uint32_t timeoutMs,
         return VI_ERROR_RSRC_NFOUND;
     Deadline deadline = Deadline::AfterMs(std::max(timeoutMs, kConnectTimeoutMs));
     std::unique_ptr<TcpTransport> result;
+    std::string lockKey;
     for (addrinfo* ai = list; ai && !result; ai = ai->ai_next) {
         int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                           ai->ai_protocol);
         if (fd < 0) continue;
         if (ConnectOne(fd, *ai, deadline)) {
             result.reset(new TcpTransport(fd, address));
+            lockKey = LockKeyOf(*ai, address);
         } else {
             ::close(fd);
         }
@@ -85,7 +101,7 @@ ViStatus TcpTransport::Open(const SocketAddress& address, uint32_t timeoutMs,
     if (!result) return VI_ERROR_RSRC_NFOUND;
     result->SetNoDelay(true);
     opened.transport = std::move(result);
-    opened.lockKey = LockKeyOf(address);
+    opened.lockKey = lockKey;
     return VI_SUCCESS;
 }
 

@@ -26,7 +26,7 @@ class TcpTransport final : public Transport {
     }
     // Connects within the open timeout, but waits at least 5 s. VI_ERROR_RSRC_NFOUND when
     // refused, unreachable, the host is unknown or nobody answers in time. The lock key is
-    // the host text in lower case and the port: "localhost" and "127.0.0.1" are two resources.
+    // the numeric address reached and the port: "localhost" and "127.0.0.1" are one resource.
     static ViStatus Open(const SocketAddress& address, uint32_t timeoutMs, OpenedTransport& opened);
     ~TcpTransport() override;
 

@@ -3,6 +3,10 @@
 // journal holds the commands in their order and the decode is the traffic the simulator
 // sent. Also references, math sources, the three modes, Fast Frame, every injected fault,
 // the cursor and zoom of the presentation, and the command line's --scope.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 #include <sstream>
@@ -18,6 +22,7 @@
 #include "tests/support/RecordingMessageBox.h"
 #include "tools/kestrava-decode/DecodeCommand.h"
 #include "tools/kestrava-scopesim/SynthSource.h"
+#include "visa/ResourceLock.h"
 
 namespace kestrava::test {
 namespace {
@@ -271,6 +276,53 @@ TEST_F(ScopeRoadTest, TheCommandLineDecodesALiveAcquisition) {
     std::ostringstream out2, err2;
     EXPECT_EQ(RunDecode(options, out2, err2), kExitNotDecoded);
     EXPECT_EQ(err2.str(), "kestrava-decode: ch1: Waveform is not available for analysis\n");
+}
+
+// An instrument that hangs in the transfer, and one held by another program, end the
+// analysis at their first wait: nothing more is asked (after a curve that timed out, one
+// short question, whose silence leaves the acquisition as it is), and the reason follows
+// the program's own message in the window and on the command line.
+TEST_F(ScopeRoadTest, AnInstrumentThatHangsOrIsHeldEndsTheAnalysisAtTheFirstWait) {
+    const std::string noAnswer = "no answer from GPIB8::1::INSTR (" + address_ + ") within 0.3 s";
+    const std::string inUse = "the instrument is in use by another program";
+    // Another program's lock: the instrument's lock file held through a description of its own.
+    const int other =
+        ::open(visa::ResourceLock::PathFor("127.0.0.1:" + std::to_string(sim_.Port())).c_str(),
+               O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(other, 0);
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held" : "hanging");
+        const std::string reason = held ? inUse : noAnswer;
+        if (held)
+            ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+        else
+            sim_.InjectFault(Fault::kSilentFromCurve);
+        Press(0, kAcquireSingleSequence);
+        sim_.ClearFaults();
+        const Lines journal = Received();
+        const Lines last = held ? Lines{"BUSY?"} : Lines{"CURVE?", "ACQuire:STATE?"};
+        ASSERT_GE(journal.size(), last.size());
+        EXPECT_EQ(Lines(journal.end() - static_cast<long>(last.size()), journal.end()), last);
+        EXPECT_NE(
+            ui_->StatusText().find("Waveform is not available for analysis\r\n" + reason + "\r\n"),
+            std::string::npos)
+            << ui_->StatusText();
+
+        if (!held) sim_.InjectFault(Fault::kSilentFromCurve);
+        TheOscilloscope().CloseConnection(true);
+        DecodeOptions options;
+        options.scopeSource = "ch1";
+        std::ostringstream out, err;
+        EXPECT_EQ(RunDecode(options, out, err), kExitNotDecoded);
+        EXPECT_EQ(err.str(),
+                  "kestrava-decode: ch1: Waveform is not available for analysis\n"
+                  "kestrava-decode: ch1: " +
+                      reason + "\n");
+        sim_.ClearFaults();
+        ::flock(other, LOCK_UN);
+        Connect();
+    }
+    ::close(other);
 }
 
 TEST(ScopeCommandLine, ParsesTheSourceAndTheMode) {

@@ -1,12 +1,18 @@
 // The waveform data module's transfer: the commands of one transfer in their order, the
 // conversion to volts for 16-bit channels and floating-point math sources, the source's
 // header, bounds on what the instrument reports, and the transfer faults, each ending with
-// no record, the module's error and no lock left behind.
+// no record, the module's error and no lock left behind. A scripted instrument shows what
+// the simulator cannot: a curve that alone goes unanswered, and a block that lies.
+#include <sys/resource.h>
+
 #include <cmath>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/instrument/ScopeFixture.h"
+#include "visa/LoopbackPeer.h"
 
 namespace kestrava::test {
 namespace {
@@ -200,9 +206,116 @@ TEST_F(TransferTest, AnotherClientHoldingTheLockKeepsTheTransferOut) {
     ASSERT_GE(viLock(other, VI_EXCLUSIVE_LOCK, 100, VI_NULL, VI_NULL), VI_SUCCESS);
     EXPECT_TRUE(WdmGetWaveformData(kCh1, 0.0, 100.0).empty());
     EXPECT_EQ(CountOf("SELect:CH1?"), 0u);
+    EXPECT_EQ(WdmGetInstrumentProblem(), "the instrument is in use by another program");
+    // The first lock timeout ends the transfer: its header is not waited for again, even
+    // once the lock is free.
     viUnlock(other);
+    EXPECT_EQ(WdmGetWaveformHeader(kCh1).recordLengthPoints, 0);
+    EXPECT_TRUE(Received().empty());
     viClose(manager);
     EXPECT_EQ(WdmGetWaveformData(kCh1, 0.0, 100.0).size(), kPoints);
+    EXPECT_EQ(WdmGetInstrumentProblem(), "");
+}
+
+// A 16-bit channel of the given length, played on the loopback transport as GPIB8::1::INSTR;
+// CURVE? answers what the test says. Every command is journalled.
+class ScriptedTransferTest : public TempFolders {
+  protected:
+    void SetUp() override {
+        TempFolders::SetUp();
+        kvClearAliases();
+        ASSERT_EQ(kvSetAlias("GPIB8::1::INSTR", "LOOPBACK::scripted::INSTR"), VI_SUCCESS);
+        ASSERT_TRUE(WdmStart());
+        WdmSetTimeouts({kShortTimeoutMs, kShortTimeoutMs});
+        Reconnect();
+    }
+    void TearDown() override {
+        WdmDisconnect();
+        WdmSetTimeouts(WdmTimeouts{});
+        WdmStop();
+        kvClearAliases();
+        TempFolders::TearDown();
+    }
+    void Reconnect() {
+        WdmDisconnect();
+        std::uint32_t session = 0;
+        ASSERT_TRUE(WdmConnect(session));
+        journal_.clear();
+        silent_ = false;
+    }
+
+    std::string Answer(std::string_view written) {
+        std::string command(written.substr(0, written.size() - 1));  // without its line feed
+        journal_.push_back(command);
+        if (silent_) return "";
+        if (command == "CURVE?") return curve_();
+        if (command == "SELect:CH1?" || command == "ACQuire:STATE?") return "1\n";
+        if (command == "WFMOUTPRE:WFID?") return "Ch1, " + std::to_string(points_) + " points\n";
+        if (command == "WFMOutpre:BYT_Or?") return "LSB\n";
+        if (command == "WFMOutpre:BYT_NR?") return "2\n";
+        if (command == "WFMOutpre:BN_Fmt?") return "RI\n";
+        return "";
+    }
+    // The commands from the last CURVE? on.
+    Lines FromCurve() const {
+        for (std::size_t i = journal_.size(); i-- > 0;)
+            if (journal_[i] == "CURVE?")
+                return Lines(journal_.begin() + static_cast<long>(i), journal_.end());
+        return {};
+    }
+
+    long points_ = 1000;
+    std::function<std::string()> curve_;
+    bool silent_ = false;
+    Lines journal_;
+    visa::LoopbackPeer peer_{"scripted",
+                             [this](std::string_view written) { return Answer(written); }};
+};
+
+// A curve that times out ends the transfer and the session: nothing more is asked but one
+// short question, whose answer alone lets the stopped acquisition be restored.
+TEST_F(ScriptedTransferTest, ACurveThatTimesOutEndsTheSessionAndRestoresOnlyAnAnsweringInstrument) {
+    struct Case {
+        bool silentAfterCurve;
+        Lines fromCurve;
+    };
+    const Case cases[] = {
+        {false, {"CURVE?", "ACQuire:STATE?", "ACQuire:STATE 1"}},
+        {true, {"CURVE?", "ACQuire:STATE?"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.silentAfterCurve ? "silent from the curve on" : "only the curve unanswered");
+        Reconnect();
+        curve_ = [&] {
+            silent_ = c.silentAfterCurve;
+            return std::string();
+        };
+        EXPECT_TRUE(WdmGetWaveformData(kCh1, 0.0, 100.0).empty());
+        EXPECT_EQ(WdmGetLastError(), kWdmDataNotAvailable);
+        EXPECT_EQ(WdmGetInstrumentProblem(), "no answer from GPIB8::1::INSTR within 0.3 s");
+        EXPECT_EQ(WdmGetWaveformHeader(kCh1).recordLengthPoints, 0);
+        EXPECT_TRUE(WdmGetWaveformData(kCh1, 0.0, 100.0).empty());
+        EXPECT_EQ(FromCurve(), c.fromCurve);
+    }
+}
+
+// A block announcing far more than it sends: the buffer grows with the bytes that came, so
+// the peak memory stays far below the announced gigabyte. ctest runs each test in a process
+// of its own, so the peak is this test's.
+TEST_F(ScriptedTransferTest, ALyingBlockLengthCommitsOnlyWhatArrives) {
+    points_ = 500'000'000;
+    curve_ = [this] {
+        peer_.Hangup();
+        return "#9999999999" + std::string(64 * 1024, '\x01');
+    };
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    EXPECT_TRUE(WdmGetWaveformData(kCh1, 0.0, 100.0).empty());
+    EXPECT_EQ(WdmGetLastError(), kWdmDataNotAvailable);
+    EXPECT_EQ(FromCurve(), Lines{"CURVE?"});
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200L * 1024) << "kB";
 }
 
 }  // namespace

@@ -32,18 +32,22 @@ void TempFolders::SetUp() {
     root_ = made;
     fs::create_directories(DataHome());
     fs::create_directories(Tmp());
+    fs::create_directories(RuntimeDir());
     Save("XDG_DATA_HOME", savedXdg_, hadXdg_);
     Save("TMPDIR", savedTmp_, hadTmp_);
     Save("XDG_CONFIG_HOME", savedConfig_, hadConfig_);
+    Save("XDG_RUNTIME_DIR", savedRuntime_, hadRuntime_);
     ::setenv("XDG_DATA_HOME", DataHome().c_str(), 1);
     ::setenv("TMPDIR", Tmp().c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", RuntimeDir().c_str(), 1);
 }
 
 void TempFolders::TearDown() {
     Restore("XDG_DATA_HOME", savedXdg_, hadXdg_);
     Restore("TMPDIR", savedTmp_, hadTmp_);
     Restore("XDG_CONFIG_HOME", savedConfig_, hadConfig_);
+    Restore("XDG_RUNTIME_DIR", savedRuntime_, hadRuntime_);
     std::error_code ec;
     if (!root_.empty()) fs::remove_all(root_, ec);
 }

@@ -14,12 +14,14 @@ class TempFolders : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // The fresh folder; XDG_DATA_HOME is <root>/data, TMPDIR is <root>/tmp and
-    // XDG_CONFIG_HOME is <root>/config (not made until a file is written there).
+    // The fresh folder; XDG_DATA_HOME is <root>/data, TMPDIR is <root>/tmp,
+    // XDG_RUNTIME_DIR (the instruments' lock files) is <root>/tmp/run and XDG_CONFIG_HOME
+    // is <root>/config (not made until a file is written there).
     const std::string& Root() const { return root_; }
     std::string DataHome() const { return root_ + "/data"; }
     std::string Tmp() const { return root_ + "/tmp"; }
     std::string ConfigHome() const { return root_ + "/config"; }
+    std::string RuntimeDir() const { return root_ + "/tmp/run"; }
     // Reads a whole file; empty when it does not exist.
     static std::string ReadFile(const std::string& path);
     static void WriteFile(const std::string& path, const std::string& contents);
@@ -28,8 +30,8 @@ class TempFolders : public ::testing::Test {
 
   private:
     std::string root_;
-    std::string savedXdg_, savedTmp_, savedConfig_;
-    bool hadXdg_ = false, hadTmp_ = false, hadConfig_ = false;
+    std::string savedXdg_, savedTmp_, savedConfig_, savedRuntime_;
+    bool hadXdg_ = false, hadTmp_ = false, hadConfig_ = false, hadRuntime_ = false;
 };
 
 }  // namespace kestrava::test

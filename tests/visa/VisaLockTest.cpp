@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tests/visa/TestServer.h"
@@ -96,6 +97,24 @@ TEST_F(VisaLockTest, LockExcludesAnotherProcess) {
     EXPECT_EQ(InChild([&] { return ChildTriesLock(listener.Address(), 100); }), 1);
     ASSERT_EQ(viUnlock(vi), VI_SUCCESS);
     EXPECT_EQ(InChild([&] { return ChildTriesLock(listener.Address(), 100); }), 0);
+}
+
+// The lock is the address the name reaches, kept in one folder for every program: another
+// name of it, in this process or in one with a TMPDIR of its own, is kept out.
+TEST_F(VisaLockTest, TheLockIsTheAddressWhateverItsNameOrTheTemporaryFolder) {
+    SilentListener listener;
+    const std::string port = std::to_string(listener.Port());
+    ViSession vi = Open("TCPIP0::LocalHost::" + port + "::SOCKET");
+    ASSERT_EQ(viLock(vi, VI_EXCLUSIVE_LOCK, 0, VI_NULL, VI_NULL), VI_SUCCESS);
+    EXPECT_EQ(viLock(Open(listener.Address()), VI_EXCLUSIVE_LOCK, 0, VI_NULL, VI_NULL),
+              VI_ERROR_TMO);
+    EXPECT_EQ(InChild([&] {
+                  ::setenv("TMPDIR", Root().c_str(), 1);
+                  return ChildTriesLock(listener.Address(), 0);
+              }),
+              1);
+    EXPECT_TRUE(
+        std::filesystem::exists(RuntimeDir() + "/kestrava-visa-127.0.0.1_" + port + ".lock"));
 }
 
 TEST_F(VisaLockTest, WaitingForAnotherProcessEndsWhenItUnlocks) {

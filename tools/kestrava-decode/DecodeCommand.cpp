@@ -12,6 +12,7 @@
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
 #include "instrument/SourceNames.h"
+#include "instrument/Wdm.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
 #include "session/SetupFile.h"
@@ -199,10 +200,12 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (o.status) err << ui.StatusText();
     if (!ui.Decoder().IsValid()) {
-        if (!o.scopeSource.empty())
+        if (!o.scopeSource.empty()) {
             err << "kestrava-decode: " << o.scopeSource
                 << ": Waveform is not available for analysis\n";
-        else
+            if (const std::string problem = WdmGetInstrumentProblem(); !problem.empty())
+                err << "kestrava-decode: " << o.scopeSource << ": " << problem << "\n";
+        } else
             err << "kestrava-decode: " << o.waveformPath
                 << ": Waveform file is not in the specified wfm format\n";
         return kExitNotDecoded;

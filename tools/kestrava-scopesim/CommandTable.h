@@ -26,7 +26,8 @@ struct CommandContext {
     // Reply control for faults and *OPC?.
     std::optional<size_t> disconnectAfter;  // bytes of this value to send before hanging up
     std::optional<std::chrono::steady_clock::time_point> notBefore;
-    bool withhold = false;  // no reply at all
+    bool withhold = false;     // no reply at all
+    bool fallsSilent = false;  // no query is answered from this one on
 
     bool Refuse(std::string why);
     bool NeedArgs(size_t count);

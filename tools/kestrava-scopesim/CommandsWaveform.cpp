@@ -65,6 +65,7 @@ std::string Curve(CommandContext& c) {
     if (s.faults.count(Fault::kCorruptBlockHeader)) block[1] = 'X';
     if (s.faults.count(Fault::kDisconnectMidBlock))
         c.disconnectAfter = (block.size() - data.size()) + data.size() / 2;
+    c.fallsSilent = s.faults.count(Fault::kSilentFromCurve) > 0;
     return block;
 }
 

@@ -6,12 +6,13 @@
 namespace kestrava::scopesim {
 namespace {
 
-constexpr std::array<std::pair<Fault, std::string_view>, 5> kFaultNames = {{
+constexpr std::array<std::pair<Fault, std::string_view>, 6> kFaultNames = {{
     {Fault::kNoAnswer, "no-answer"},
     {Fault::kDisconnectMidBlock, "disconnect-mid-block"},
     {Fault::kCorruptBlockHeader, "corrupt-block-header"},
     {Fault::kCountExceedsBlock, "count-exceeds-block"},
     {Fault::kBusyForever, "busy-forever"},
+    {Fault::kSilentFromCurve, "silent-from-curve"},
 }};
 
 }  // namespace

@@ -14,6 +14,7 @@ enum class Fault {
     kCorruptBlockHeader,  // "corrupt-block-header": CURVE? answers "#X..." instead of "#<n>..."
     kCountExceedsBlock,   // "count-exceeds-block": NR_Pt? reports more points than the block holds
     kBusyForever,         // "busy-forever": BUSY? answers 1 and no sequence ever completes
+    kSilentFromCurve,     // "silent-from-curve": CURVE? and every query after it go unanswered
 };
 
 std::string_view FaultName(Fault fault);

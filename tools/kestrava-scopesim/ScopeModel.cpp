@@ -93,8 +93,8 @@ ScopeModel::Response ScopeModel::Process(std::string_view message, bool applyFau
             if (!error.empty()) CommandError(error + ": " + text);
             continue;
         }
-        CommandContext context{state_, SplitArguments(unit->arguments), {}, {}, {}, {}, {}, {},
-                               false};
+        CommandContext context{
+            state_, SplitArguments(unit->arguments), {}, {}, {}, {}, {}, {}, false, false};
         const CommandSpec* command = nullptr;
         // After ';' a header without a leading ':' is first tried below the previous one.
         if (!unit->rooted && !unit->common && previousPath.size() > 1) {
@@ -124,6 +124,7 @@ ScopeModel::Response ScopeModel::Process(std::string_view message, bool applyFau
             CommandError(context.error + ": " + unit->text);
             continue;
         }
+        if (applyFaults && context.fallsSilent) state_.silent = true;
         if (context.withhold) continue;
         if (context.notBefore) response.notBefore = context.notBefore;
         std::string prefix = state_.header && !unit->common ? ":" + context.header + " " : "";
@@ -134,7 +135,9 @@ ScopeModel::Response ScopeModel::Process(std::string_view message, bool applyFau
         }
         answers.push_back(prefix + value);
     }
-    if (answers.empty() || (applyFaults && state_.faults.count(Fault::kNoAnswer))) return response;
+    const bool silent = state_.faults.count(Fault::kNoAnswer) ||
+                        (state_.silent && state_.faults.count(Fault::kSilentFromCurve));
+    if (answers.empty() || (applyFaults && silent)) return response;
     for (size_t i = 0; i < answers.size(); ++i) response.reply += (i ? ";" : "") + answers[i];
     response.reply += '\n';
     if (applyFaults) response.disconnectAfter = disconnectAt;

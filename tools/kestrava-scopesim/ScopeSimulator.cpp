@@ -274,11 +274,13 @@ void ScopeSimulator::InjectFault(Fault fault) {
 void ScopeSimulator::ClearFault(Fault fault) {
     std::lock_guard lock(mutex_);
     model_->State().faults.erase(fault);
+    if (fault == Fault::kSilentFromCurve) model_->State().silent = false;
 }
 
 void ScopeSimulator::ClearFaults() {
     std::lock_guard lock(mutex_);
     model_->State().faults.clear();
+    model_->State().silent = false;
 }
 
 std::vector<std::string> ScopeSimulator::Journal() const {

@@ -102,6 +102,7 @@ class ScopeState {
     bool autoTrigger = true;
     double maxBitRate = 6.25e9;
     std::set<Fault> faults;
+    bool silent = false;  // "silent-from-curve" met its CURVE?
     uint64_t acquisitions = 0;
 
     // Settings, reset by *RST.

@@ -42,6 +42,7 @@ constexpr const char* kUsage =
     "                      corrupt-block-header  CURVE? answers #X... instead of #<n>...\n"
     "                      count-exceeds-block   NR_Pt? reports more points than the block\n"
     "                      busy-forever          BUSY? answers 1 for ever\n"
+    "                      silent-from-curve     CURVE? and every query after it go unanswered\n"
     "  --source CH1=FILE.wfm  take a source's records from a waveform file; repeatable.\n"
     "                    Without it CH1 acquires fresh SATA traffic at every single sequence\n"
     "  --verbose         print every message received and every command error\n"

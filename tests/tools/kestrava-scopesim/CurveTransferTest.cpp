@@ -163,10 +163,20 @@ TEST_F(CurveTransferTest, AsciiCurve) {
 }
 
 TEST_F(CurveTransferTest, NoAnswerIsATimeout) {
+    const std::string timeout = "<" + std::to_string(VI_ERROR_TMO) + ">";
     sim_.InjectFault(Fault::kNoAnswer);
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
-    EXPECT_EQ(Query("*IDN?"), "<" + std::to_string(VI_ERROR_TMO) + ">");
+    EXPECT_EQ(Query("*IDN?"), timeout);
     EXPECT_EQ(sim_.Journal().back(), "*IDN?");  // heard, not answered
+
+    // Silent from the curve on: answered until CURVE?, then nothing until the fault goes.
+    sim_.ClearFaults();
+    sim_.InjectFault(Fault::kSilentFromCurve);
+    EXPECT_EQ(Query("DATa:SOUrce?"), "CH1");
+    EXPECT_EQ(Query("CURVE?"), timeout);
+    EXPECT_EQ(Query("DATa:SOUrce?"), timeout);
+    sim_.ClearFault(Fault::kSilentFromCurve);
+    EXPECT_EQ(Query("DATa:SOUrce?"), "CH1");
 }
 
 TEST_F(CurveTransferTest, DisconnectMidBlockIsConnectionLost) {
