@@ -19,6 +19,7 @@
 #include "base/HugePages.h"
 #include "base/Log.h"
 #include "base/MessageBox.h"
+#include "base/Numbers.h"
 #include "formats/RecordDescription.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
@@ -260,6 +261,13 @@ void CSataBitDetector::RecoverBits(bool instrument) {
     // The bits are all the decode needs of the crossings; their lists, a double per sample
     // in a record that changes level at every sample, go before the decode starts.
     WdmClearEdgeSearches();
+    // An empty list alone reads like a clean link; say why nothing was decoded.
+    if (edgeCount == 0)
+        host_->DisplayMessage(
+            FormatText("No edge crossed the thresholds (reference level %g V, "
+                       "hysteresis %g V)",
+                       static_cast<double>(thresholdV_), static_cast<double>(hysteresisV_)),
+            kShowAndKeep);
     if (!laidOut) return;
 
     const std::string logFolder = Folders::DataFolder("Log");

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <ostream>
 #include <sstream>
+#include <string>
+#include <string_view>
 
 #include "base/FileReplacement.h"
 #include "base/Folders.h"
@@ -139,16 +141,22 @@ bool OutputIsAnInput(const DecodeOptions& o, std::ostream& err) {
     return false;
 }
 
+// The first line of the status summary that begins with prefix, empty when none does.
+std::string KeptLine(const CAnalysisHost& host, std::string_view prefix) {
+    std::istringstream lines(host.KeptSummary());
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind(prefix, 0) == 0) return line;
+    }
+    return {};
+}
+
 // The error a stage left in the status summary ("ERROR IN BIT DETECTION....") or a list
 // that lost lines: the decode stopped part way, and its lists are no result. Empty when
 // every stage finished.
 std::string StageError(const CAnalysisHost& host, const WholeListBox& main,
                        const WholeListBox& highLevel) {
-    std::istringstream lines(host.KeptSummary());
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("ERROR IN ", 0) == 0) return line;
-    }
+    if (std::string line = KeptLine(host, "ERROR IN "); !line.empty()) return line;
     if (main.LostLines() || highLevel.LostLines()) return "out of memory while filling the lists";
     return {};
 }
@@ -215,6 +223,9 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
             << ": " << error << "\n";
         return kExitNotDecoded;
     }
+    // Not a failure (a quiet lane is a result), but an empty list needs its reason.
+    if (const std::string noEdge = KeptLine(ui, "No edge crossed"); !noEdge.empty() && !o.status)
+        err << "kestrava-decode: " << o.waveformPath << o.scopeSource << ": " << noEdge << "\n";
     if (!o.plotPath.empty() && !WritePlot(o, ui, err)) return kExitNotDecoded;
     if (!o.mergePath.empty()) {
         return ui.MergeFile(o.mergePath) ? kExitOk : kExitNotDecoded;

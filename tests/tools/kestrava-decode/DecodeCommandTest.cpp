@@ -261,6 +261,20 @@ TEST_F(DecodeCommandTest, TheProgramExitsWithTheSameCodes) {
     EXPECT_NE(ReadFile(Root() + "/err").find("Waveform file is not in the specified wfm format"),
               std::string::npos);
     EXPECT_EQ(ReadFile(Root() + "/out"), "");
+    // A name that carries a terminal's escape sequence is shown, not obeyed.
+    WriteFile(Root() + "/\x1b[2Jnotes.wfm", "not a waveform");
+    EXPECT_EQ(run("'" + Root() + "/\x1b[2Jnotes.wfm'"), 1);
+    EXPECT_NE(ReadFile(Root() + "/err").find("/\\x1b[2Jnotes.wfm: "), std::string::npos)
+        << ReadFile(Root() + "/err");
+}
+
+TEST_F(DecodeCommandTest, ThresholdsThatFindNoEdgeSaySo) {
+    Result r = Run({"--abs-ref-level", "40", "--abs-hysteresis", "0.1", capture_});
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "kestrava-decode: " + capture_ +
+                         ": No edge crossed the thresholds (reference level 40 V, hysteresis "
+                         "0.1 V)\n");
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+// A stream buffer that passes text on to another with control bytes written as \xNN, so a
+// file name or a file's text in a message cannot act on the terminal. Line ends (LF, CR LF)
+// and tabs pass unchanged.
+#pragma once
+
+#include <streambuf>
+
+namespace kestrava {
+
+class PrintableOutput : public std::streambuf {
+  public:
+    explicit PrintableOutput(std::streambuf* target) : saved_(target) {}
+    ~PrintableOutput() override { FlushPendingReturn(); }
+
+  protected:
+    int_type overflow(int_type ch) override {
+        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+        const auto byte = static_cast<unsigned char>(traits_type::to_char_type(ch));
+        if (pendingReturn_) {
+            pendingReturn_ = false;
+            if (byte == '\n') return Put("\r\n") ? ch : traits_type::eof();
+            if (!Put("\\x0d")) return traits_type::eof();
+        }
+        if (byte == '\r') {
+            pendingReturn_ = true;
+            return ch;
+        }
+        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            const char escaped[] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF], 0};
+            return Put(escaped) ? ch : traits_type::eof();
+        }
+        return saved_->sputc(static_cast<char>(byte)) == traits_type::eof() ? traits_type::eof()
+                                                                            : ch;
+    }
+    int sync() override {
+        FlushPendingReturn();
+        return saved_->pubsync();
+    }
+
+  private:
+    bool Put(const char* text) {
+        for (; *text; ++text)
+            if (saved_->sputc(*text) == traits_type::eof()) return false;
+        return true;
+    }
+    void FlushPendingReturn() {
+        if (pendingReturn_) Put("\\x0d");
+        pendingReturn_ = false;
+    }
+
+    std::streambuf* saved_;
+    bool pendingReturn_ = false;
+};
+
+}  // namespace kestrava
