@@ -1,12 +1,19 @@
 #include "app/ColourScheme.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QPushButton>
 #include <QWidget>
 
+#include "app/WindowStyle.h"
+
 namespace kestrava {
 
 void ApplyColourScheme(QWidget& window) {
+    // Indicators and the focus ring come from the style, once for the whole program.
+    if (!dynamic_cast<WindowStyle*>(QApplication::style())) QApplication::setStyle(new WindowStyle);
+    // Every state differs from the others by at least 3:1 in contrast: disabled fields are
+    // hollow, the keyboard focus is an amber ring where the window's blue was.
     window.setStyleSheet(QStringLiteral(
         "QDialog, QMainWindow, QWidget#centralArea { background: rgb(39,78,117); }"
         "QLabel, QCheckBox, QRadioButton, QGroupBox { color: white; }"
@@ -14,10 +21,15 @@ void ApplyColourScheme(QWidget& window) {
         "  margin-top: 1.2ex; padding-top: 0.6ex; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 3px; }"
         "QLineEdit, QListView, QPlainTextEdit, QComboBox { background: white; color: black; }"
-        "QLineEdit:disabled, QComboBox:disabled { background: white; color: black; }"
+        "QLineEdit, QComboBox { border: 2px solid rgb(39,78,117); padding: 1px; }"
+        "QLineEdit:focus, QComboBox:focus { border-color: rgb(255,192,0); }"
+        "QLineEdit:disabled, QComboBox:disabled { background: rgb(39,78,117);"
+        "  color: rgb(174,198,220); border: 1px dashed rgb(174,198,220); padding: 2px; }"
+        "QLabel:disabled, QCheckBox:disabled, QRadioButton:disabled { color: rgb(174,198,220); }"
         "QPushButton { color: white; background: rgb(54,108,161); border: 1px solid white;"
         "  padding: 3px 8px; }"
         "QPushButton:pressed { background: rgb(39,78,117); }"
+        "QPushButton:focus { border: 3px solid rgb(255,192,0); padding: 1px 6px; }"
         "QPushButton:disabled { color: rgb(174,198,220); }"
         "QSplitter::handle { background: rgb(174,198,220); }"));
 }
