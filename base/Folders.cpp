@@ -78,6 +78,8 @@ bool Folders::PrepareDataFolders() {
     if (ec) return false;
     CopyMissingFolder("Macros");
     CopyMissingFolder("Encoding");
+    // The help sends a new user to the sample captures in this folder.
+    CopyMissingFolder("Waveforms");
     for (const char* name : {"Macros", "Encoding", "UserPattern", "Setup", "Reports", "Waveforms"})
         fs::create_directories(DataFolder(name), ec);
     return true;
