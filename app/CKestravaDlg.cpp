@@ -39,6 +39,7 @@
 #include "app/CWindowUserInterface.h"
 #include "app/ColourScheme.h"
 #include "app/DecodeJob.h"
+#include "app/FileDialog.h"
 #include "app/ListBoxModel.h"
 #include "app/WaveformFrame.h"
 #include "base/Folders.h"
@@ -514,22 +515,23 @@ void CKestravaDlg::LoadWaveformFile(const std::string& path) {
 
 void CKestravaDlg::OpenFile() {
     Handle("OpenFile", [&] {
-        QFileDialog dialog(this, QStringLiteral("Open File"),
-                           QString::fromStdString(waveformsFolder_),
-                           QStringLiteral("Brennock waveform files (*.wfm)"));
+        FileDialog dialog(this, QStringLiteral("Open File"), waveformsFolder_,
+                          QStringLiteral("Brennock waveform files (*.wfm)"));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(QStringLiteral("wfm"));
         dialog.setOption(QFileDialog::ReadOnly);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
         const std::string path = dialog.selectedFiles().first().toStdString();
-        waveformsFolder_ = path;
+        waveformsFolder_ = FileDialog::Rememberable(path);
         LoadWaveformFile(path);
     });
 }
 
-void CKestravaDlg::SaveReport(const std::string& path) {
-    Handle("OnSave", [&] { presentation_->SaveToFile(path); });
+bool CKestravaDlg::SaveReport(const std::string& path) {
+    bool saved = false;
+    Handle("OnSave", [&] { saved = presentation_->SaveToFile(path); });
+    return saved;
 }
 
 void CKestravaDlg::MergeReport(const std::string& path) {
@@ -538,22 +540,22 @@ void CKestravaDlg::MergeReport(const std::string& path) {
 
 void CKestravaDlg::OnSave() {
     Handle("OnSave", [&] {
-        QFileDialog dialog(this, QStringLiteral("Save As"), QString::fromStdString(reportsFolder_),
-                           QStringLiteral("ASCII Text file (*.txt);;All Files (*)"));
+        FileDialog dialog(this, QStringLiteral("Save As"), reportsFolder_,
+                          QStringLiteral("ASCII Text file (*.txt);;All Files (*)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("txt"));
         dialog.setOption(QFileDialog::ReadOnly);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
         const std::string path = dialog.selectedFiles().first().toStdString();
-        SaveReport(path);
-        reportsFolder_ = path;
+        // A folder that refused the report is no place to offer next time.
+        if (SaveReport(path)) reportsFolder_ = FileDialog::Rememberable(path);
     });
 }
 
 void CKestravaDlg::OnMerge() {
     Handle("OnMerge", [&] {
-        QFileDialog dialog(this, QStringLiteral("Open"), QString::fromStdString(reportsFolder_),
-                           QStringLiteral("Existing SATA report file (*.txt);;All Files (*)"));
+        FileDialog dialog(this, QStringLiteral("Open"), reportsFolder_,
+                          QStringLiteral("Existing SATA report file (*.txt);;All Files (*)"));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(QStringLiteral("txt"));
@@ -1104,8 +1106,8 @@ void CKestravaDlg::OnSaveSetup() {
     Handle("OnSaveSetup", [&] {
         CheckSetupFolder();
         if (lastSavePath_.empty()) lastSavePath_ = setupFolder_;
-        QFileDialog dialog(this, QStringLiteral("File Save"), QString::fromStdString(lastSavePath_),
-                           QStringLiteral("Setting Files (*.ini)"));
+        FileDialog dialog(this, QStringLiteral("File Save"), lastSavePath_,
+                          QStringLiteral("Setting Files (*.ini)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("ini"));
         OnThresholdFieldEdited();
@@ -1120,9 +1122,8 @@ void CKestravaDlg::OnRecallSetup() {
     Handle("OnRecallSetup", [&] {
         CheckSetupFolder();
         if (lastRecallPath_.empty()) lastRecallPath_ = setupFolder_;
-        QFileDialog dialog(this, QStringLiteral("File Recall"),
-                           QString::fromStdString(lastRecallPath_),
-                           QStringLiteral("Setting Files (*.ini)"));
+        FileDialog dialog(this, QStringLiteral("File Recall"), lastRecallPath_,
+                          QStringLiteral("Setting Files (*.ini)"));
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(QStringLiteral("ini"));
         OnThresholdFieldEdited();

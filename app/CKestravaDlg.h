@@ -139,7 +139,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     void WaitForDecode();
     // Ends the running decode at its next stage boundary; the earlier decode stays shown.
     void OnStop();
-    void SaveReport(const std::string& path);
+    bool SaveReport(const std::string& path);
     void MergeReport(const std::string& path);
     void SelectSourceFromMenu(int source);
     void OnDataSourceChanged(int source);

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "base/Guard.h"
+#include "base/MessageBox.h"
 #include "instrument/COscilloscope.h"
 #include "protocol/CSataWordDecoder.h"
 #include "session/ICanvas.h"
@@ -219,8 +220,14 @@ void CSataUserInterface::ClearGraph() {
     });
 }
 
-void CSataUserInterface::SaveToFile(const std::string& path) {
-    ReportFile::SaveToFile(mainList_, waveformTitle_, path, *this, waveformFile_);
+bool CSataUserInterface::SaveToFile(const std::string& path) {
+    // Without a decode the report would be a title naming no file, passed off as saved.
+    if (waveformTitle_.empty()) {
+        DisplayMessage("Decoded output NOT saved!", kShow);
+        ShowMessageBox("Nothing to save: no waveform has been decoded.");
+        return false;
+    }
+    return ReportFile::SaveToFile(mainList_, waveformTitle_, path, *this, waveformFile_);
 }
 
 bool CSataUserInterface::MergeFile(const std::string& path) {

@@ -83,7 +83,8 @@ class CSataUserInterface : public CAnalysisHost {
     void ClearGraph();
 
     // Never over the waveform file being shown.
-    void SaveToFile(const std::string& path);
+    // False when nothing was written: no decode to save, or the file refused it.
+    bool SaveToFile(const std::string& path);
     // True when the merged report replaced the one at path.
     bool MergeFile(const std::string& path);
 

@@ -2,12 +2,15 @@
 #include <memory>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include "app/CAboutDlg.h"
 #include "app/CCharacterEntryDlg.h"
 #include "app/CSyncPatternDlg.h"
 #include "app/CThresholdDlg.h"
+#include "app/FileDialog.h"
 #include "base/Folders.h"
 #include "definition/CMacros.h"
 #include "tests/app/AppTestSupport.h"
@@ -231,6 +234,22 @@ TEST_F(AppTest, AboutShowsTheTrimmedVersionOrDashes) {
     CAboutDlg dialog(path);
     EXPECT_EQ(dialog.windowTitle(), "About KORVAN");
     EXPECT_EQ(dialog.VersionLine(), "Version 2.4.1");
+}
+
+// File dialogs name files by their names only (a file under /proc may block its reader for
+// ever) and never start in, or remember, the kernel's or devices' trees.
+TEST_F(AppTest, FileDialogsNeverReadWhatTheyListNorStartInSpecialTrees) {
+    const std::string path = Root() + "/picture";  // no name to go by: only content tells
+    WriteFile(path, std::string("\x89PNG\r\n\x1a\n", 8) + std::string(64, '\0'));
+    const QString type = NameOnlyIconProvider().type(QFileInfo(QString::fromStdString(path)));
+    EXPECT_FALSE(type.contains(QStringLiteral("PNG"))) << type.toStdString();
+    for (const std::string special : {"/proc", "/proc/kmsg", "/sys/kernel", "/dev/null"}) {
+        EXPECT_EQ(FileDialog::Rememberable(special), "") << special;
+        EXPECT_EQ(FileDialog(nullptr, {}, special, {}).directory().absolutePath(), QDir::homePath())
+            << special;
+    }
+    EXPECT_EQ(FileDialog::Rememberable(Root() + "/a.txt"), Root() + "/a.txt");
+    EXPECT_EQ(FileDialog::Rememberable("/process/a.txt"), "/process/a.txt");
 }
 
 }  // namespace

@@ -284,9 +284,14 @@ TEST_F(MainWindowTest, ThresholdResultIsShownWithItsUnit) {
 }
 
 TEST_F(MainWindowTest, SavedReportHoldsTheCharactersList) {
-    Load();
     const std::string path = Root() + "/report.txt";
-    window->SaveReport(path);
+    // Nothing decoded yet: nothing written, and the user is told so.
+    EXPECT_FALSE(window->SaveReport(path));
+    EXPECT_FALSE(Folders::Exists(path));
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Nothing to save: no waveform has been decoded.");
+    Load();
+    EXPECT_TRUE(window->SaveReport(path));
     const std::string report = ReadFile(path);
     EXPECT_NE(report.find("Decoded output from file: " + SampleCapture()), std::string::npos);
     EXPECT_NE(report.find(window->CharactersModel().Text(0)), std::string::npos);
