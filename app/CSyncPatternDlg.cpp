@@ -60,7 +60,7 @@ void CSyncPatternDlg::accept() {
     if (text.isEmpty()) return;
     const QString accepted = Validate(text);
     if (accepted.isEmpty()) {
-        ShowMessageBox("Invalid Entry");
+        MessageBoxSink()->Show("Invalid Entry", "");  // this one box has no title
         field_->setFocus();
         return;
     }

@@ -3,7 +3,12 @@
 
 #include "base/MessageBox.h"
 
+class QMessageBox;
+
 namespace kestrava {
+
+// Every message box in the scheme's light blue, whichever window it belongs to.
+void StyleMessageBox(QMessageBox& box);
 
 class QtMessageBox : public IMessageBox {
   public:

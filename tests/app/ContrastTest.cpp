@@ -9,11 +9,13 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include "app/CThresholdDlg.h"
+#include "app/QtMessageBox.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace kestrava::test {
@@ -117,6 +119,19 @@ TEST_F(ContrastTest, AMenusCheckMarkStandsOutFromTheMenu) {
     action->setChecked(true);
     const QImage on = menu.grab().toImage();
     EXPECT_GE(PixelsApart(off, on, menu.actionGeometry(action)), 12);
+}
+
+TEST_F(ContrastTest, MessageBoxesAreLightBlueWithLegibleText) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("KORVAN"),
+                    QStringLiteral("Decoded output saved"), QMessageBox::Ok, dialog.get());
+    StyleMessageBox(box);
+    box.adjustSize();
+    const QImage picture = box.grab().toImage();
+    const QRgb lightBlue = qRgb(125, 162, 197);
+    EXPECT_EQ(picture.pixel(2, 2), lightBlue);
+    QImage background(picture.size(), picture.format());
+    background.fill(lightBlue);
+    EXPECT_GE(PixelsApart(background, picture, picture.rect()), 100);
 }
 
 }  // namespace

@@ -216,6 +216,7 @@ TEST_F(SyncPatternDialogTest, AcceptsUpToFourKnownNames) {
     dialog.accept();
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], "Invalid Entry");
+    EXPECT_EQ(messages.captions[0], "");
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     dialog.Field()->setText("");
     dialog.accept();
