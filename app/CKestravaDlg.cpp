@@ -41,6 +41,7 @@
 #include "app/DecodeJob.h"
 #include "app/FileDialog.h"
 #include "app/ListBoxModel.h"
+#include "app/ListNavigator.h"
 #include "app/WaveformFrame.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
@@ -169,6 +170,9 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
             [this](int line) { FollowSelection(*charactersList_, line); });
     connect(protocolModel_.get(), &ListBoxModel::selectionRequested, this,
             [this](int line) { FollowSelection(*protocolList_, line); });
+    navigator_ = new ListNavigator(*this, *charactersList_, *charactersModel_, *protocolList_,
+                                   *protocolModel_,
+                                   [this](const QString& text) { statusLine_->setText(text); });
 
     ApplyColourScheme(*this);
     resize(1180, 820);

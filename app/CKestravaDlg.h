@@ -42,6 +42,7 @@ class CThresholdDlg;
 class CWindowUserInterface;
 class DecodeJob;
 class ListBoxModel;
+class ListNavigator;
 class WaveformFrame;
 
 class CKestravaDlg : public QMainWindow, public ISetupTarget {
@@ -113,6 +114,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QPlainTextEdit* StatusBox() const { return statusBox_; }
     // The line under the window that says what the decode is doing and how it ended.
     QLabel* StatusLine() const { return statusLine_; }
+    ListNavigator& Navigator() const { return *navigator_; }
     QProgressBar* DecodeProgress() const { return progress_; }
     bool DecodeRunning() const;
     // The shown lists were decoded with other settings than the current ones.
@@ -280,6 +282,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QElapsedTimer elapsed_;
     QTimer* ticker_ = nullptr;
     QLabel* statusLine_ = nullptr;
+    ListNavigator* navigator_ = nullptr;
     QProgressBar* progress_ = nullptr;
     std::optional<DecodeSettings> shownSettings_;
     bool outOfDate_ = false;

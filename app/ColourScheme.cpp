@@ -34,6 +34,22 @@ void ApplyColourScheme(QWidget& window) {
         "QSplitter::handle { background: rgb(174,198,220); }"));
 }
 
+std::optional<LineColours> ColoursOfLine(ListLineKind kind) {
+    switch (kind) {
+        case ListLineKind::kInvalid:
+            return LineColours{QColor(150, 0, 0), QColor(255, 214, 214)};
+        case ListLineKind::kDisparityError:
+            return LineColours{QColor(120, 60, 0), QColor(255, 232, 196)};
+        case ListLineKind::kSampleSlip:
+            return LineColours{QColor(70, 30, 140), QColor(226, 214, 255)};
+        case ListLineKind::kSilence:
+            return LineColours{QColor(60, 60, 60), QColor(225, 225, 225)};
+        case ListLineKind::kPlain:
+            break;
+    }
+    return std::nullopt;
+}
+
 void ColourButton(QPushButton& button, const QColor& text, const QColor& background) {
     button.setStyleSheet(QStringLiteral("QPushButton { color: %1; background: %2; }")
                              .arg(text.name(), background.name()));

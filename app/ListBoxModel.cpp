@@ -1,6 +1,9 @@
 #include "app/ListBoxModel.h"
 
+#include <QBrush>
 #include <QMetaObject>
+
+#include "app/ColourScheme.h"
 
 namespace kestrava {
 
@@ -64,6 +67,11 @@ QVariant ListBoxModel::data(const QModelIndex& index, int role) const {
     const auto row = static_cast<std::size_t>(index.row());
     if (role == Qt::DisplayRole) return QString::fromStdString(texts_[row]);
     if (role == kItemDataRole) return data_[row];
+    if (role == Qt::ForegroundRole || role == Qt::BackgroundRole) {
+        const auto colours = ColoursOfLine(KindOfListLine(texts_[row]));
+        if (!colours) return {};
+        return QBrush(role == Qt::ForegroundRole ? colours->text : colours->background);
+    }
     return {};
 }
 

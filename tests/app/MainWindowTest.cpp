@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
@@ -17,10 +18,13 @@
 #include "app/CThresholdDlg.h"
 #include "app/CWindowUserInterface.h"
 #include "app/ListBoxModel.h"
+#include "app/ListNavigator.h"
 #include "app/WaveformFrame.h"
 #include "base/Folders.h"
 #include "instrument/AcquisitionMode.h"
+#include "session/ListLineKind.h"
 #include "signal/CSataBitDetector.h"
+#include "synth/CaptureGenerator.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace kestrava::test {
@@ -312,6 +316,44 @@ TEST_F(MainWindowTest, ABadFileLeavesEmptyListsAndAMessage) {
     window->ShowAll();
     EXPECT_EQ(window->StatusBox()->toPlainText().toStdString().find("Unknown Error"),
               std::string::npos);
+}
+
+// F3 and Shift+F3 step through the faults of the characters list, coloured as faults, and
+// the graph follows; a found text becomes the current line of the list last used.
+TEST_F(MainWindowTest, FaultsAreColouredAndFoundInTurn) {
+    synth::CaptureOptions options;
+    options.scenario.name = "faults";
+    const std::string path = Root() + "/faults.wfm";
+    ASSERT_EQ(synth::CaptureGenerator::WriteFiles(synth::CaptureGenerator::Generate(options),
+                                                  options.wfm, path, ""),
+              "");
+    window->LoadWaveformFile(path);
+    window->WaitForDecode();
+    ListBoxModel& model = window->CharactersModel();
+    std::vector<int> faults;
+    for (int line = 0; line < model.Count(); ++line)
+        if (IsErrorLine(KindOfListLine(model.Text(line)))) faults.push_back(line);
+    ASSERT_GE(faults.size(), 3u);
+    auto current = [&] { return window->CharactersList()->currentIndex().row(); };
+    for (int fault : faults) {
+        window->Navigator().NextFault(true);
+        EXPECT_EQ(current(), fault);
+        EXPECT_TRUE(model.data(model.index(fault), Qt::BackgroundRole).isValid());
+        EXPECT_EQ(window->Presentation().view.start, static_cast<std::uint32_t>(model.Data(fault)))
+            << model.Text(fault);
+    }
+    window->Navigator().NextFault(true);  // round to the first again
+    EXPECT_EQ(current(), faults.front());
+    window->Navigator().NextFault(false);
+    EXPECT_EQ(current(), faults.back());
+    EXPECT_FALSE(model.data(model.index(0), Qt::BackgroundRole).isValid());
+
+    window->Navigator().SetFindText(QStringLiteral("invalid code"));
+    window->Navigator().FindAgain(true);
+    EXPECT_EQ(model.Text(current()), "Invalid Code");
+    window->Navigator().SetFindText(QStringLiteral("no such line"));
+    window->Navigator().FindAgain(true);
+    EXPECT_EQ(window->StatusLine()->text(), "\"no such line\" not found");
 }
 
 }  // namespace
