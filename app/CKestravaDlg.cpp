@@ -49,6 +49,7 @@
 #include "instrument/AcquisitionMode.h"
 #include "instrument/SourceNames.h"
 #include "protocol/CSataWordDecoder.h"
+#include "session/GraphPointer.h"
 #include "session/SetupFile.h"
 
 namespace kestrava {
@@ -149,6 +150,9 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
 
     BuildMenus();
     statusBar()->addWidget(BuildStatusLine(), 1);
+    pointerReadout_ = new QLabel(statusBar());
+    pointerReadout_->setObjectName(QStringLiteral("pointerReadout"));
+    statusBar()->addPermanentWidget(pointerReadout_);
     job_ = std::make_unique<DecodeJob>();
     connect(job_.get(), &DecodeJob::finished, this, &CKestravaDlg::OnDecodeFinished);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
@@ -415,6 +419,7 @@ void CKestravaDlg::ConnectFrame(WaveformFrame& frame) {
         // The graph pulls a start beyond the end back; let the bar show where it went.
         frame.SetPosition(presentation_->view.start);
     };
+    ConnectPointer(*frame.Graph());
     connect(frame.ScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { ScrollTo(static_cast<std::uint32_t>(std::max(0, value))); });
     connect(frame.ShowAllButton(), &QPushButton::clicked, this, &CKestravaDlg::ShowAll);
@@ -422,6 +427,39 @@ void CKestravaDlg::ConnectFrame(WaveformFrame& frame) {
     connect(frame.OutButton(), &QPushButton::clicked, this, &CKestravaDlg::ZoomOut);
     connect(frame.DwordButton(), &QPushButton::clicked, this, &CKestravaDlg::Dword);
     connect(frame.GoToTrigButton(), &QPushButton::clicked, this, &CKestravaDlg::GoToTrig);
+}
+
+// The pointer's sample, time and volts in the status bar; the wheel zooms around the
+// pointer; a click selects the character under it.
+void CKestravaDlg::ConnectPointer(GraphArea& graph) {
+    graph.axis = [this, &graph]() -> std::optional<GraphSpan> {
+        if (!presentation_) return std::nullopt;
+        return GraphPointer(*presentation_, graph.Columns()).Span();
+    };
+    graph.pointed = [this, &graph](int column) {
+        if (!presentation_) return;
+        const GraphPointer pointer(*presentation_, graph.Columns());
+        const std::optional<GraphPoint> point = pointer.At(column);
+        const std::optional<GraphSpan> span = pointer.Span();
+        pointerReadout_->setText(point ? PointText(*point, span && span->intervalSeconds > 0)
+                                       : QString());
+    };
+    graph.wheeled = [this, &graph](int column, bool in) {
+        Handle("Wheel", [&] {
+            GraphPointer(*presentation_, graph.Columns()).ZoomAround(column, in);
+            RedrawGraph();
+        });
+    };
+    graph.clicked = [this, &graph](int column) {
+        Handle("GraphClick",
+               [&] { GraphPointer(*presentation_, graph.Columns()).SelectCharacter(column); });
+    };
+}
+
+QString CKestravaDlg::PointText(const GraphPoint& point, bool timed) {
+    QString text = QStringLiteral("Sample %1").arg(point.sample);
+    if (timed) text += QStringLiteral("   %1 s").arg(point.seconds, 0, 'g', 6);
+    return text + QStringLiteral("   %1 V").arg(point.volts, 0, 'f', 4);
 }
 
 void CKestravaDlg::InitDialog() {

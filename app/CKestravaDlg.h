@@ -43,7 +43,9 @@ class CWindowUserInterface;
 class DecodeJob;
 class ListBoxModel;
 class ListNavigator;
+class GraphArea;
 class WaveformFrame;
+struct GraphPoint;
 
 class CKestravaDlg : public QMainWindow, public ISetupTarget {
     Q_OBJECT
@@ -115,6 +117,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     // The line under the window that says what the decode is doing and how it ended.
     QLabel* StatusLine() const { return statusLine_; }
     ListNavigator& Navigator() const { return *navigator_; }
+    QLabel* PointerReadout() const { return pointerReadout_; }
     QProgressBar* DecodeProgress() const { return progress_; }
     bool DecodeRunning() const;
     // The shown lists were decoded with other settings than the current ones.
@@ -238,6 +241,8 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QWidget* BuildTopStrip();
     QWidget* BuildMiddleRow();
     void ConnectFrame(WaveformFrame& frame);
+    void ConnectPointer(GraphArea& graph);
+    static QString PointText(const GraphPoint& point, bool timed);
     void InitDialog();
     void InitializeControls();
     void ListStandards();
@@ -283,6 +288,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QTimer* ticker_ = nullptr;
     QLabel* statusLine_ = nullptr;
     ListNavigator* navigator_ = nullptr;
+    QLabel* pointerReadout_ = nullptr;
     QProgressBar* progress_ = nullptr;
     std::optional<DecodeSettings> shownSettings_;
     bool outOfDate_ = false;

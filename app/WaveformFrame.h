@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include <QGroupBox>
 #include <QWidget>
 
+#include "session/GraphPointer.h"
 #include "session/ICanvas.h"
 
 class QPushButton;
@@ -15,15 +17,29 @@ class QScrollBar;
 
 namespace kestrava {
 
-// The graph area; painting is delegated so the presentation draws onto a QtCanvas.
+// The graph area; painting is delegated so the presentation draws onto a QtCanvas. Pointer
+// positions are handed on in the drawing's own columns.
 class GraphArea : public QWidget {
     Q_OBJECT
   public:
     explicit GraphArea(QWidget* parent = nullptr);
     std::function<void(ICanvas&)> draw;
+    std::function<std::optional<GraphSpan>()> axis;
+    std::function<void(int column)> pointed;  // -1 when the pointer leaves
+    std::function<void(int column, bool in)> wheeled;
+    std::function<void(int column)> clicked;
+
+    int Columns() const { return width() - 3; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+  private:
+    void DrawAxis(QPainter& painter, const GraphSpan& axis) const;
 };
 
 class WaveformFrame : public QGroupBox {

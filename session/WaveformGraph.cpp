@@ -94,7 +94,12 @@ int WaveformGraph::X(std::int64_t sample) const {
 }
 
 std::uint32_t WaveformGraph::SampleAtColumn(int x) const {
-    return start_ + static_cast<std::uint32_t>(static_cast<std::int64_t>(x) * samples_ / width_);
+    return SampleAtColumn(start_, samples_, width_, x);
+}
+
+std::uint32_t WaveformGraph::SampleAtColumn(std::uint32_t start, std::uint32_t samples, int columns,
+                                            int x) {
+    return start + static_cast<std::uint32_t>(static_cast<std::int64_t>(x) * samples / columns);
 }
 
 void WaveformGraph::DrawGrid(ICanvas& canvas) const {

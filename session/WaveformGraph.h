@@ -21,6 +21,9 @@ class WaveformGraph {
 
     // Clamps the view to the record, then draws it.
     void Draw(ICanvas& canvas, GraphView& view);
+    // The sample pixel column x of a graph `columns` wide shows, samples from start on.
+    static std::uint32_t SampleAtColumn(std::uint32_t start, std::uint32_t samples, int columns,
+                                        int x);
 
   private:
     void DrawGrid(ICanvas& canvas) const;

@@ -106,6 +106,10 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     record_.voltagesOwned = true;
     statisticsLoaded_ = true;
     record_.sampleCount = static_cast<std::uint32_t>(count);
+    // Where the samples lie in time, as an instrument's record tells it.
+    record_.source.sampleIntervalS = description.sampleIntervalS;
+    record_.source.firstTransferPointTimeS =
+        description.firstPointTimeS + description.triggerOffsetS;
     origin_ = Origin::File;
 
     host_->DisplayMessage("----------------START-----------------", kShow);

@@ -22,6 +22,7 @@
 #include "app/WaveformFrame.h"
 #include "base/Folders.h"
 #include "instrument/AcquisitionMode.h"
+#include "session/GraphPointer.h"
 #include "session/ListLineKind.h"
 #include "signal/CSataBitDetector.h"
 #include "synth/CaptureGenerator.h"
@@ -354,6 +355,44 @@ TEST_F(MainWindowTest, FaultsAreColouredAndFoundInTurn) {
     window->Navigator().SetFindText(QStringLiteral("no such line"));
     window->Navigator().FindAgain(true);
     EXPECT_EQ(window->StatusLine()->text(), "\"no such line\" not found");
+}
+
+// The pointer over the graph reads its sample, time and volts; the wheel zooms keeping
+// that sample under it; a click makes the character there the current characters line.
+TEST_F(MainWindowTest, ThePointerReadsZoomsAroundAndPicksTheCharacterUnderIt) {
+    Load();
+    CWindowUserInterface& ui = window->Presentation();
+    ui.view.start = 1000;
+    ui.view.width = 400;
+    constexpr int kColumns = 800;
+    GraphPointer pointer(ui, kColumns);
+    ASSERT_TRUE(pointer.At(200));
+    EXPECT_EQ(pointer.At(200)->sample, 1100u);
+    EXPECT_FALSE(pointer.At(-1));
+    EXPECT_FALSE(pointer.At(kColumns));
+    const GraphSpan span = *pointer.Span();
+    EXPECT_GT(span.intervalSeconds, 0.0);
+    EXPECT_NEAR(pointer.At(200)->seconds - pointer.At(0)->seconds, 100 * span.intervalSeconds,
+                1e-6 * span.intervalSeconds);
+    for (bool in : {true, false}) {
+        pointer.ZoomAround(200, in);
+        EXPECT_EQ(ui.view.width, in ? 200u : 400u);
+        EXPECT_EQ(pointer.At(200)->sample, 1100u);
+    }
+    ASSERT_TRUE(pointer.SelectCharacter(200));
+    const int line = window->CharactersList()->currentIndex().row();
+    const ListBoxModel& model = window->CharactersModel();
+    const int halfBit = ui.Decoder().BitDetector()->Bits().samplesPerBit / 2;
+    EXPECT_LE(model.Data(line), 1101 + halfBit);
+    EXPECT_GT(model.Data(line + 1), 1101 + halfBit);
+
+    GraphArea* graph = window->findChild<GraphArea*>();
+    ASSERT_TRUE(graph && graph->pointed);
+    graph->pointed(0);
+    EXPECT_TRUE(window->PointerReadout()->text().startsWith("Sample "))
+        << window->PointerReadout()->text().toStdString();
+    graph->pointed(-1);
+    EXPECT_EQ(window->PointerReadout()->text(), "");
 }
 
 }  // namespace
