@@ -458,7 +458,7 @@ void CKestravaDlg::ConnectPointer(GraphArea& graph) {
 
 QString CKestravaDlg::PointText(const GraphPoint& point, bool timed) {
     QString text = QStringLiteral("Sample %1").arg(point.sample);
-    if (timed) text += QStringLiteral("   %1 s").arg(point.seconds, 0, 'g', 6);
+    if (timed) text += QStringLiteral("   ") + TimeText(point.seconds);
     return text + QStringLiteral("   %1 V").arg(point.volts, 0, 'f', 4);
 }
 

@@ -25,7 +25,9 @@ int ToInt(std::uint32_t value) {
 
 constexpr int kAxisTicks = 5;
 
-// A time in the unit that keeps three to four significant digits: "12.5 ns", "3.20 µs".
+}  // namespace
+
+// Four significant digits at most, in the largest unit that keeps the number at 1 or more.
 QString TimeText(double seconds) {
     static const struct {
         double scale;
@@ -37,8 +39,6 @@ QString TimeText(double seconds) {
     return QString::number(seconds / unit->scale, 'g', 4) + QChar(' ') +
            QString::fromUtf8(unit->unit);
 }
-
-}  // namespace
 
 GraphArea::GraphArea(QWidget* parent) : QWidget(parent) {
     setMinimumSize(200, 120);
@@ -71,6 +71,7 @@ void GraphArea::DrawAxis(QPainter& painter, const GraphSpan& axis) const {
     const int columns = Columns();
     if (axis.samples == 0 || columns <= 0) return;
     painter.setPen(QColor(20, 20, 20));
+    painter.setBackgroundMode(Qt::TransparentMode);  // the word names leave an opaque red
     QFont font = painter.font();
     font.setPointSizeF(7.5);
     painter.setFont(font);

@@ -42,6 +42,9 @@ class GraphArea : public QWidget {
     void DrawAxis(QPainter& painter, const GraphSpan& axis) const;
 };
 
+// A time in the unit that keeps it short: "12.5 ns", "3.2 µs".
+QString TimeText(double seconds);
+
 class WaveformFrame : public QGroupBox {
     Q_OBJECT
   public:
