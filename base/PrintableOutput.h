@@ -3,6 +3,7 @@
 // and tabs pass unchanged.
 #pragma once
 
+#include <iostream>
 #include <streambuf>
 
 namespace kestrava {
@@ -11,6 +12,7 @@ class PrintableOutput : public std::streambuf {
   public:
     explicit PrintableOutput(std::streambuf* target) : saved_(target) {}
     ~PrintableOutput() override { FlushPendingReturn(); }
+    std::streambuf* Target() const { return saved_; }
 
   protected:
     int_type overflow(int_type ch) override {
@@ -51,6 +53,27 @@ class PrintableOutput : public std::streambuf {
 
     std::streambuf* saved_;
     bool pendingReturn_ = false;
+};
+
+// Standard output and error of a program that echoes outside text (instrument replies,
+// file names), made printable for as long as this lives.
+class PrintableStandardStreams {
+  public:
+    PrintableStandardStreams() : out_(std::cout.rdbuf()), err_(std::cerr.rdbuf()) {
+        std::cout.rdbuf(&out_);
+        std::cerr.rdbuf(&err_);
+    }
+    ~PrintableStandardStreams() {
+        std::cout.flush();
+        std::cout.rdbuf(out_.Target());
+        std::cerr.rdbuf(err_.Target());
+    }
+    PrintableStandardStreams(const PrintableStandardStreams&) = delete;
+    PrintableStandardStreams& operator=(const PrintableStandardStreams&) = delete;
+
+  private:
+    PrintableOutput out_;
+    PrintableOutput err_;
 };
 
 }  // namespace kestrava

@@ -3,10 +3,13 @@
 #include <vector>
 
 #include "base/Log.h"
+#include "base/PrintableOutput.h"
 #include "instrument/COscilloscope.h"
 #include "tools/kestrava-trigger/TriggerCommand.h"
 
 int main(int argc, char** argv) {
+    // Instrument replies and file names are echoed: never let them drive the terminal.
+    const kestrava::PrintableStandardStreams printable;
     std::vector<std::string> args(argv + 1, argv + argc);
     kestrava::ParsedTriggerCommandLine parsed = kestrava::ParseTriggerCommandLine(args);
     if (!parsed.error.empty()) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/PrintableOutput.h"
 #include "scopeid/tamsel.h"
 #if !defined(KESTRAVA_VENDOR_VISA)
 #include "visa/kvext.h"
@@ -39,6 +40,8 @@ int Usage(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Instrument replies and file names are echoed: never let them drive the terminal.
+    const kestrava::PrintableStandardStreams printable;
     std::optional<std::string> list;
     int32_t value = 1;
     for (int i = 1; i < argc; ++i) {
