@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -42,7 +43,9 @@
 #include "app/FileDialog.h"
 #include "app/ListBoxModel.h"
 #include "app/ListNavigator.h"
+#include "app/QtMessageBox.h"
 #include "app/WaveformFrame.h"
+#include "app/WindowSettings.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
 #include "base/Log.h"
@@ -98,6 +101,7 @@ void CKestravaDlg::Handle(const char* name, Fn&& fn) {
 
 CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
     : QMainWindow(parent),
+      askYesNo(&AskYesNo),
       instrument_(instrument),
       charactersModel_(std::make_unique<ListBoxModel>()),
       protocolModel_(std::make_unique<ListBoxModel>()) {
@@ -180,6 +184,7 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
 
     ApplyColourScheme(*this);
     resize(1180, 820);
+    settings_.RestoreLayout(*this, {mainSplitter_, listSplitter_});
     InitDialog();
 }
 
@@ -216,12 +221,12 @@ void CKestravaDlg::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     connect(AddAction(*file, kSaveAs, QStringLiteral("Save &As..."), false), &QAction::triggered,
             this, &CKestravaDlg::OnSave);
-    // The merge command has no menu entry of its own; it is reached by its shortcut.
-    auto* merge = new QAction(QStringLiteral("Merge Report..."), this);
+    auto* merge = file->addAction(QStringLiteral("&Merge into Report..."));
     merge->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
-    addAction(merge);
     actions_[kMerge] = merge;
     connect(merge, &QAction::triggered, this, &CKestravaDlg::OnMerge);
+    recentMenu_ = file->addMenu(QStringLiteral("Recent &Files"));
+    connect(recentMenu_, &QMenu::aboutToShow, this, &CKestravaDlg::FillRecentMenu);
     file->addSeparator();
     connect(AddAction(*file, kRecallDefaultSetup, QStringLiteral("Recall &Default Setup"), false),
             &QAction::triggered, this, &CKestravaDlg::RecallDefaultSetup);
@@ -295,11 +300,38 @@ void CKestravaDlg::BuildMenus() {
     connect(AddAction(*display, kAlwaysOnTop, QStringLiteral("&Always on Top"), true),
             &QAction::triggered, this, &CKestravaDlg::OnAlwaysOnTop);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    // The Help menu sits at the right edge, in a bar of its own in the menu bar's corner.
+    auto* helpBar = new QMenuBar(menuBar());
+    QMenu* help = helpBar->addMenu(QStringLiteral("&Help"));
+    menuBar()->setCornerWidget(helpBar, Qt::TopRightCorner);
     connect(AddAction(*help, kHelpTopics, QStringLiteral("Help &Topics"), false),
             &QAction::triggered, this, &CKestravaDlg::OnHelp);
     connect(AddAction(*help, kAbout, QStringLiteral("&About KORVAN"), false), &QAction::triggered,
             this, &CKestravaDlg::OnAbout);
+    AddShortcuts();
+}
+
+// The usual keys of a desktop program, beside the menus' own letters.
+void CKestravaDlg::AddShortcuts() {
+    const std::pair<int, QKeySequence> keys[] = {{kSourceFile, Qt::CTRL | Qt::Key_O},
+                                                 {kSaveAs, Qt::CTRL | Qt::Key_S},
+                                                 {kHelpTopics, Qt::Key_F1},
+                                                 {kExit, Qt::CTRL | Qt::Key_Q}};
+    for (const auto& [id, key] : keys) Action(id)->setShortcut(key);
+}
+
+void CKestravaDlg::FillRecentMenu() {
+    recentMenu_->clear();
+    const QStringList files = settings_.RecentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        QAction* entry = recentMenu_->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        entry->setToolTip(path);
+        connect(entry, &QAction::triggered, this,
+                [this, path] { LoadWaveformFile(path.toStdString()); });
+    }
+    recentMenu_->setEnabled(!files.isEmpty());
 }
 
 QWidget* CKestravaDlg::BuildTopStrip() {
@@ -552,7 +584,10 @@ void CKestravaDlg::CopyMenuChecks() {
 // Files
 
 void CKestravaDlg::LoadWaveformFile(const std::string& path) {
-    Handle("OpenFile", [&] { StartDecode(path); });
+    Handle("OpenFile", [&] {
+        settings_.AddRecentFile(QString::fromStdString(path));
+        StartDecode(path);
+    });
 }
 
 void CKestravaDlg::OpenFile() {
@@ -594,16 +629,24 @@ void CKestravaDlg::OnSave() {
     });
 }
 
+// The report is replaced by the comparison: the user confirms it by its name first.
+bool CKestravaDlg::ConfirmAndMerge(const std::string& path) {
+    if (!askYesNo("Replace " + path + " with the comparison of its lines and the current decode?"))
+        return false;
+    MergeReport(path);
+    return true;
+}
+
 void CKestravaDlg::OnMerge() {
     Handle("OnMerge", [&] {
-        FileDialog dialog(this, QStringLiteral("Open"), reportsFolder_,
+        FileDialog dialog(this, QStringLiteral("Merge into Report"), reportsFolder_,
                           QStringLiteral("Existing SATA report file (*.txt);;All Files (*)"));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(QStringLiteral("txt"));
         dialog.setOption(QFileDialog::ReadOnly);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-        MergeReport(dialog.selectedFiles().first().toStdString());
+        ConfirmAndMerge(dialog.selectedFiles().first().toStdString());
     });
 }
 
@@ -907,6 +950,7 @@ void CKestravaDlg::WaitForDecode() {
 }
 
 void CKestravaDlg::closeEvent(QCloseEvent* event) {
+    settings_.SaveLayout(*this, {mainSplitter_, listSplitter_});
     // The stages end at their next boundary; the window closes once the worker is gone.
     if (DecodeRunning()) {
         OnStop();
@@ -952,7 +996,10 @@ void CKestravaDlg::SetOutcome(const QString& text) {
 void CKestravaDlg::UpdateOutOfDate() {
     outOfDate_ = shownSettings_ && presentation_ &&
                  DecodeSettings::Of(*presentation_, definitionPath_) != *shownSettings_;
-    setWindowTitle(outOfDate_ ? kTitle + QStringLiteral(" \u2014 lists out of date") : kTitle);
+    const std::string& shown = presentation_ ? presentation_->WaveformTitle() : std::string();
+    const QString title =
+        shown.empty() ? kTitle : kTitle + QStringLiteral(" - ") + FileNameOf(shown);
+    setWindowTitle(outOfDate_ ? title + QStringLiteral(" \u2014 lists out of date") : title);
     if (DecodeRunning()) return;
     statusLine_->setText(outOfDate_
                              ? QStringLiteral("Lists out of date: press OK (F5) to decode again")

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 
 #include "app/DecodeSettings.h"
 #include "app/IInstrumentCommands.h"
+#include "app/WindowSettings.h"
 #include "session/CSataUserInterface.h"
 #include "session/SetupFile.h"
 #include "session/StandardSelection.h"
@@ -29,6 +31,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -145,6 +148,10 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     // Ends the running decode at its next stage boundary; the earlier decode stays shown.
     void OnStop();
     bool SaveReport(const std::string& path);
+    // Asks before a merge replaces the report; false when the user declines.
+    bool ConfirmAndMerge(const std::string& path);
+    // The Yes/No question box; tests answer it themselves.
+    std::function<bool(const std::string&)> askYesNo;
     void MergeReport(const std::string& path);
     void SelectSourceFromMenu(int source);
     void OnDataSourceChanged(int source);
@@ -242,6 +249,8 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QWidget* BuildMiddleRow();
     void ConnectFrame(WaveformFrame& frame);
     void ConnectPointer(GraphArea& graph);
+    void AddShortcuts();
+    void FillRecentMenu();
     static QString PointText(const GraphPoint& point, bool timed);
     void InitDialog();
     void InitializeControls();
@@ -289,6 +298,8 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QLabel* statusLine_ = nullptr;
     ListNavigator* navigator_ = nullptr;
     QLabel* pointerReadout_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    WindowSettings settings_;
     QProgressBar* progress_ = nullptr;
     std::optional<DecodeSettings> shownSettings_;
     bool outOfDate_ = false;

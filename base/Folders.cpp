@@ -52,6 +52,12 @@ std::string Folders::DataFolder(const std::string& name) {
     return Join(DataRoot(), name);
 }
 
+std::string Folders::ConfigFolder() {
+    const std::string xdg = EnvOr("XDG_CONFIG_HOME", "");
+    if (!xdg.empty() && xdg.front() == '/') return Join(xdg, "kestrava");
+    return Join(EnvOr("HOME", "/tmp"), ".config/kestrava");
+}
+
 std::string Folders::TempFolder() {
     std::string tmp = EnvOr("TMPDIR", "/tmp");
     while (tmp.size() > 1 && tmp.back() == '/') tmp.pop_back();

@@ -16,6 +16,8 @@ class Folders {
     // A folder under the data root by its name, e.g. DataFolder("Macros").
     static std::string DataFolder(const std::string& name);
     static std::string LogFilePath();
+    // The user's settings folder: $XDG_CONFIG_HOME/kestrava, else ~/.config/kestrava.
+    static std::string ConfigFolder();
     static std::string TempFolder();
     static std::string WdmTempFolder();
     // The installation folder holding default.ini, version.txt, the help and the

@@ -136,7 +136,7 @@ TEST_F(DecodeJobTest, ChangedSettingsMarkTheListsUntilOkDecodesTheFileAgain) {
         EXPECT_TRUE(window->DecodeRunning()) << i;
         window->WaitForDecode();
         EXPECT_FALSE(window->ListsOutOfDate()) << i;
-        EXPECT_EQ(window->windowTitle(), "Veltrace");
+        EXPECT_EQ(window->windowTitle(), "Veltrace - sata-session.wfm");
         EXPECT_GT(window->CharactersModel().Count(), 100) << i;
     }
     // Invert decodes the shown bits again in a job, as it did in place before.

@@ -7,12 +7,16 @@
 #include <vector>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSplitter>
 
 #include "app/CKestravaDlg.h"
 #include "app/CThresholdDlg.h"
@@ -20,6 +24,7 @@
 #include "app/ListBoxModel.h"
 #include "app/ListNavigator.h"
 #include "app/WaveformFrame.h"
+#include "app/WindowSettings.h"
 #include "base/Folders.h"
 #include "instrument/AcquisitionMode.h"
 #include "session/GraphPointer.h"
@@ -393,6 +398,55 @@ TEST_F(MainWindowTest, ThePointerReadsZoomsAroundAndPicksTheCharacterUnderIt) {
         << window->PointerReadout()->text().toStdString();
     graph->pointed(-1);
     EXPECT_EQ(window->PointerReadout()->text(), "");
+}
+
+// The title names the shown file; the last eight files opened are offered again, newest
+// first; size and splitters outlive the window; a merge asks before it replaces a report.
+TEST_F(MainWindowTest, TheWindowRemembersFilesAndLayoutAndAsksBeforeAMerge) {
+    Load();
+    EXPECT_EQ(window->windowTitle(), "Veltrace - sata-session.wfm");
+    for (int i = 0; i < 9; ++i)
+        window->LoadWaveformFile(Root() + "/missing-" + std::to_string(i) + ".wfm");
+    window->WaitForDecode();
+    window->LoadWaveformFile(SampleCapture());
+    window->WaitForDecode();
+    QStringList recent = WindowSettings().RecentFiles();
+    ASSERT_EQ(recent.size(), WindowSettings::kRecentFiles);
+    EXPECT_EQ(recent.front().toStdString(), SampleCapture());
+    EXPECT_EQ(recent[1].toStdString(), Root() + "/missing-8.wfm");
+
+    const std::string report = Root() + "/report.txt";
+    ASSERT_TRUE(window->SaveReport(report));
+    const std::string saved = ReadFile(report);
+    std::vector<std::string> asked;
+    window->askYesNo = [&](const std::string& text) {
+        asked.push_back(text);
+        return false;
+    };
+    EXPECT_FALSE(window->ConfirmAndMerge(report));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_NE(asked[0].find(report), std::string::npos);
+    EXPECT_EQ(ReadFile(report), saved);
+
+    for (const auto& [id, keys] : {std::pair{CKestravaDlg::kSourceFile, "Ctrl+O"},
+                                   {CKestravaDlg::kSaveAs, "Ctrl+S"},
+                                   {CKestravaDlg::kHelpTopics, "F1"},
+                                   {CKestravaDlg::kExit, "Ctrl+Q"}})
+        EXPECT_EQ(window->Action(id)->shortcut().toString().toStdString(), keys);
+    EXPECT_TRUE(window->menuBar()->cornerWidget(Qt::TopRightCorner));
+
+    window->show();
+    window->resize(1000, 760);
+    QApplication::processEvents();
+    auto* splitter = window->findChild<QSplitter*>();
+    splitter->setSizes({100, 300, 80, 200});
+    const QList<int> sizes = splitter->sizes();
+    window->close();
+    window = std::make_unique<CKestravaDlg>(instrument);
+    window->show();
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(1000, 760));
+    EXPECT_EQ(window->findChild<QSplitter*>()->sizes(), sizes);
 }
 
 }  // namespace
