@@ -31,6 +31,12 @@ void PrintHelp() {
         "  --byte-order little|big  (default little)\n"
         "  --format int8|int16|float  sample format (default int8)\n"
         "  --label TEXT             waveform label (default KESTRAVA)\n"
+        "  --file-format F          wfm, csv, trc, bin or raw (default wfm); byte order\n"
+        "                           applies to trc and raw too\n"
+        "  --separator C            csv columns: comma, semicolon or tab (default comma)\n"
+        "  --no-block-prefix        trc without its leading #9 block prefix\n"
+        "  --segments N             trc: a sequence of N copies of the record (default 1)\n"
+        "  --logic-first            bin: a logic waveform ahead of the analog one\n"
         "Signal:\n"
         "  --bit-rate BPS           (default 1.5e9)\n"
         "  --samples-per-bit N      integer or not, e.g. 20 or 13.333 (default 20)\n"
@@ -88,6 +94,7 @@ std::string ManifestPathFor(const std::string& wfm) {
 
 int main(int argc, char** argv) {
     CaptureOptions options;
+    kestrava::synth::CaptureFileOptions file;
     std::string output, manifest;
     bool manifestGiven = false;
 
@@ -126,6 +133,22 @@ int main(int argc, char** argv) {
             const auto format = kestrava::synth::SampleFormatNamed(text);
             if (!format) return Fail("--format takes int8, int16 or float");
             options.format = *format;
+        } else if (arg == "--file-format") {
+            const auto format = value(text) ? kestrava::synth::FileFormatNamed(text) : std::nullopt;
+            if (!format) return Fail("--file-format takes wfm, csv, trc, bin or raw");
+            file.format = *format;
+        } else if (arg == "--separator") {
+            if (!value(text) || (text != "comma" && text != "semicolon" && text != "tab"))
+                return Fail("--separator takes comma, semicolon or tab");
+            file.csvSeparator = text == "comma" ? ',' : text == "semicolon" ? ';' : '\t';
+        } else if (arg == "--no-block-prefix") {
+            file.trcBlockPrefix = false;
+        } else if (arg == "--segments") {
+            if (!value(text) || !ParseInteger(text, file.trcSegments) || file.trcSegments < 1 ||
+                file.trcSegments > 1000)
+                return Fail("--segments takes a whole number from 1 to 1000");
+        } else if (arg == "--logic-first") {
+            file.binLogicFirst = true;
         } else if (arg == "--label") {
             if (!value(text)) return Fail("--label needs a text");
             options.wfm.label = text;
@@ -189,8 +212,8 @@ int main(int argc, char** argv) {
 
     try {
         const auto capture = CaptureGenerator::Generate(options);
-        if (std::string problem =
-                CaptureGenerator::WriteFiles(capture, options.wfm, output, manifest);
+        file.wfm = options.wfm;
+        if (std::string problem = CaptureGenerator::WriteFiles(capture, file, output, manifest);
             !problem.empty())
             return Fail(problem);
         std::printf("%s: %zu samples, %zu characters, %zu frames\n", output.c_str(),
