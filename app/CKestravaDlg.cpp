@@ -516,7 +516,9 @@ void CKestravaDlg::OpenFile() {
     Handle("OpenFile", [&] {
         QFileDialog dialog(this, QStringLiteral("Open File"),
                            QString::fromStdString(waveformsFolder_),
-                           QStringLiteral("Brennock waveform files (*.wfm)"));
+                           QStringLiteral("Brennock waveform files (*.wfm);;"
+                                          "Waveform files (*.wfm *.trc *.bin *.csv *.txt);;"
+                                          "All files (*)"));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(QStringLiteral("wfm"));

@@ -24,6 +24,12 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
         text.remove_suffix(1);
+    return text;
+}
+
+// A field without its blanks and quotes.
+std::string_view Field(std::string_view text) {
+    text = Trim(text);
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
         text = text.substr(1, text.size() - 2);
     return text;
@@ -33,7 +39,7 @@ std::vector<std::string_view> Split(std::string_view line, char separator) {
     std::vector<std::string_view> fields;
     for (std::size_t start = 0;;) {
         const std::size_t end = line.find(separator, start);
-        fields.push_back(Trim(line.substr(start, end - start)));
+        fields.push_back(Field(line.substr(start, end - start)));
         if (end == std::string_view::npos) return fields;
         start = end + 1;
     }
@@ -201,6 +207,7 @@ std::string CsvReader::Read(int fd, std::vector<double>& times, std::vector<doub
     }
     if (lines.TooLong())
         return "a line is longer than " + std::to_string(kMaxLineLength) + " characters";
+    if (volts.empty()) return "no rows of numbers with a '.' decimal point";
     if (volts.size() < 2) return "fewer than two rows of samples";
     return {};
 }
