@@ -463,10 +463,8 @@ void CKestravaDlg::InitializeControls() {
     Handle("InitializeControls", [&] {
         ListStandards();
         dataSource_->setCurrentIndex(0);
-        // The second title when there are two or more, as the shipped set expects; else the
-        // only one.
-        const int count = static_cast<int>(standards_.Titles().size());
-        standard_->setCurrentIndex(count >= 2 ? 1 : count - 1);
+        // Sata, whatever else is listed (StandardSelection::DefaultIndex).
+        standard_->setCurrentIndex(standards_.DefaultIndex());
         if (standard_->currentIndex() >= 0)
             definitionPath_ =
                 StandardSelection::DefinitionPath(standards_.Title(standard_->currentIndex()));
