@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "synth/CaptureGenerator.h"
+#include "synth/CharacterStream.h"
 
 namespace {
 
@@ -54,6 +55,9 @@ void PrintHelp() {
         std::printf("      %-12s %.*s\n", std::string(info.name).c_str(),
                     static_cast<int>(info.summary.size()), info.summary.data());
     std::printf(
+        "  --characters LIST        send these characters instead (comma-separated, e.g.\n"
+        "                           K28.5,D16.2 for 1000BASE-X idles), --repeat times over;\n"
+        "                           no manifest is written\n"
         "  --lane host|device       whose transmitter is captured (default host)\n"
         "  --data-bytes N           payload of the long Data FIS (default 2048, at most 8192)\n"
         "  --repeat N               send the scenario's traffic N times over (default 1),\n"
@@ -82,6 +86,23 @@ int Fail(const std::string& message) {
     return 2;
 }
 
+// Characters of any 8b/10b standard, sent as listed: the capture without a scenario.
+int WriteCharacters(const CaptureOptions& options, const kestrava::synth::CaptureFileOptions& file,
+                    const std::string& characters, const std::string& output) {
+    using namespace kestrava::synth;
+    CharacterStream stream(options.scenario.traffic.startNegative);
+    for (int i = 0; i < options.scenario.repeat; ++i) stream.Add(characters);
+    const AnalogSynth synth(options.analog);
+    const QuantizedRecord record = Quantizer::ForSignal(options.format, options.analog)
+                                       .Quantize(synth.Synthesize(stream.Bits()));
+    if (std::string problem = CaptureFile::Write(file, output, record, synth.SampleIntervalS());
+        !problem.empty())
+        return Fail(problem);
+    std::printf("%s: %zu samples, %zu characters\n", output.c_str(), record.Size(),
+                stream.CharacterCount());
+    return 0;
+}
+
 std::string ManifestPathFor(const std::string& wfm) {
     const std::size_t slash = wfm.find_last_of('/');
     const std::size_t dot = wfm.find_last_of('.');
@@ -95,7 +116,7 @@ std::string ManifestPathFor(const std::string& wfm) {
 int main(int argc, char** argv) {
     CaptureOptions options;
     kestrava::synth::CaptureFileOptions file;
-    std::string output, manifest;
+    std::string output, manifest, characters;
     bool manifestGiven = false;
 
     std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -178,6 +199,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--scenario") {
             if (!value(text)) return Fail("--scenario needs a name");
             options.scenario.name = text;
+        } else if (arg == "--characters") {
+            if (!value(text) || text.empty())
+                return Fail("--characters needs a list of characters");
+            characters = text;
         } else if (arg == "--lane") {
             if (!value(text) || (text != "host" && text != "device"))
                 return Fail("--lane takes host or device");
@@ -211,6 +236,8 @@ int main(int argc, char** argv) {
     if (std::string problem = options.Validate(); !problem.empty()) return Fail(problem);
 
     try {
+        file.wfm = options.wfm;
+        if (!characters.empty()) return WriteCharacters(options, file, characters, output);
         const auto capture = CaptureGenerator::Generate(options);
         file.wfm = options.wfm;
         if (std::string problem = CaptureGenerator::WriteFiles(capture, file, output, manifest);
