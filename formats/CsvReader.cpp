@@ -174,36 +174,54 @@ bool CsvReader::Recognizes(std::span<const unsigned char> head) {
 
 std::string CsvReader::Read(int fd, std::vector<double>& times, std::vector<double>& volts) const {
     LineReader lines(fd);
-    std::string line, header;
+    std::string line;
+    // Lines before the first row of numbers: the header, and metadata that some exports
+    // write in leading columns beside the first samples.
+    std::vector<std::string> preamble;
     char separator = 0;
     std::size_t timeColumn = 0, column = 0;
+    // The sample of a line, if it holds finite numbers in both columns.
+    auto sample = [&](std::string_view text) -> std::optional<std::pair<double, double>> {
+        const std::vector<std::string_view> fields = Split(text, separator);
+        const std::optional<double> time =
+            timeColumn < fields.size() ? Number(fields[timeColumn]) : std::nullopt;
+        const std::optional<double> value =
+            column < fields.size() ? Number(fields[column]) : std::nullopt;
+        if (!time || !value || !std::isfinite(*time) || !std::isfinite(*value)) return {};
+        return std::pair{*time, *value};
+    };
     for (long number = 1; lines.Next(line); ++number) {
         const std::string_view trimmed = Trim(line);
         if (trimmed.empty()) continue;
         if (separator == 0) {
             separator = RowSeparator(trimmed);
             if (separator == 0) {
-                header = line;
+                if (preamble.size() == kMaxPreambleLines) preamble.erase(preamble.begin());
+                preamble.push_back(line);
                 continue;
             }
             const std::vector<std::string_view> first = Split(trimmed, separator);
             while (first[timeColumn].empty()) ++timeColumn;
+            std::string header;
+            for (const std::string& text : preamble)
+                if (!sample(Trim(text))) header = text;
             if (std::string p =
                     ChooseColumn(Split(Trim(header), separator), first.size(), timeColumn, column);
                 !p.empty())
                 return p;
+            for (const std::string& text : preamble)
+                if (const auto s = sample(Trim(text))) {
+                    times.push_back(s->first);
+                    volts.push_back(s->second);
+                }
         }
-        const std::vector<std::string_view> fields = Split(trimmed, separator);
-        const std::optional<double> time =
-            timeColumn < fields.size() ? Number(fields[timeColumn]) : std::nullopt;
-        const std::optional<double> value =
-            column < fields.size() ? Number(fields[column]) : std::nullopt;
-        if (!time || !value || !std::isfinite(*time) || !std::isfinite(*value))
+        const auto s = sample(trimmed);
+        if (!s)
             return "line " + std::to_string(number) +
                    " holds no finite time and voltage in columns " +
                    std::to_string(timeColumn + 1) + " and " + std::to_string(column + 1);
-        times.push_back(*time);
-        volts.push_back(*value);
+        times.push_back(s->first);
+        volts.push_back(s->second);
     }
     if (lines.TooLong())
         return "a line is longer than " + std::to_string(kMaxLineLength) + " characters";

@@ -1,7 +1,8 @@
 // Reader of waveforms exported as text: a time column and one or more voltage columns,
 // separated by commas, semicolons or tabs, with or without a header line and metadata
-// lines before the rows. Numbers always have a decimal point, whatever the locale. The
-// sample interval comes from the time column, which must be evenly spaced.
+// lines before the rows (or in leading columns beside the first rows). Numbers always have a
+// decimal point, whatever the locale. The sample interval comes from the time column, which must be
+// evenly spaced.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,8 @@ class CsvReader final : public WaveformFileReader {
     static constexpr std::size_t kSignatureSize = 4096;
     // Lines longer than this are no export of a few columns.
     static constexpr std::size_t kMaxLineLength = 64u << 10;
+    // Lines before the first row kept to look for samples beside metadata.
+    static constexpr std::size_t kMaxPreambleLines = 64;
     // A time that strays further than this part of an interval from an even grid.
     static constexpr double kTimeTolerance = 0.25;
     // Text without control characters that holds a complete row of two or more numbers.

@@ -245,6 +245,10 @@ TEST_F(FormatReaders, TakeTheUsersChoiceOrSayWhatIsMissing) {
     const std::string table = Tmp() + "/table.csv";
     WriteFile(table,
               "Record Length,3\n\"Time\"\t\"CH1\"\t\"CH2\"\n0\t1\t-1\n+1e-9\t2\t-2\n2e-9\t3\t-3\n");
+    // Metadata in the leading columns beside the first samples, as some scopes write it.
+    const std::string beside = Tmp() + "/beside.csv";
+    WriteFile(beside,
+              "Record Length,4,,0,5\nSample Interval,1e-09,,1e-9,6\n,,,2e-9,7\n,,,3e-9,8\n");
     const std::string bare = Tmp() + "/bare.raw";
     WriteFile(bare, std::string("\x01\x02\x03\x04", 4));
     struct Case {
@@ -261,6 +265,7 @@ TEST_F(FormatReaders, TakeTheUsersChoiceOrSayWhatIsMissing) {
     const double refused = std::numeric_limits<double>::quiet_NaN();
     for (const Case& c : {
              Case{table, {}, 2, ""},
+             Case{beside, {}, 6, ""},
              Case{table, with([](auto& o) { o.column = 3; }), -2, ""},
              Case{table, with([](auto& o) { o.columnName = "ch2"; }), -2, ""},
              Case{table, with([](auto& o) { o.columnName = "CH9"; }), refused,
