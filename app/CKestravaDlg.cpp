@@ -538,10 +538,8 @@ void CKestravaDlg::InitializeControls() {
     Handle("InitializeControls", [&] {
         ListStandards();
         dataSource_->setCurrentIndex(0);
-        // The second title when there are two or more, as the shipped set expects; else the
-        // only one.
-        const int count = static_cast<int>(standards_.Titles().size());
-        standard_->setCurrentIndex(count >= 2 ? 1 : count - 1);
+        // Sata, whatever else is listed (StandardSelection::DefaultIndex).
+        standard_->setCurrentIndex(standards_.DefaultIndex());
         if (standard_->currentIndex() >= 0)
             definitionPath_ =
                 StandardSelection::DefinitionPath(standards_.Title(standard_->currentIndex()));
@@ -593,7 +591,9 @@ void CKestravaDlg::LoadWaveformFile(const std::string& path) {
 void CKestravaDlg::OpenFile() {
     Handle("OpenFile", [&] {
         FileDialog dialog(this, QStringLiteral("Open File"), waveformsFolder_,
-                          QStringLiteral("Brennock waveform files (*.wfm)"));
+                          QStringLiteral("Brennock waveform files (*.wfm);;"
+                                         "Waveform files (*.wfm *.trc *.bin *.csv *.txt);;"
+                                         "All files (*)"));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(QStringLiteral("wfm"));

@@ -7,7 +7,12 @@
 #include <cerrno>
 
 #include "base/RegularFile.h"
+#include "formats/AgBinReader.h"
 #include "formats/CQelWfmReader.h"
+#include "formats/CsvReader.h"
+#include "formats/ImportReport.h"
+#include "formats/RawReader.h"
+#include "formats/TrcReader.h"
 
 namespace kestrava {
 namespace {
@@ -56,6 +61,8 @@ const WaveformFormat* FormatRegistry::FormatOf(const std::string& path) const {
 }
 
 std::unique_ptr<WaveformFileReader> FormatRegistry::ReaderFor(const std::string& path) const {
+    // A reason left by an earlier import is no reason for this one.
+    ImportReport::Clear();
     const WaveformFormat* format = FormatOf(path);
     return format ? format->makeReader() : nullptr;
 }
@@ -63,8 +70,13 @@ std::unique_ptr<WaveformFileReader> FormatRegistry::ReaderFor(const std::string&
 const FormatRegistry& TheFormatRegistry() {
     static const FormatRegistry registry = [] {
         FormatRegistry formats;
-        // One line per reader; a file is offered to them in this order.
+        // One line per reader; a file is offered to them in this order. Bare samples
+        // come first: only the user's word picks them, and it beats any content.
+        formats.Register(WaveformFormat::Of<RawReader>());
         formats.Register(WaveformFormat::Of<CQelWfmReader>());
+        formats.Register(WaveformFormat::Of<TrcReader>());
+        formats.Register(WaveformFormat::Of<AgBinReader>());
+        formats.Register(WaveformFormat::Of<CsvReader>());
         return formats;
     }();
     return registry;

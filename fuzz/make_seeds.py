@@ -222,9 +222,67 @@ def transfer_seeds():
     put("wdm_transfer", "inactive.bin", script(2, 0, 100, [b"0"]))
 
 
+# The other waveform formats: a few dozen samples of a square wave each ----------------
+
+def square(n=48):
+    return [100 if (i // 6) % 2 else -100 for i in range(n)]
+
+
+def trc(endian, width, prefix, segments=1):
+    samples = square() * segments
+    desc = bytearray(346)
+    desc[0:8], desc[16:26] = b"WAVEDESC", b"LECROY_2_3"
+    put16 = lambda at, v: struct.pack_into(endian + "h", desc, at, v)
+    put32 = lambda at, v: struct.pack_into(endian + "i", desc, at, v)
+    put16(32, 0 if width == 1 else 1)
+    put16(34, 0 if endian == ">" else 1)
+    put32(36, 346)
+    put32(48, 16 * segments if segments > 1 else 0)
+    put32(60, len(samples) * width)
+    put32(116, len(samples))
+    put32(144, segments)
+    struct.pack_into(endian + "ff", desc, 156, 0.004, 0.1)
+    struct.pack_into(endian + "f", desc, 176, 1e-10)
+    struct.pack_into(endian + "d", desc, 180, -2e-9)
+    body = bytes(desc) + (b"\0" * 16 * segments if segments > 1 else b"")
+    body += struct.pack(endian + ("b" if width == 1 else "h") * len(samples),
+                        *[v * (1 if width == 1 else 200) for v in samples])
+    return (b"#9%09d" % len(body) + body) if prefix else body
+
+
+def agbin(waveforms):
+    out = b""
+    for kind, code, width in waveforms:
+        values = square()
+        values = [v / 100 if code == "f" else (v > 0 if code == "B" else v) for v in values]
+        data = struct.pack("<" + code * len(values), *values)
+        header = struct.pack("<5ifddd2i", 140, kind, 1, len(values), 1, 1e-8, 0.0, 1e-10, 0.0, 2, 1)
+        header += b"\0" * (140 - len(header))
+        out += header + struct.pack("<ihhi", 12, 6 if kind == 6 else 1, width, len(data)) + data
+    return b"AG10" + struct.pack("<ii", 12 + len(out), len(waveforms)) + out
+
+
+def format_seeds():
+    rows = "".join("%g,%g\n" % (i * 1e-10, v / 100) for i, v in enumerate(square()))
+    put("csv_reader", "plain.csv", b"\0" + ("Model,SYNTH\nTime,CH1\n" + rows).encode())
+    put("csv_reader", "tabs.csv", b"\6" + ("Time\tCH1\tCH2\n" + rows.replace(",", "\t0\t")).encode())
+    put("csv_reader", "semicolons.csv", b"\2" + rows.replace(",", ";").encode())
+    put("trc_reader", "int8-little-prefix.trc", trc("<", 1, True))
+    put("trc_reader", "int16-big.trc", trc(">", 2, False))
+    put("trc_reader", "sequence.trc", trc("<", 2, True, 3))
+    put("bin_reader", "float.bin", b"\0" + agbin([(1, "f", 4)]))
+    put("bin_reader", "logic-then-int16.bin", b"\0" + agbin([(6, "B", 1), (1, "h", 2)]))
+    put("bin_reader", "second-int8.bin", b"\2" + agbin([(1, "f", 4), (1, "b", 1)]))
+    int16 = struct.pack("<48h", *[v * 200 for v in square()])
+    put("raw_reader", "int16.raw", b"\2\x80" + int16)
+    put("raw_reader", "float-big.raw", b"\7\x80" + struct.pack(">48f", *[v / 100 for v in square()]))
+    put("raw_reader", "unsaid.raw", b"\0\x80" + int16)
+
+
 def main():
     build_dirs = sys.argv[1:] or sorted(glob.glob(os.path.join(TOP, "build*")))
     wfm_seeds()
+    format_seeds()
     table_seeds()
     setup_seeds()
     report_seeds()

@@ -9,6 +9,7 @@
 #include "base/Folders.h"
 #include "base/Guard.h"
 #include "definition/CMacros.h"
+#include "formats/ImportReport.h"
 #include "instrument/SettingNumbers.h"
 #include "instrument/Wdm.h"
 #include "protocol/CSataPrimDecoder.h"
@@ -101,9 +102,11 @@ void SataDecoder::LoadFile(const std::string& path) {
         if (StopHere()) return;
         bitDetector_.reset();
         ClearPresentation();
-        if (presentation_)
-            presentation_->DisplayMessage("Waveform file is not in the specified wfm format",
-                                          kShow);
+        if (!presentation_) return;
+        presentation_->DisplayMessage("Waveform file is not in the specified wfm format", kShow);
+        // The readers of the other formats say why they refused the file.
+        if (const std::string problem = ImportReport::Problem(); !problem.empty())
+            presentation_->DisplayMessage(problem, kShow);
     });
 }
 

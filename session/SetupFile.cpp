@@ -71,10 +71,20 @@ void RecallSyncPattern(const std::string& text, CSataUserInterface& ui, ISetupTa
     ui.SetSyncPattern(text);
 }
 
+// By the title when it is listed, else by what the index alone meant.
+void RecallStandard(const Reader& r, ISetupTarget& target) {
+    const StandardSelection list = target.SerialStandardList();
+    int index = -1;
+    if (auto title = r.Text(kStandardTitleKey)) index = list.IndexOf(*title);
+    if (index < 0)
+        if (auto v = r.Int("Serial Standard")) index = list.IndexOfSaved(*v);
+    if (index >= 0) target.SelectSerialStandard(index);
+}
+
 void RecallMain(const Reader& r, CSataUserInterface& ui, ISetupTarget& target) {
     // The standard is loaded before the sync pattern is looked up in its list.
     if (auto v = r.Int("Data Source")) target.SelectDataSource(*v);
-    if (auto v = r.Int("Serial Standard")) target.SelectSerialStandard(*v);
+    RecallStandard(r, target);
     if (auto v = r.Int("Display Window")) target.SetDisplayWindow(*v);
     if (auto v = r.Int("Data Filter")) target.SetDataFilter(*v);
 
@@ -137,7 +147,8 @@ bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& 
         };
         bool ok = true;
         ok = set("Data Source", target.DataSourceIndex()) && ok;
-        ok = set("Serial Standard", target.SerialStandardIndex()) && ok;
+        const StandardSelection standards = target.SerialStandardList();
+        ok = set("Serial Standard", standards.SavedIndexOf(target.SerialStandardIndex())) && ok;
         ok = set("Display Window", target.DisplayWindowState()) && ok;
         ok = set("Data Filter", ui.highLevelKind) && ok;
         ok = set("WordNames", ui.view.wordNames ? 1 : 0) && ok;
@@ -156,6 +167,8 @@ bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& 
         ok = set("IsAbsRefLevel", ui.GetIsAbsRefLevel()) && ok;
         ok = file.Set(kMainSection, "SyncPattern", ui.GetSyncPattern()) && ok;
         ok = set("CheckBox SyncPattern", target.SyncEnableFlag()) && ok;
+        if (const std::string title = standards.Title(target.SerialStandardIndex()); !title.empty())
+            ok = file.Set(kMainSection, kStandardTitleKey, title) && ok;
         ok = record.Save(file) && ok;
         if (!ok)
             WriteLog(kLogSource, "SaveSetting: a value with a line break was not written",

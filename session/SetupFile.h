@@ -19,6 +19,8 @@ class CSataUserInterface;
 class ITriggerLink;
 
 inline constexpr const char* kMainSection = "Main";
+// The selected standard's title, beside its index; a recall prefers it (StandardSelection).
+inline constexpr const char* kStandardTitleKey = "Serial Standard Title";
 
 // The window's side of a setup: values it holds for saving and the selections a recall
 // replays, in the order they are called.
@@ -41,6 +43,8 @@ class ISetupTarget {
     // Selects the entry and loads the standard, which rebuilds the Sync Pattern list.
     // An index outside the list keeps the selection and loads nothing.
     virtual void SelectSerialStandard(int index) = 0;
+    // The standards the Serial Standard index counts in; by default the Macros folder now.
+    virtual StandardSelection SerialStandardList() const { return StandardSelection(); }
     // A state outside 0-3 changes nothing.
     virtual void SetDisplayWindow(int state) = 0;
     // A filter outside 0-2 becomes 0.
@@ -103,6 +107,7 @@ class BasicSetupTarget : public ISetupTarget {
     void SetAlwaysOnTop(bool on) override { alwaysOnTop_ = on; }
     void SetCheckMarks() override {}
 
+    StandardSelection SerialStandardList() const override { return standards_; }
     const std::vector<std::string>& Standards() const { return standards_.Titles(); }
     std::string StandardTitle() const { return standards_.Title(standardIndex_); }
     int SelectedSyncPattern() const { return syncSelected_; }

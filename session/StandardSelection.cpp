@@ -70,6 +70,26 @@ int StandardSelection::IndexOf(const std::string& title) const {
     return found != titles_.end() ? static_cast<int>(found - titles_.begin()) : -1;
 }
 
+int StandardSelection::DefaultIndex() const {
+    if (const int sata = IndexOf("Sata"); sata >= 0) return sata;
+    const int count = static_cast<int>(titles_.size());
+    return count >= 2 ? 1 : count - 1;
+}
+
+int StandardSelection::SavedIndexOf(int index) const {
+    const std::string title = Title(index);
+    for (int shipped = 0; shipped < static_cast<int>(std::size(kShippedTitles)); ++shipped)
+        if (!title.empty() && title == kShippedTitles[shipped]) return shipped;
+    return index;
+}
+
+int StandardSelection::IndexOfSaved(int savedIndex) const {
+    if (savedIndex >= 0 && savedIndex < static_cast<int>(std::size(kShippedTitles)))
+        if (const int listed = IndexOf(kShippedTitles[savedIndex]); listed >= 0) return listed;
+    return savedIndex >= 0 && static_cast<std::size_t>(savedIndex) < titles_.size() ? savedIndex
+                                                                                    : -1;
+}
+
 std::string StandardSelection::DefinitionPath(const std::string& title) {
     return Folders::Join(Folders::DataFolder("Macros"), title + kExtension);
 }

@@ -27,6 +27,22 @@ class StandardSelection {
     // The index of a listed title; -1 for one not listed.
     int IndexOf(const std::string& title) const;
 
+    // The standard the program starts on: Sata when listed. Without it, as when only the
+    // two shipped definitions were ever listed, the second title of two or more, else the
+    // only one; -1 for an empty list.
+    int DefaultIndex() const;
+
+    // Setup files keep "Serial Standard" as an index into the sorted list, which meant a
+    // title only while the two shipped definitions were all there was: 0 PCIExpress,
+    // 1 Sata. A file also keeps the title, and recall goes by it; an index alone keeps
+    // that old meaning. For the two shipped titles that is their old index, whatever
+    // else is listed; for the others it is their place in today's list.
+    static constexpr const char* kShippedTitles[] = {"PCIExpress", "Sata"};
+    // The index to save for the title at index in today's list.
+    int SavedIndexOf(int index) const;
+    // The index in today's list that a saved index alone stands for; -1 when none.
+    int IndexOfSaved(int savedIndex) const;
+
     static std::string DefinitionPath(const std::string& title);
     // The names in the title's user pattern file, in file order. A missing file is created
     // holding "K28.5", and anything else that is not a regular file we can read gives

@@ -59,9 +59,16 @@ Capture CaptureGenerator::Generate(const CaptureOptions& options) {
 std::string CaptureGenerator::WriteFiles(const Capture& capture, const WfmOptions& wfm,
                                          const std::string& wfmPath,
                                          const std::string& manifestPath) {
+    CaptureFileOptions file;
+    file.wfm = wfm;
+    return WriteFiles(capture, file, wfmPath, manifestPath);
+}
+
+std::string CaptureGenerator::WriteFiles(const Capture& capture, const CaptureFileOptions& file,
+                                         const std::string& path, const std::string& manifestPath) {
     std::string problem;
     try {
-        problem = WfmWriter(wfm).Write(wfmPath, capture.record, capture.sampleIntervalS);
+        problem = CaptureFile::Write(file, path, capture.record, capture.sampleIntervalS);
     } catch (const std::exception& e) {
         problem = e.what();
     }

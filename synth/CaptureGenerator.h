@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "synth/AnalogSynth.h"
+#include "synth/CaptureFile.h"
 #include "synth/CaptureScenario.h"
 #include "synth/Manifest.h"
 #include "synth/Quantizer.h"
@@ -39,6 +40,9 @@ class CaptureGenerator {
     // Writes the waveform file and its manifest; returns an empty text on success.
     static std::string WriteFiles(const Capture& capture, const WfmOptions& wfm,
                                   const std::string& wfmPath, const std::string& manifestPath);
+    // The same in any of the generator's file formats.
+    static std::string WriteFiles(const Capture& capture, const CaptureFileOptions& file,
+                                  const std::string& path, const std::string& manifestPath);
 };
 
 }  // namespace kestrava::synth

@@ -123,7 +123,7 @@ TEST_F(SetupWindowTest, OutOfRangeIndexesKeepTheSelection) {
     instrument.calls.clear();
     ASSERT_TRUE(window->RecallSetup(path));
     EXPECT_EQ(window->DataSourceList()->currentIndex(), 0);
-    EXPECT_EQ(window->StandardList()->currentIndex(), 1);
+    EXPECT_EQ(window->StandardList()->currentText(), "Sata");
     EXPECT_EQ(window->DisplayState(), 1);
     EXPECT_TRUE(instrument.calls.empty());
 }

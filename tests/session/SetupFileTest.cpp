@@ -231,6 +231,39 @@ TEST_F(SetupFileTest, IndexesOutsideTheirListsAndMissingKeys) {
     EXPECT_FALSE(SaveSetting(Root() + "/no/such/folder/x.ini", *ui_, *target_));
 }
 
+// A file keeps the standard's title beside its index, and recall goes by the title; an
+// index alone means what it meant with the two shipped definitions.
+TEST_F(SetupFileTest, TheStandardsTitleWinsOverItsIndex) {
+    target_->SelectSerialStandard(IndexOf("SAS"));
+    ASSERT_TRUE(SaveSetting(path_, *ui_, *target_));
+    const std::string text = ReadFile(path_);
+    EXPECT_NE(text.find("Serial Standard=4\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("CheckBox SyncPattern=0\r\nSerial Standard Title=SAS\r\n"),
+              std::string::npos);
+
+    struct Case {
+        std::string main;
+        const char* standard;
+        const char* trigger;  // the loaded definition's trigger standard
+    };
+    for (const Case& c : {
+             Case{"Serial Standard=1\n", "Sata", "SATA"},
+             Case{"Serial Standard=0\n", "PCIExpress", "PCIExpress"},
+             Case{"Serial Standard=2\n", "JESD204B", "JESD204B"},
+             Case{"Serial Standard=1\nSerial Standard Title=USB3Gen1\n", "USB3Gen1", "USB3"},
+             Case{"Serial Standard Title=FibreChannel\n", "FibreChannel", "FIBRECHANNEL"},
+             Case{"Serial Standard=0\nSerial Standard Title=Gone\n", "PCIExpress", "PCIExpress"},
+             // Neither names a listed standard: the selection stays.
+             Case{"Serial Standard=99\nSerial Standard Title=Gone\n", "PCIExpress", "PCIExpress"},
+         }) {
+        SCOPED_TRACE(c.main);
+        WriteFile(path_, "[Main]\n" + c.main);
+        ASSERT_TRUE(RecallSetting(path_, *ui_, *target_));
+        EXPECT_EQ(target_->StandardTitle(), c.standard);
+        EXPECT_EQ(TheMacros()->triggerStandard, c.trigger);
+    }
+}
+
 TEST_F(SetupFileTest, FlagsOtherThanOneRecallAsOff) {
     WriteFile(path_,
               "[Main]\nWordNames=1\nSamplePoints=2\nRecovSig=-1\nOrigSig=1\nGridLines=7\n"

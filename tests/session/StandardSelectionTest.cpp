@@ -37,10 +37,55 @@ TEST_F(StandardSelectionTest, OffersTheVisibleRegularCsvFilesSorted) {
         WriteFile(macros + "/" + name, "x");
     fs::create_directories(macros + "/Folder.csv");
     const StandardSelection selection;
-    EXPECT_EQ(selection.Titles(), (Lines{"PCIExpress", "Sata", "Zed"}));
-    EXPECT_EQ(selection.IndexOf("Zed"), 2);
+    EXPECT_EQ(selection.Titles(), (Lines{"Ethernet1000BaseX", "FibreChannel", "JESD204B",
+                                         "PCIExpress", "SAS", "Sata", "USB3Gen1", "Zed"}));
+    EXPECT_EQ(selection.IndexOf("Zed"), 7);
     EXPECT_EQ(selection.IndexOf("Folder"), -1);
-    EXPECT_EQ(selection.Title(3), "");
+    EXPECT_EQ(selection.Title(8), "");
+}
+
+// Sata first, whatever else is listed; an index saved alone means what it meant when the
+// two shipped definitions were all there was.
+TEST_F(StandardSelectionTest, SataStaysTheDefaultAndOldIndexesKeepTheirMeaning) {
+    const std::string macros = Folders::DataFolder("Macros");
+    struct Case {
+        const char* what;
+        Lines titles;
+        std::string defaultTitle;
+        Lines savedMeaning;  // the titles saved indexes 0, 1, 2 stand for
+        Lines savedIndexes;  // the index saved for each listed title
+    };
+    const Case cases[] = {
+        {"the two shipped", {"PCIExpress", "Sata"}, "Sata", {"PCIExpress", "Sata", ""}, {"0", "1"}},
+        {"seven",
+         {"Ethernet1000BaseX", "FibreChannel", "JESD204B", "PCIExpress", "SAS", "Sata", "USB3Gen1"},
+         "Sata",
+         {"PCIExpress", "Sata", "JESD204B"},
+         {"0", "1", "2", "0", "4", "1", "6"}},
+        {"no Sata",
+         {"Alpha", "Beta", "Gamma"},
+         "Beta",
+         {"Alpha", "Beta", "Gamma"},
+         {"0", "1", "2"}},
+        {"one", {"Alpha"}, "Alpha", {"Alpha", "", ""}, {"0"}},
+        {"none", {}, "", {"", "", ""}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(macros);
+        fs::create_directories(macros);
+        for (const std::string& title : c.titles) WriteFile(macros + "/" + title + ".csv", "x");
+        const StandardSelection s;
+        ASSERT_EQ(s.Titles(), c.titles);
+        EXPECT_EQ(s.Title(s.DefaultIndex()), c.defaultTitle);
+        Lines meaning, saved;
+        for (int index = 0; index < 3; ++index) meaning.push_back(s.Title(s.IndexOfSaved(index)));
+        for (int index = 0; index < static_cast<int>(c.titles.size()); ++index)
+            saved.push_back(std::to_string(s.SavedIndexOf(index)));
+        EXPECT_EQ(meaning, c.savedMeaning);
+        EXPECT_EQ(saved, c.savedIndexes);
+        EXPECT_EQ(s.IndexOfSaved(-1), -1);
+    }
 }
 
 TEST_F(StandardSelectionTest, UserPatternFileBounds) {

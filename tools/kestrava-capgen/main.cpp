@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "synth/CaptureGenerator.h"
+#include "synth/CharacterStream.h"
 
 namespace {
 
@@ -31,6 +32,12 @@ void PrintHelp() {
         "  --byte-order little|big  (default little)\n"
         "  --format int8|int16|float  sample format (default int8)\n"
         "  --label TEXT             waveform label (default KESTRAVA)\n"
+        "  --file-format F          wfm, csv, trc, bin or raw (default wfm); byte order\n"
+        "                           applies to trc and raw too\n"
+        "  --separator C            csv columns: comma, semicolon or tab (default comma)\n"
+        "  --no-block-prefix        trc without its leading #9 block prefix\n"
+        "  --segments N             trc: a sequence of N copies of the record (default 1)\n"
+        "  --logic-first            bin: a logic waveform ahead of the analog one\n"
         "Signal:\n"
         "  --bit-rate BPS           (default 1.5e9)\n"
         "  --samples-per-bit N      integer or not, e.g. 20 or 13.333 (default 20)\n"
@@ -48,6 +55,9 @@ void PrintHelp() {
         std::printf("      %-12s %.*s\n", std::string(info.name).c_str(),
                     static_cast<int>(info.summary.size()), info.summary.data());
     std::printf(
+        "  --characters LIST        send these characters instead (comma-separated, e.g.\n"
+        "                           K28.5,D16.2 for 1000BASE-X idles), --repeat times over;\n"
+        "                           no manifest is written\n"
         "  --lane host|device       whose transmitter is captured (default host)\n"
         "  --data-bytes N           payload of the long Data FIS (default 2048, at most 8192)\n"
         "  --repeat N               send the scenario's traffic N times over (default 1),\n"
@@ -76,6 +86,23 @@ int Fail(const std::string& message) {
     return 2;
 }
 
+// Characters of any 8b/10b standard, sent as listed: the capture without a scenario.
+int WriteCharacters(const CaptureOptions& options, const kestrava::synth::CaptureFileOptions& file,
+                    const std::string& characters, const std::string& output) {
+    using namespace kestrava::synth;
+    CharacterStream stream(options.scenario.traffic.startNegative);
+    for (int i = 0; i < options.scenario.repeat; ++i) stream.Add(characters);
+    const AnalogSynth synth(options.analog);
+    const QuantizedRecord record = Quantizer::ForSignal(options.format, options.analog)
+                                       .Quantize(synth.Synthesize(stream.Bits()));
+    if (std::string problem = CaptureFile::Write(file, output, record, synth.SampleIntervalS());
+        !problem.empty())
+        return Fail(problem);
+    std::printf("%s: %zu samples, %zu characters\n", output.c_str(), record.Size(),
+                stream.CharacterCount());
+    return 0;
+}
+
 std::string ManifestPathFor(const std::string& wfm) {
     const std::size_t slash = wfm.find_last_of('/');
     const std::size_t dot = wfm.find_last_of('.');
@@ -88,7 +115,8 @@ std::string ManifestPathFor(const std::string& wfm) {
 
 int main(int argc, char** argv) {
     CaptureOptions options;
-    std::string output, manifest;
+    kestrava::synth::CaptureFileOptions file;
+    std::string output, manifest, characters;
     bool manifestGiven = false;
 
     std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -126,6 +154,22 @@ int main(int argc, char** argv) {
             const auto format = kestrava::synth::SampleFormatNamed(text);
             if (!format) return Fail("--format takes int8, int16 or float");
             options.format = *format;
+        } else if (arg == "--file-format") {
+            const auto format = value(text) ? kestrava::synth::FileFormatNamed(text) : std::nullopt;
+            if (!format) return Fail("--file-format takes wfm, csv, trc, bin or raw");
+            file.format = *format;
+        } else if (arg == "--separator") {
+            if (!value(text) || (text != "comma" && text != "semicolon" && text != "tab"))
+                return Fail("--separator takes comma, semicolon or tab");
+            file.csvSeparator = text == "comma" ? ',' : text == "semicolon" ? ';' : '\t';
+        } else if (arg == "--no-block-prefix") {
+            file.trcBlockPrefix = false;
+        } else if (arg == "--segments") {
+            if (!value(text) || !ParseInteger(text, file.trcSegments) || file.trcSegments < 1 ||
+                file.trcSegments > 1000)
+                return Fail("--segments takes a whole number from 1 to 1000");
+        } else if (arg == "--logic-first") {
+            file.binLogicFirst = true;
         } else if (arg == "--label") {
             if (!value(text)) return Fail("--label needs a text");
             options.wfm.label = text;
@@ -155,6 +199,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--scenario") {
             if (!value(text)) return Fail("--scenario needs a name");
             options.scenario.name = text;
+        } else if (arg == "--characters") {
+            if (!value(text) || text.empty())
+                return Fail("--characters needs a list of characters");
+            characters = text;
         } else if (arg == "--lane") {
             if (!value(text) || (text != "host" && text != "device"))
                 return Fail("--lane takes host or device");
@@ -188,9 +236,11 @@ int main(int argc, char** argv) {
     if (std::string problem = options.Validate(); !problem.empty()) return Fail(problem);
 
     try {
+        file.wfm = options.wfm;
+        if (!characters.empty()) return WriteCharacters(options, file, characters, output);
         const auto capture = CaptureGenerator::Generate(options);
-        if (std::string problem =
-                CaptureGenerator::WriteFiles(capture, options.wfm, output, manifest);
+        file.wfm = options.wfm;
+        if (std::string problem = CaptureGenerator::WriteFiles(capture, file, output, manifest);
             !problem.empty())
             return Fail(problem);
         std::printf("%s: %zu samples, %zu characters, %zu frames\n", output.c_str(),

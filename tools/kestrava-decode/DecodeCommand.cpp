@@ -1,5 +1,6 @@
 #include "tools/kestrava-decode/DecodeCommand.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "base/FileReplacement.h"
 #include "base/Folders.h"
 #include "base/HexText.h"
+#include "formats/ImportReport.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
 #include "instrument/SourceNames.h"
@@ -161,6 +163,37 @@ std::string StageError(const CAnalysisHost& host, const WholeListBox& main,
     return {};
 }
 
+double NumberOr(const std::optional<std::string>& text, double otherwise) {
+    double value = otherwise;
+    if (text) std::from_chars(text->data(), text->data() + text->size(), value);
+    return value;
+}
+
+// What the readers are told of a file that does not say it itself.
+ImportOptions ImportOptionsOf(const DecodeOptions& o) {
+    ImportOptions import;
+    if (o.column) {
+        long long number = 0;
+        const auto [end, ec] =
+            std::from_chars(o.column->data(), o.column->data() + o.column->size(), number);
+        if (ec == std::errc() && end == o.column->data() + o.column->size() && number > 0 &&
+            number < (1 << 20))
+            import.column = static_cast<int>(number);
+        else
+            import.columnName = *o.column;
+    }
+    if (o.waveform && *o.waveform < (1 << 20)) import.waveform = static_cast<int>(*o.waveform);
+    if (!o.rawFormat.empty())
+        import.rawFormat = o.rawFormat == "int8"    ? SampleFormat::Int8
+                           : o.rawFormat == "int16" ? SampleFormat::Int16
+                                                    : SampleFormat::Float;
+    import.rawBigEndian = o.rawByteOrder == "big";
+    import.rawSampleIntervalS = NumberOr(o.sampleInterval, 0.0);
+    import.rawScale = NumberOr(o.rawScale, 1.0);
+    import.rawOffset = NumberOr(o.rawOffset, 0.0);
+    return import;
+}
+
 std::string VersionText() {
     std::ifstream file(Folders::Join(Folders::InstallFolder(), "version.txt"));
     std::string version;
@@ -204,7 +237,10 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
         SetAcquisitionMode(o.acquisitionMode.value_or(kAcquireSingleSequence));
         ui.LoadWaveformFromOsc();
     } else {
+        ImportReport::SetOptions(ImportOptionsOf(o));
         ui.LoadFile(o.waveformPath);
+        if (const std::string note = ImportReport::Note(); !note.empty())
+            err << "kestrava-decode: " << note << "\n";
     }
     if (o.status) err << ui.StatusText();
     if (!ui.Decoder().IsValid()) {
@@ -213,9 +249,12 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
                 << ": Waveform is not available for analysis\n";
             if (const std::string problem = WdmGetInstrumentProblem(); !problem.empty())
                 err << "kestrava-decode: " << o.scopeSource << ": " << problem << "\n";
-        } else
+        } else {
             err << "kestrava-decode: " << o.waveformPath
                 << ": Waveform file is not in the specified wfm format\n";
+            if (const std::string problem = ImportReport::Problem(); !problem.empty())
+                err << "kestrava-decode: " << problem << "\n";
+        }
         return kExitNotDecoded;
     }
     if (const std::string error = StageError(ui, mainList, highLevelList); !error.empty()) {

@@ -30,6 +30,13 @@ const char* const kDecodeUsage =
     "(GPIB8::1::INSTR)\n"
     "  --mode 0|1|2                             0 the record held, 1 single sequence (default),\n"
     "                                           2 single sequence with forced trigger\n"
+    "  --column N|NAME                          a text file's voltage column, by number or header\n"
+    "  --waveform N                             which waveform of a .bin file (default the first\n"
+    "                                           analog one)\n"
+    "  --raw int8|int16|float32                 read the file as bare samples, with:\n"
+    "  --sample-interval S  --scale V  --offset V\n"
+    "                                           volts = sample * scale + offset (default 1, 0)\n"
+    "  --raw-byte-order little|big              (default little)\n"
     "  --help  --version\n";
 
 namespace {
@@ -106,6 +113,30 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
              o.scopeSource = v;
              return std::string();
          }},
+        {"--column",
+         [&](const std::string& v) {
+             if (v.empty()) return std::string("--column needs a number or a header name");
+             o.column = v;
+             return std::string();
+         }},
+        {"--waveform", count(o.waveform, "--waveform")},
+        {"--raw",
+         [&](const std::string& v) {
+             if (v != "int8" && v != "int16" && v != "float32")
+                 return "--raw takes int8, int16 or float32, not '" + v + "'";
+             o.rawFormat = v;
+             return std::string();
+         }},
+        {"--raw-byte-order",
+         [&](const std::string& v) {
+             if (v != "little" && v != "big")
+                 return "--raw-byte-order takes little or big, not '" + v + "'";
+             o.rawByteOrder = v;
+             return std::string();
+         }},
+        {"--sample-interval", number(o.sampleInterval, "--sample-interval")},
+        {"--scale", number(o.rawScale, "--scale")},
+        {"--offset", number(o.rawOffset, "--offset")},
         {"--mode",
          [&](const std::string& v) {
              if (v != "0" && v != "1" && v != "2") return "--mode takes 0, 1 or 2, not '" + v + "'";
@@ -142,6 +173,12 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     if (o.waveformPath.empty() && o.scopeSource.empty()) return fail("no waveform file given");
     if (o.report && o.list != "characters")
         return fail("--report prints the characters list; leave out --list");
+    if (o.rawFormat.empty() &&
+        (o.sampleInterval || o.rawScale || o.rawOffset || !o.rawByteOrder.empty()))
+        return fail("--sample-interval, --scale, --offset and --raw-byte-order go with --raw");
+    if (!o.rawFormat.empty() && !o.sampleInterval) return fail("--raw needs --sample-interval");
+    if ((o.column || o.waveform || !o.rawFormat.empty()) && !o.scopeSource.empty())
+        return fail("--column, --waveform and --raw read files, not --scope");
     if ((o.plotAt || o.plotWidth) && o.plotPath.empty())
         return fail("--at and --width go with --plot");
     return parsed;

@@ -28,6 +28,13 @@ struct DecodeOptions {
     // MATH1..MATH4) with the acquisition mode (0 held record, 1 single, 2 forced trigger).
     std::string scopeSource;
     std::optional<int> acquisitionMode;
+    // How a file that does not say so itself is read: a table's voltage column (number
+    // or header name), one waveform of several, and headerless samples.
+    std::optional<std::string> column;
+    std::optional<long long> waveform;
+    std::string rawFormat;  // int8 | int16 | float32
+    std::string rawByteOrder;
+    std::optional<std::string> sampleInterval, rawScale, rawOffset;
     bool help = false;
     bool version = false;
 };

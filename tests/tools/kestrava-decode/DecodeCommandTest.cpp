@@ -87,6 +87,10 @@ TEST_F(DecodeCommandTest, UsageErrorsGiveOneLineHints) {
         {"--ref-level", "half", "a.wfm"},
         {"--width", "-5", "--plot", "p.svg", "a.wfm"},
         {"a.wfm", "-o"},
+        {"--raw", "int12", "a.raw"},
+        {"--raw", "int16", "a.raw"},
+        {"--scale", "2", "a.raw"},
+        {"--column", "2", "--scope", "CH1"},
     };
     for (const auto& args : bad) {
         ParsedCommandLine parsed = ParseDecodeCommandLine(args);
@@ -150,6 +154,44 @@ TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOne) {
         EXPECT_EQ(r.err, "kestrava-decode: " + path +
                              ": Waveform file is not in the specified wfm format\n");
     }
+}
+
+// The options that say how to read a file reach the readers; a refusal gives its reason
+// on a line of its own after the usual one.
+TEST_F(DecodeCommandTest, OtherFormatsDecodeAsTheWfmAndSayWhyNot) {
+    synth::CaptureOptions options;
+    options.analog.samplesPerBit = 10;
+    options.format = synth::SampleFormat::Int16;
+    const synth::Capture capture = synth::CaptureGenerator::Generate(options);
+    synth::CaptureFileOptions file;
+    const std::string wfm = Root() + "/c.wfm", raw = Root() + "/c.raw", csv = Root() + "/c.csv";
+    ASSERT_EQ(synth::CaptureGenerator::WriteFiles(capture, file, wfm, ""), "");
+    file.format = synth::FileFormat::Raw;
+    ASSERT_EQ(synth::CaptureGenerator::WriteFiles(capture, file, raw, ""), "");
+    file.format = synth::FileFormat::Csv;
+    ASSERT_EQ(synth::CaptureGenerator::WriteFiles(capture, file, csv, ""), "");
+    const std::string expected = Run({wfm}).out;
+    ASSERT_GT(Lines(expected).size(), 1000u);
+
+    char interval[32], scale[32], offset[32];
+    std::snprintf(interval, sizeof interval, "%.17g", capture.sampleIntervalS);
+    std::snprintf(scale, sizeof scale, "%.17g", capture.record.scaleV);
+    std::snprintf(offset, sizeof offset, "%.17g", capture.record.offsetV);
+    Result r = Run({"--raw", "int16", "--sample-interval", interval, "--scale", scale, "--offset",
+                    offset, raw});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out, expected);
+    r = Run({"--column", "CH1", csv});
+    EXPECT_EQ(r.out, expected);
+
+    r = Run({raw});
+    EXPECT_EQ(r.code, kExitNotDecoded);
+    EXPECT_EQ(Lines(r.err).at(1).substr(0, 17 + raw.size() + 30),
+              "kestrava-decode: " + raw + ": a file of bare samples needs");
+    r = Run({"--column", "CH7", csv});
+    EXPECT_EQ(r.err,
+              "kestrava-decode: " + csv + ": Waveform file is not in the specified wfm format\n" +
+                  "kestrava-decode: " + csv + ": no column named 'CH7' in the header line\n");
 }
 
 TEST_F(DecodeCommandTest, ReportIsWhatSaveAsWritesAndMergesIntoAnEarlierOne) {

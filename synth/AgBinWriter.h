@@ -1,0 +1,20 @@
+// Writes a record as a ".bin" file with the "AG" cookie: the file header, a waveform
+// header and a data header before the samples (32-bit float volts, or the 8- and 16-bit
+// samples as they are). Optionally a logic waveform comes first, which readers skip.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "synth/Quantizer.h"
+
+namespace kestrava::synth {
+
+class AgBinWriter {
+  public:
+    static std::vector<std::uint8_t> Serialize(const QuantizedRecord& record,
+                                               double sampleIntervalS, double firstPointTimeS,
+                                               bool logicFirst);
+};
+
+}  // namespace kestrava::synth

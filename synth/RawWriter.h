@@ -1,0 +1,17 @@
+// Writes a record's samples bare, in either byte order: what a scope's or a digitiser's
+// raw dump holds, with nothing to say how to read it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "synth/Quantizer.h"
+
+namespace kestrava::synth {
+
+class RawWriter {
+  public:
+    static std::vector<std::uint8_t> Serialize(const QuantizedRecord& record, bool bigEndian);
+};
+
+}  // namespace kestrava::synth
