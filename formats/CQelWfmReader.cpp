@@ -7,11 +7,14 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <type_traits>
 
 #include "base/HugePages.h"
+#include "base/Numbers.h"
 #include "base/RegularFile.h"
+#include "formats/ImportReport.h"
 
 namespace kestrava {
 namespace {
@@ -298,8 +301,9 @@ std::size_t CQelWfmReader::ReadAt(std::int64_t offset, void* buffer, std::size_t
 int CQelWfmReader::LoadFile(const std::string& fileName, int flag, const char*, const char*,
                             RecordSink* sink) {
     try {
+        path_ = fileName;
         RegularFile file(fileName);
-        if (!file.IsOpen()) return 0;
+        if (!file.IsOpen()) return Refuse(file.Reason());
         CloseFile();
         fileSize_ = file.Size();
         fd_ = file.Release();
@@ -465,26 +469,44 @@ bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count, 
     return true;
 }
 
+int CQelWfmReader::Refuse(const std::string& reason) const {
+    ImportReport::Refuse(path_, reason);
+    return 0;
+}
+
 int CQelWfmReader::ImportQelWfm(RecordSink* sink) {
     try {
         points_.reset();
         pointCount_ = 0;
         description_ = RecordDescription{};
-        if (!ReadWfmStaticFileHdrInfo() || !ReadQelWfmReferenceHeader()) return 0;
+        if (!ReadWfmStaticFileHdrInfo())
+            return Refuse("not a :WFM#001 or :WFM#003 file, or its file header is cut short");
+        if (!ReadQelWfmReferenceHeader()) return Refuse("the waveform header is cut short");
         const int sampleSize = WfmSampleSize(reference_.explicit1.formatCode);
         // A sample width that disagrees with the format would walk the buffer wrongly.
-        if (sampleSize == 0 || sampleSize != static_.bytesPerPoint) return 0;
+        if (sampleSize == 0 || sampleSize != static_.bytesPerPoint)
+            return Refuse("the sample format disagrees with the bytes per point");
         const std::int64_t count = RecordPointCount(sampleSize);
-        if (count <= 0) return 0;
+        if (count <= 0) return Refuse("the header announces no points");
         const std::int64_t curve = static_.curveBufferOffset;
-        if (curve < 0) return 0;
+        if (curve < 0) return Refuse("the curve buffer offset is negative");
         const std::int64_t dataOffset = curve + static_cast<std::int64_t>(reference_.dataStart);
         // The points must lie inside the file before anything is allocated for them.
-        if (dataOffset > fileSize_ || count > (fileSize_ - dataOffset) / sampleSize) return 0;
+        if (dataOffset > fileSize_ || count > (fileSize_ - dataOffset) / sampleSize)
+            return Refuse(FormatText(
+                "the header announces %lld points, but the file holds %lld",
+                static_cast<long long>(count),
+                static_cast<long long>(
+                    dataOffset > fileSize_ ? 0 : (fileSize_ - dataOffset) / sampleSize)));
         description_ = Describe(count);
         if (ConvertSamples(dataOffset, count, sink)) return 1;
         description_ = RecordDescription{};
-        return 0;
+        return Refuse("the samples could not be read");
+    } catch (const std::bad_alloc&) {
+        points_.reset();
+        pointCount_ = 0;
+        description_ = RecordDescription{};
+        return Refuse("not enough memory for the record");
     } catch (...) {
         points_.reset();
         pointCount_ = 0;

@@ -188,6 +188,8 @@ class CQelWfmReader final : public WaveformFileReader {
 
   private:
     void CloseFile();
+    // Leaves the reason with the import report; always 0, a failed step's result.
+    int Refuse(const std::string& reason) const;
     // Reads up to size bytes at offset; returns how many arrived.
     std::size_t ReadAt(std::int64_t offset, void* buffer, std::size_t size) const;
     // Points of the first record: from the charge offsets when they fit the file and the
@@ -197,6 +199,7 @@ class CQelWfmReader final : public WaveformFileReader {
     bool ConvertSamples(std::int64_t dataOffset, std::int64_t count, RecordSink* sink);
 
     int fd_ = -1;
+    std::string path_;
     std::int64_t fileSize_ = 0;
     int callerFlag_ = 0;
     bool byteReversed_ = false;

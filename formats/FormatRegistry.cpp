@@ -64,7 +64,12 @@ std::unique_ptr<WaveformFileReader> FormatRegistry::ReaderFor(const std::string&
     // A reason left by an earlier import is no reason for this one.
     ImportReport::Clear();
     const WaveformFormat* format = FormatOf(path);
-    return format ? format->makeReader() : nullptr;
+    if (format) return format->makeReader();
+    if (const RegularFile file(path); !file.IsOpen())
+        ImportReport::Refuse(path, file.Reason());
+    else
+        ImportReport::Refuse(path, "not a waveform file of a format this program reads");
+    return nullptr;
 }
 
 const FormatRegistry& TheFormatRegistry() {

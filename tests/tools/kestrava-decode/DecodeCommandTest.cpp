@@ -145,14 +145,32 @@ TEST_F(DecodeCommandTest, ListsCarryTheirPositionTags) {
     EXPECT_NE(atapi.err.find("Invalid Characters: 0"), std::string::npos) << atapi.err;
 }
 
-TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOne) {
+TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOneAndItsReason) {
     WriteFile(Root() + "/notes.wfm", "these are notes, not samples\n");
-    for (const std::string& path : {Root() + "/notes.wfm", Root() + "/absent.wfm"}) {
+    WriteFile(Root() + "/notes.dat", "these are notes, not samples\n");
+    std::string capture = ReadFile(capture_);
+    WriteFile(Root() + "/cut.wfm", capture.substr(0, 3000));
+    WriteFile(Root() + "/header.wfm", capture.substr(0, 100));
+    const std::pair<std::string, std::string> cases[] = {
+        {"notes.wfm", "not a :WFM#001 or :WFM#003 file"},
+        {"notes.dat", "not a waveform file of a format this program reads"},
+        {"absent.wfm", "No such file or directory"},
+        {"", "is a folder"},
+        {"header.wfm", "the waveform header is cut short"},
+        {"cut.wfm", "the header announces "},
+    };
+    for (const auto& [name, reason] : cases) {
+        const std::string path = Root() + "/" + name;
         Result r = Run({"--list", "primitives", path});
         EXPECT_EQ(r.code, kExitNotDecoded);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "kestrava-decode: " + path +
-                             ": Waveform file is not in the specified wfm format\n");
+        EXPECT_EQ(r.err.rfind("kestrava-decode: " + path +
+                                  ": Waveform file is not in the specified wfm format\n"
+                                  "kestrava-decode: " +
+                                  path + ": " + reason,
+                              0),
+                  0u)
+            << r.err;
     }
 }
 
