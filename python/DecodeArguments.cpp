@@ -16,6 +16,8 @@ const std::set<std::string> kNotDecodeOptions = {"list", "report", "o",     "out
                                                  "plot", "at",     "width", "status", "scope",
                                                  "mode", "help",   "h",     "version"};
 const std::set<std::string> kFlags = {"invert", "lock_sampler"};
+const std::set<std::string> kValues = {"setup",      "sync_pattern",  "ref_level",
+                                       "hysteresis", "abs_ref_level", "abs_hysteresis"};
 
 std::string OptionName(const std::string& keyword) {
     std::string name = "--" + keyword;
@@ -62,7 +64,8 @@ ParsedDecodeArguments ParseDecodeArguments(const std::optional<std::string>& pat
             continue;
         }
         args.push_back(OptionName(keyword));
-        args.push_back(ValueText(keyword, value));
+        // The parser names an unknown option whatever its value.
+        if (kValues.count(keyword)) args.push_back(ValueText(keyword, value));
     }
     // An array decode has no file; the parser wants one, which is not opened.
     args.push_back(path ? *path : "samples");
