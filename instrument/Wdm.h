@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -72,6 +73,14 @@ std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int fla
 std::int64_t WdmStreamWaveformFile(const std::string& fileName, int flag, const char* versionText,
                                    const char* secondName, RecordDescription& description,
                                    RecordSink& sink);
+
+// Imports a record that is in memory, not in a file, as WdmStreamWaveformFile imports a
+// file: the sink begins with the description, then the feed hands it the points; the edge
+// searches take the description's point count and time base. The point count, 0 when the
+// sink refused the record or the feed did not hand every point.
+std::int64_t WdmStreamWaveformRecord(const RecordDescription& description,
+                                     const std::function<bool(RecordSink&)>& feed,
+                                     RecordSink& sink);
 
 // The VISA session to "GPIB8::1::INSTR": opened with "HEADER 0" sent, its handle handed
 // back (0 on failure, with the error "GPIB CONNECT FAILED").

@@ -90,6 +90,21 @@ bool ImportFile(const std::string& fileName, RecordDescription& description, Rec
 
 }  // namespace
 
+std::int64_t WdmStreamWaveformRecord(const RecordDescription& description,
+                                     const std::function<bool(RecordSink&)>& feed,
+                                     RecordSink& sink) {
+    wdm::ModuleState& state = wdm::State();
+    if (state.engine) state.engine->Clear();
+    state.file = wdm::LoadedFile{};
+    state.reader.reset();
+    if (!state.engine || description.count <= 0 || !sink.Begin(description) || !feed(sink))
+        return 0;
+    state.file.pointCount = description.count;
+    state.file.timeBase = {description.sampleIntervalS, description.firstPointTimeS,
+                           description.triggerOffsetS};
+    return description.count;
+}
+
 std::span<const double> WdmLoadWaveformFile(const std::string& fileName, int, const char*,
                                             const char*, RecordDescription& description) {
     if (!ImportFile(fileName, description, nullptr)) return {};

@@ -10,6 +10,8 @@ packages=(
     libbenchmark-dev        # throughput figures of the decode pipeline
     binutils-mingw-w64-x86-64  # builds real PE files for the Carrowin version-resource tests
     python3-pyvisa python3-pyvisa-py  # a VISA client not ours, against the simulator
+    pybind11-dev python3-dev python3-numpy  # the Python module kestrava and its tests
+    python3-pandas          # optional: to_pandas (its test case is skipped without it)
     clang-format            # the one code layout, checked by the test command
     locales                 # a comma-decimal locale for the second test pass
 )

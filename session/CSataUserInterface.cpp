@@ -58,6 +58,17 @@ void CSataUserInterface::LoadFile(const std::string& path) {
     });
 }
 
+void CSataUserInterface::LoadRecord(const RecordStream& stream, const std::string& sourceText,
+                                    const std::string& title) {
+    Guard(logSource_, "LoadRecord", [&] {
+        WaitCursor wait([this](bool on) { SetWaitCursor(on); });
+        waveformTitle_.clear();
+        waveformFile_.clear();
+        decoder_->LoadRecord(stream, sourceText);
+        PresentDecode(title);
+    });
+}
+
 CSataUserInterface::AwayDecode::AwayDecode(const CSataUserInterface& shown, StopRequest stop)
     : shown_(shown), host_(std::make_unique<Host>(shown)), decoder_(host_.get(), std::move(stop)) {}
 

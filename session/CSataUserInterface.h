@@ -61,6 +61,10 @@ class CSataUserInterface : public CAnalysisHost {
     CSataUserInterface& operator=(const CSataUserInterface&) = delete;
 
     void LoadFile(const std::string& path);
+    // Decodes a record streamed from elsewhere (samples a script holds) under the title
+    // its report carries.
+    void LoadRecord(const RecordStream& stream, const std::string& sourceText,
+                    const std::string& title);
     // Shows a finished away decode as LoadFile or UpdateOptions would have shown it: the
     // host state it left, its stages, the lists and the graph.
     void Present(AwayDecode& away);

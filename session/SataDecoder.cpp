@@ -91,23 +91,39 @@ void SataDecoder::ClearPresentation() {
 
 void SataDecoder::LoadFile(const std::string& path) {
     Guard(logSource_, "LoadFile", [&] {
-        ClearStages();
-        stopped_ = false;
-        if (StopHere()) return;
-        bitDetector_ = std::make_unique<CSataBitDetector>(path, presentation_, DefinitionBitRate);
-        if (IsValid()) {
-            Decode(*bitDetector_);
-            return;
-        }
-        if (StopHere()) return;
-        bitDetector_.reset();
-        ClearPresentation();
-        if (!presentation_) return;
-        presentation_->DisplayMessage("Waveform file is not in the specified wfm format", kShow);
-        // The readers of the other formats say why they refused the file.
-        if (const std::string problem = ImportReport::Problem(); !problem.empty())
-            presentation_->DisplayMessage(problem, kShow);
+        Load([&] {
+            return std::make_unique<CSataBitDetector>(path, presentation_, DefinitionBitRate);
+        });
     });
+}
+
+void SataDecoder::LoadRecord(const RecordStream& stream, const std::string& sourceText) {
+    Guard(logSource_, "LoadRecord", [&] {
+        Load([&] {
+            return std::make_unique<CSataBitDetector>(stream, sourceText, presentation_,
+                                                      DefinitionBitRate);
+        });
+    });
+}
+
+// A file or a streamed record alike: the stages of whatever bits makeBits recovered.
+void SataDecoder::Load(const std::function<std::unique_ptr<CSataBitDetector>()>& makeBits) {
+    ClearStages();
+    stopped_ = false;
+    if (StopHere()) return;
+    bitDetector_ = makeBits();
+    if (IsValid()) {
+        Decode(*bitDetector_);
+        return;
+    }
+    if (StopHere()) return;
+    bitDetector_.reset();
+    ClearPresentation();
+    if (!presentation_) return;
+    presentation_->DisplayMessage("Waveform file is not in the specified wfm format", kShow);
+    // The readers say why they refused the file.
+    if (const std::string problem = ImportReport::Problem(); !problem.empty())
+        presentation_->DisplayMessage(problem, kShow);
 }
 
 void SataDecoder::LoadWfmFromScope(int source) {

@@ -9,12 +9,12 @@
 #include <string>
 
 #include "base/ListBox.h"
+#include "signal/CSataBitDetector.h"
 
 namespace kestrava {
 
 class CAnalysisHost;
 class CMacros;
-class CSataBitDetector;
 class CSataPrimDecoder;
 class CSataWordDecoder;
 class ICanvas;
@@ -45,6 +45,8 @@ class SataDecoder {
     SataDecoder& operator=(const SataDecoder&) = delete;
 
     void LoadFile(const std::string& path);
+    // Decodes a record streamed from elsewhere as LoadFile decodes a file's.
+    void LoadRecord(const RecordStream& stream, const std::string& sourceText);
     // Acquires source 0-11 (CH1-CH4, REF1-REF4, MATH1-MATH4) from the instrument.
     void LoadWfmFromScope(int source);
     void Resample();
@@ -75,6 +77,7 @@ class SataDecoder {
 
   private:
     void ClearStages();
+    void Load(const std::function<std::unique_ptr<CSataBitDetector>()>& makeBits);
     void Decode(const CSataBitDetector& bits);
     void ClearPresentation();
     bool StopHere();

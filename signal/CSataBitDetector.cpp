@@ -91,14 +91,27 @@ CSataBitDetector::~CSataBitDetector() {
     WriteLog(logSource_, "End:~CSataBitDetector", kLogError);
 }
 
+CSataBitDetector::CSataBitDetector(const RecordStream& stream, const std::string& sourceText,
+                                   CAnalysisHost* host, BitRateSource bitRate)
+    : host_(host), bitRate_(std::move(bitRate)) {
+    Guard(logSource_, "CSataBitDetector", [&] { LoadRecord(stream, sourceText); });
+}
+
 void CSataBitDetector::LoadFile(const std::string& path) {
+    LoadRecord(
+        [&](RecordDescription& description, RecordSink& sink) {
+            return WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, description, sink);
+        },
+        "FILE - " + FileNameOf(path));
+}
+
+void CSataBitDetector::LoadRecord(const RecordStream& stream, const std::string& sourceText) {
     if (!host_) throw std::invalid_argument("no presentation");
     host_->ClearKeptSummary();
 
     RecordDescription description;
     VoltConversion conversion(record_, kMaxSamples);
-    const std::int64_t count =
-        WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, description, conversion);
+    const std::int64_t count = stream(description, conversion);
     if (!conversion.Finish(count)) {
         record_ = WaveformRecord{};
         return;
@@ -113,7 +126,7 @@ void CSataBitDetector::LoadFile(const std::string& path) {
     origin_ = Origin::File;
 
     host_->DisplayMessage("----------------START-----------------", kShow);
-    host_->DisplayMessage("Source: FILE - " + FileNameOf(path), kShowAndKeep);
+    host_->DisplayMessage("Source: " + sourceText, kShowAndKeep);
     host_->DisplayMessage("BIT DETECTION IN PROGRESS....", kShow);
     DecoderStart(false);
 }

@@ -10,6 +10,8 @@
 #include <span>
 #include <string>
 
+#include "formats/RecordDescription.h"
+#include "formats/RecordSink.h"
 #include "instrument/EdgeSearchEngine.h"
 #include "instrument/Int8Set.h"
 #include "signal/BitStream.h"
@@ -24,10 +26,18 @@ class CAnalysisHost;
 // no definition, which fails the recovery.
 using BitRateSource = std::function<std::optional<double>()>;
 
+// Streams a record into the sink and fills in its description: the point count, 0 when
+// the record could not be read whole.
+using RecordStream = std::function<std::int64_t(RecordDescription&, RecordSink&)>;
+
 class CSataBitDetector {
   public:
     // Loads a waveform file through the waveform data module and recovers its bits.
     CSataBitDetector(const std::string& path, CAnalysisHost* host, BitRateSource bitRate);
+    // Loads a record from elsewhere (samples a caller holds in memory) as a file is loaded;
+    // the status names its source "Source: " + sourceText.
+    CSataBitDetector(const RecordStream& stream, const std::string& sourceText, CAnalysisHost* host,
+                     BitRateSource bitRate);
     // Acquires source 0-11 (CH1-CH4, REF1-REF4, MATH1-MATH4) from the instrument and
     // recovers its bits.
     CSataBitDetector(int source, CAnalysisHost* host, BitRateSource bitRate);
@@ -63,6 +73,7 @@ class CSataBitDetector {
     enum class Origin { None, File, Instrument };
 
     void LoadFile(const std::string& path);
+    void LoadRecord(const RecordStream& stream, const std::string& sourceText);
     void LoadFromInstrument(int source);
     void Acquire(int moduleSource);
     void ConvertToCodes(std::span<const float> volts, int moduleSource);

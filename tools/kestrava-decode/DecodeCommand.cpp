@@ -19,6 +19,7 @@
 #include "instrument/Wdm.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
+#include "session/ScriptedDecode.h"
 #include "session/SetupFile.h"
 #include "session/StandardSelection.h"
 #include "session/SvgCanvas.h"
@@ -250,10 +251,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
             if (const std::string problem = WdmGetInstrumentProblem(); !problem.empty())
                 err << "kestrava-decode: " << o.scopeSource << ": " << problem << "\n";
         } else {
-            err << "kestrava-decode: " << o.waveformPath
-                << ": Waveform file is not in the specified wfm format\n";
-            if (const std::string problem = ImportReport::Problem(); !problem.empty())
-                err << "kestrava-decode: " << problem << "\n";
+            err << LoadFailureMessage(o.waveformPath) << "\n";
         }
         return kExitNotDecoded;
     }
