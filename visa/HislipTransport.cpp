@@ -188,8 +188,6 @@ ViStatus HislipTransport::GetAttribute(ViAttr attribute, void* value) const {
         case VI_ATTR_TCPIP_ADDR:
         case VI_ATTR_TCPIP_HOSTNAME:
             return PutAttributeText(address_.host, value);
-        case VI_ATTR_TCPIP_PORT:
-            return PutAttribute<ViUInt16>(address_.port, value);
         case VI_ATTR_TCPIP_DEVICE_NAME:
             return PutAttributeText(address_.device, value);
         default:

@@ -90,7 +90,7 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
-void HislipServer::Serve(int fd) {
+void HislipServer::Serve(int fd, std::atomic<bool>& isSession) {
     const int wakeFd = sim_.wake_[0];
     Header header;
     std::string payload;
@@ -113,6 +113,7 @@ void HislipServer::Serve(int fd) {
         std::lock_guard lock(mutex_);
         clientMax_.erase(session);
     } else if (header.type == kAsyncInitialize && header.length == 0) {
+        isSession = false;
         auto session = static_cast<uint16_t>(header.parameter);
         {
             std::lock_guard lock(mutex_);

@@ -5,6 +5,7 @@
 // against the bounds below before anything is read into it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -18,7 +19,8 @@ class ScopeSimulator;
 class HislipServer {
   public:
     explicit HislipServer(ScopeSimulator& sim) : sim_(sim) {}
-    void Serve(int fd);
+    // isSession turns false when the connection is an asynchronous channel.
+    void Serve(int fd, std::atomic<bool>& isSession);
 
     // The largest payload taken in one message; told to clients with the header counted.
     static constexpr uint64_t kMaxPayload = 1 << 20;

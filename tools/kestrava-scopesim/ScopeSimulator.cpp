@@ -22,6 +22,7 @@ namespace kestrava::scopesim {
 struct ScopeSimulator::Connection {
     int fd = -1;
     std::atomic<bool> finished{false};
+    std::atomic<bool> session{true};
     std::thread thread;
 };
 
@@ -174,6 +175,7 @@ void ScopeSimulator::Admit(int fd, Kind kind) {
     }
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
+    connection->session = kind != Kind::kPortmapper;
     Connection& ref = *connection;
     try {
         ref.thread = std::thread([this, &ref, kind] {
@@ -188,7 +190,7 @@ void ScopeSimulator::Admit(int fd, Kind kind) {
                     vxi11_->ServePortmapper(ref.fd);
                     break;
                 case Kind::kHislip:
-                    hislip_->Serve(ref.fd);
+                    hislip_->Serve(ref.fd, ref.session);
                     break;
             }
             ::shutdown(ref.fd, SHUT_RDWR);
@@ -354,7 +356,8 @@ uint64_t ScopeSimulator::AcquisitionCount() const {
 size_t ScopeSimulator::OpenConnections() {
     std::lock_guard lock(connectionsMutex_);
     size_t open = 0;
-    for (const auto& connection : connections_) open += connection->finished ? 0 : 1;
+    for (const auto& connection : connections_)
+        open += connection->finished || !connection->session ? 0 : 1;
     return open;
 }
 

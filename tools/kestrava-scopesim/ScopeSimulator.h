@@ -82,7 +82,9 @@ class ScopeSimulator {
     // Command errors (unknown headers, bad parameters) since the last *CLS.
     std::vector<std::string> CommandErrors() const;
     uint64_t AcquisitionCount() const;
-    // Connections accepted and not yet closed by the peer or by Stop().
+    // Instrument sessions connected and not yet closed by the peer or by Stop(): raw
+    // sockets, VXI-11 core channels and HiSLIP synchronous channels (portmapper queries and
+    // HiSLIP asynchronous channels are no sessions of their own).
     size_t OpenConnections();
     // Runs a message as if received, without journal; returns the reply without its line
     // feed. Faults shape the answer, but it is always given.
