@@ -10,6 +10,7 @@ packages=(
     libbenchmark-dev        # throughput figures of the decode pipeline
     binutils-mingw-w64-x86-64  # builds real PE files for the Carrowin version-resource tests
     python3-pyvisa python3-pyvisa-py  # a VISA client not ours, against the simulator
+    rpcbind                 # the portmapper VXI-11 clients ask on port 111 (tests, run.sh)
     clang-format            # the one code layout, checked by the test command
     locales                 # a comma-decimal locale for the second test pass
 )

@@ -102,10 +102,14 @@ bool ScopeSimulator::StartVxi11(uint16_t port, std::optional<uint16_t> portmappe
     vxi11_ = std::make_unique<Vxi11Server>(*this);
     if (!Listen(port, Kind::kVxi11, vxi11Port_)) return false;
     if (portmapperPort) return Listen(*portmapperPort, Kind::kPortmapper, portmapperPort_);
+    // A registration left by a simulator that was killed is taken over.
     std::string error;
-    if (!Vxi11Server::Register(vxi11Port_, true, error)) {
-        lastError_ = "cannot register with the portmapper on port 111 (" + error +
-                     "); start rpcbind, or let the simulator answer the portmapper itself";
+    if (!Vxi11Server::Register(vxi11Port_, true, error) &&
+        (!Vxi11Server::Register(vxi11Port_, false, error) ||
+         !Vxi11Server::Register(vxi11Port_, true, error))) {
+        lastError_ =
+            "cannot register with the portmapper on port 111 (" + error +
+            "); start rpcbind, or let the simulator answer the portmapper itself (--portmapper)";
         return false;
     }
     registered_ = true;
