@@ -120,8 +120,8 @@ TEST_F(LanTransportTest, Vxi11RepliesThatLieEndTheSessionWithAStatus) {
          [](uint32_t xid) { return Reply(xid, U32(0) + U32(4) + U32(50) + "ab"); }, VI_ERROR_IO,
          ""},
         {"the reply of another call",
-         [](uint32_t xid) { return Reply(xid + 1, U32(0) + U32(4) + Opaque("x\n")); },
-         VI_ERROR_IO, ""},
+         [](uint32_t xid) { return Reply(xid + 1, U32(0) + U32(4) + Opaque("x\n")); }, VI_ERROR_IO,
+         ""},
         {"gone in the middle of the record",
          [](uint32_t xid) { return Reply(xid, U32(0) + U32(4) + Opaque("KV,1\n")).substr(0, 30); },
          VI_ERROR_CONN_LOST, ""},
@@ -204,13 +204,12 @@ TEST_F(LanTransportTest, HislipMessagesThatLieEndTheSessionWithAStatus) {
     const Case cases[] = {
         {"an answer in two messages, a notice between",
          Hislip(6, "KV") + Hislip(3, "late") + Hislip(7, ",1\n"), VI_SUCCESS, "KV,1\n"},
-        {"a payload of 2^63 bytes announced", Hislip(7, 0, 0, "KV", uint64_t{1} << 63),
-         VI_ERROR_IO, ""},
+        {"a payload of 2^63 bytes announced", Hislip(7, 0, 0, "KV", uint64_t{1} << 63), VI_ERROR_IO,
+         ""},
         {"a notice of 1 GiB announced", Hislip(3, 0, 0, "", uint64_t{1} << 30), VI_ERROR_IO, ""},
         {"no HiSLIP header", "HX" + std::string(14, '\0'), VI_ERROR_IO, ""},
         {"a fatal error", Hislip(2), VI_ERROR_CONN_LOST, ""},
-        {"gone in the middle of the message", Hislip(7, 0, 0, "KV", 10), VI_ERROR_CONN_LOST,
-         "KV"},
+        {"gone in the middle of the message", Hislip(7, 0, 0, "KV", 10), VI_ERROR_CONN_LOST, "KV"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
