@@ -196,7 +196,7 @@ IoStatus Vxi11Transport::Send(const uint8_t* data, size_t size, const Deadline& 
         }
         sent += accepted;
         if (error != 0) return StatusOfError(error);
-        if (accepted == 0 && deadline.Expired()) return IoStatus::kTimeout;
+        if (accepted == 0) return IoStatus::kError;  // neither taken nor refused
     }
     return IoStatus::kOk;
 }
