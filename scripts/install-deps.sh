@@ -12,6 +12,7 @@ packages=(
     python3-pyvisa python3-pyvisa-py  # a VISA client not ours, against the simulator
     pybind11-dev python3-dev python3-numpy  # the Python module kestrava and its tests
     python3-pandas          # optional: to_pandas (its test case is skipped without it)
+    rpcbind                 # the portmapper VXI-11 clients ask on port 111 (tests, run.sh)
     clang-format            # the one code layout, checked by the test command
     locales                 # a comma-decimal locale for the second test pass
 )

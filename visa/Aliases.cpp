@@ -37,6 +37,15 @@ std::string Where(std::string_view origin, size_t line) {
     return std::string(origin) + ":" + std::to_string(line) + ": ";
 }
 
+// The canonical text of a LAN instrument's name (raw socket, VXI-11, HiSLIP): what the
+// file may name, loopback peers being for the tests' in-process aliases only.
+std::optional<std::string> LanResource(std::string_view address) {
+    if (auto socket = ParseSocketResource(address)) return FormatSocketResource(*socket);
+    if (auto vxi11 = ParseVxi11Resource(address)) return FormatLanInstrResource(*vxi11);
+    if (auto hislip = ParseHislipResource(address)) return FormatLanInstrResource(*hislip);
+    return std::nullopt;
+}
+
 void ParseLine(std::string_view line, std::string_view origin, size_t number, AliasConfig& config,
                std::map<std::string, size_t>& seen) {
     std::string_view text = Trim(line, kSpaceTab, kTrailingBlanks);
@@ -58,10 +67,11 @@ void ParseLine(std::string_view line, std::string_view origin, size_t number, Al
                                 std::string(name) + "\"");
         return;
     }
-    std::optional<SocketAddress> socket = ParseSocketResource(address);
-    if (!socket) {
+    std::optional<std::string> lan = LanResource(address);
+    if (!lan) {
         config.errors.push_back(Where(origin, number) + "\"" + std::string(address) +
-                                "\" is not a TCPIPn::host::port::SOCKET address");
+                                "\" is not a TCPIPn::host::port::SOCKET, TCPIPn::host::INSTR or "
+                                "TCPIPn::host::hislip0::INSTR address");
         return;
     }
     std::string key = UpperAscii(name);
@@ -76,7 +86,7 @@ void ParseLine(std::string_view line, std::string_view origin, size_t number, Al
         return;
     }
     seen.emplace(key, number);
-    config.aliases.emplace_back(std::string(name), FormatSocketResource(*socket));
+    config.aliases.emplace_back(std::string(name), *lan);
 }
 
 void ReportOnce(const AliasConfig& config) {

@@ -187,6 +187,7 @@ ViStatus Session::SetAttribute(ViAttr attribute, ViAttrState value) {
         case VI_ATTR_TCPIP_ADDR:
         case VI_ATTR_TCPIP_HOSTNAME:
         case VI_ATTR_TCPIP_PORT:
+        case VI_ATTR_TCPIP_DEVICE_NAME:
             return VI_ERROR_ATTR_READONLY;
         default:
             return VI_ERROR_NSUP_ATTR;

@@ -1,7 +1,9 @@
 #include "visa/TransportRegistry.h"
 
+#include "visa/HislipTransport.h"
 #include "visa/LoopbackTransport.h"
 #include "visa/TcpTransport.h"
+#include "visa/Vxi11Transport.h"
 
 namespace kestrava::visa {
 namespace {
@@ -26,6 +28,8 @@ constexpr TransportForm FormOf() {
 // Every transport, one line each. The forms do not overlap, so the order does not matter.
 constexpr TransportForm kTransports[] = {
     FormOf<TcpTransport>(),
+    FormOf<Vxi11Transport>(),
+    FormOf<HislipTransport>(),
     FormOf<LoopbackTransport>(),
 };
 

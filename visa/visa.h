@@ -83,6 +83,7 @@ extern "C" {
 #define VI_ATTR_TCPIP_PORT (0x3FFF0197UL)
 #define VI_ATTR_TCPIP_NODELAY (0x3FFF019AUL)
 #define VI_ATTR_TCPIP_KEEPALIVE (0x3FFF019BUL)
+#define VI_ATTR_TCPIP_DEVICE_NAME (0xBFFF0199UL)
 
 /* Attribute values and other constants. */
 #define VI_TMO_IMMEDIATE (0L)

@@ -64,7 +64,6 @@ TEST_F(SessionTest, ARejectedWriteStillCounts) {
 TEST_F(SessionTest, ALostConnectionIsOpenedAnewOnceTheInstrumentIsBack) {
     Connect();
     COscilloscope& scope = TheOscilloscope();
-    const std::uint16_t port = sim_.Port();
     sim_.Stop();
     std::string reply;
     scope.WriteStatus("*IDN?");
@@ -72,7 +71,7 @@ TEST_F(SessionTest, ALostConnectionIsOpenedAnewOnceTheInstrumentIsBack) {
     // Still held until the next connection attempt, which finds it lost.
     EXPECT_TRUE(scope.Connected());
 
-    ASSERT_TRUE(sim_.Start(port)) << sim_.LastError();
+    ASSERT_TRUE(StartAgain()) << sim_.LastError();
     ASSERT_EQ(scope.OpenConnection(), 1);
     EXPECT_EQ(scope.WriteStatus("*IDN?"), VI_SUCCESS);
     EXPECT_GE(scope.ReadStatus(reply), VI_SUCCESS);

@@ -24,10 +24,17 @@ TEST(AliasConfigTest, ReadsAliasesAndSkipsCommentsAndBlankLines) {
         "\n"
         "   GPIB8::1::INSTR =  TCPIP0::192.0.2.5::4000::SOCKET  \r\n"
         "bench\t=\ttcpip::scope-2.lab::5025::socket\n"
-        "v6 = TCPIP1::[::1]::4000::SOCKET",
+        "v6 = TCPIP1::[::1]::4000::SOCKET\n"
+        "lxi = tcpip::192.0.2.6::INSTR\n"
+        "hs = TCPIP::[::1]::HISLIP0,4881::instr\n"
+        "hs2 = TCPIP2::h::hislip1,4880::INSTR",
         "visa.conf");
     EXPECT_TRUE(config.errors.empty());
-    ASSERT_EQ(config.aliases.size(), 3u);
+    ASSERT_EQ(config.aliases.size(), 6u);
+    // VXI-11 and HiSLIP names are written out whole: the device, a port only when not 4880.
+    EXPECT_EQ(config.aliases[3].second, "TCPIP0::192.0.2.6::inst0::INSTR");
+    EXPECT_EQ(config.aliases[4].second, "TCPIP0::[::1]::hislip0,4881::INSTR");
+    EXPECT_EQ(config.aliases[5].second, "TCPIP2::h::hislip1::INSTR");
     EXPECT_EQ(config.aliases[0], (std::pair<std::string, std::string>{
                                      "GPIB8::1::INSTR", "TCPIP0::192.0.2.5::4000::SOCKET"}));
     EXPECT_EQ(config.aliases[1].second, "TCPIP0::scope-2.lab::5025::SOCKET");
@@ -36,13 +43,13 @@ TEST(AliasConfigTest, ReadsAliasesAndSkipsCommentsAndBlankLines) {
 
 TEST(AliasConfigTest, RefusesMalformedLinesWithTheirReason) {
     AliasConfig config = ParseAliasConfig(
-        "GPIB8::1::INSTR TCPIP0::h::1::SOCKET\n"       // 1: no '='
-        "GPIB8::1::INSTR = TCPIP0::h::inst0::INSTR\n"  // 2: not a socket address
-        "two words = TCPIP0::h::1::SOCKET\n"           // 3: blank in the name
-        " = TCPIP0::h::1::SOCKET\n"                    // 4: no name
-        "A = TCPIP0::h::70000::SOCKET\n"               // 5: port out of range
-        "a = TCPIP0::h::1::SOCKET\n"                   // 6: fine
-        "A = TCPIP0::other::1::SOCKET\n"               // 7: same name, other case
+        "GPIB8::1::INSTR TCPIP0::h::1::SOCKET\n"  // 1: no '='
+        "GPIB8::1::INSTR = LOOPBACK::h::INSTR\n"  // 2: not a LAN address
+        "two words = TCPIP0::h::1::SOCKET\n"      // 3: blank in the name
+        " = TCPIP0::h::1::SOCKET\n"               // 4: no name
+        "A = TCPIP0::h::70000::SOCKET\n"          // 5: port out of range
+        "a = TCPIP0::h::1::SOCKET\n"              // 6: fine
+        "A = TCPIP0::other::1::SOCKET\n"          // 7: same name, other case
             + std::string("B = TCPIP0::h::1::SOCKET") + std::string(1100, ' ') +
             "\n",  // 8: too long
         "visa.conf");
@@ -50,9 +57,9 @@ TEST(AliasConfigTest, RefusesMalformedLinesWithTheirReason) {
     EXPECT_EQ(config.aliases[0].first, "a");
     ASSERT_EQ(config.errors.size(), 7u);
     EXPECT_EQ(config.errors[0], "visa.conf:1: expected \"NAME = ADDRESS\"");
-    EXPECT_EQ(
-        config.errors[1],
-        "visa.conf:2: \"TCPIP0::h::inst0::INSTR\" is not a TCPIPn::host::port::SOCKET address");
+    EXPECT_EQ(config.errors[1],
+              "visa.conf:2: \"LOOPBACK::h::INSTR\" is not a TCPIPn::host::port::SOCKET, "
+              "TCPIPn::host::INSTR or TCPIPn::host::hislip0::INSTR address");
     EXPECT_EQ(config.errors[2], "visa.conf:3: invalid alias name \"two words\"");
     EXPECT_EQ(config.errors[3], "visa.conf:4: invalid alias name \"\"");
     EXPECT_NE(config.errors[4].find("visa.conf:5:"), std::string::npos);

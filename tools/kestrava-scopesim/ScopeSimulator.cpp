@@ -12,14 +12,24 @@
 #include <cstring>
 #include <system_error>
 
-#include "tools/kestrava-scopesim/ScopeModel.h"
+#include "tools/kestrava-scopesim/HislipServer.h"
+#include "tools/kestrava-scopesim/MessageSplitter.h"
+#include "tools/kestrava-scopesim/SocketIo.h"
+#include "tools/kestrava-scopesim/Vxi11Server.h"
 
 namespace kestrava::scopesim {
 
 struct ScopeSimulator::Connection {
     int fd = -1;
     std::atomic<bool> finished{false};
+    std::atomic<bool> session{true};
     std::thread thread;
+};
+
+struct ScopeSimulator::Listener {
+    int fd = -1;
+    Kind kind = Kind::kRaw;
+    std::thread acceptor;
 };
 
 ScopeSimulator::ScopeSimulator() : model_(std::make_unique<ScopeModel>()) {}
@@ -28,21 +38,17 @@ ScopeSimulator::~ScopeSimulator() {
     Stop();
 }
 
-bool ScopeSimulator::Start(uint16_t port, const std::string& bindAddress) {
-    if (listenFd_ >= 0) {
-        lastError_ = "already started";
-        return false;
-    }
+bool ScopeSimulator::Listen(uint16_t port, Kind kind, uint16_t& bound) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* list = nullptr;
     std::string service = std::to_string(port);
-    int rc = ::getaddrinfo(bindAddress.empty() ? nullptr : bindAddress.c_str(), service.c_str(),
+    int rc = ::getaddrinfo(bindAddress_.empty() ? nullptr : bindAddress_.c_str(), service.c_str(),
                            &hints, &list);
     if (rc != 0 || !list) {
-        lastError_ = "cannot resolve " + bindAddress + ": " + ::gai_strerror(rc);
+        lastError_ = "cannot resolve " + bindAddress_ + ": " + ::gai_strerror(rc);
         return false;
     }
     int fd = ::socket(list->ai_family, list->ai_socktype | SOCK_CLOEXEC, list->ai_protocol);
@@ -50,62 +56,122 @@ bool ScopeSimulator::Start(uint16_t port, const std::string& bindAddress) {
     if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (fd < 0 || ::bind(fd, list->ai_addr, list->ai_addrlen) != 0 || ::listen(fd, 16) != 0) {
         lastError_ =
-            "cannot listen on " + bindAddress + " port " + service + ": " + std::strerror(errno);
+            "cannot listen on " + bindAddress_ + " port " + service + ": " + std::strerror(errno);
         if (fd >= 0) ::close(fd);
         ::freeaddrinfo(list);
         return false;
     }
     ::freeaddrinfo(list);
-    sockaddr_storage bound{};
-    socklen_t length = sizeof bound;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-    port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                              : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-    if (::pipe2(wake_, O_CLOEXEC) != 0) {
-        lastError_ = std::string("pipe: ") + std::strerror(errno);
-        ::close(fd);
-        return false;
-    }
-    listenFd_ = fd;
-    acceptor_ = std::thread([this] { AcceptLoop(); });
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    bound =
+        ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                            : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    auto listener = std::make_unique<Listener>();
+    listener->fd = fd;
+    listener->kind = kind;
+    Listener& ref = *listener;
+    listeners_.push_back(std::move(listener));
+    ref.acceptor = std::thread([this, &ref] { AcceptLoop(ref); });
     return true;
 }
 
-void ScopeSimulator::Stop() {
-    if (listenFd_ < 0) return;
-    char byte = 1;
-    (void)!::write(wake_[1], &byte, 1);
-    acceptor_.join();
-    Reap(true);
-    ::close(listenFd_);
+bool ScopeSimulator::Start(uint16_t port, const std::string& bindAddress) {
+    if (!listeners_.empty()) {
+        lastError_ = "already started";
+        return false;
+    }
+    if (::pipe2(wake_, O_CLOEXEC) != 0) {
+        lastError_ = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    bindAddress_ = bindAddress;
+    if (Listen(port, Kind::kRaw, port_)) return true;
     ::close(wake_[0]);
     ::close(wake_[1]);
-    listenFd_ = -1;
     wake_[0] = wake_[1] = -1;
+    return false;
+}
+
+bool ScopeSimulator::StartVxi11(uint16_t port, std::optional<uint16_t> portmapperPort) {
+    if (listeners_.empty() || vxi11_) {
+        lastError_ = listeners_.empty() ? "not started" : "VXI-11 already started";
+        return false;
+    }
+    vxi11_ = std::make_unique<Vxi11Server>(*this);
+    if (!Listen(port, Kind::kVxi11, vxi11Port_)) return false;
+    if (portmapperPort) return Listen(*portmapperPort, Kind::kPortmapper, portmapperPort_);
+    // A registration left by a simulator that was killed is taken over.
+    std::string error;
+    if (!Vxi11Server::Register(vxi11Port_, true, error) &&
+        (!Vxi11Server::Register(vxi11Port_, false, error) ||
+         !Vxi11Server::Register(vxi11Port_, true, error))) {
+        lastError_ =
+            "cannot register with the portmapper on port 111 (" + error +
+            "); start rpcbind, or let the simulator answer the portmapper itself (--portmapper)";
+        return false;
+    }
+    registered_ = true;
+    portmapperPort_ = 111;
+    return true;
+}
+
+bool ScopeSimulator::StartHislip(uint16_t port) {
+    if (listeners_.empty() || hislip_) {
+        lastError_ = listeners_.empty() ? "not started" : "HiSLIP already started";
+        return false;
+    }
+    hislip_ = std::make_unique<HislipServer>(*this);
+    return Listen(port, Kind::kHislip, hislipPort_);
+}
+
+void ScopeSimulator::Withdraw() {
+    if (!registered_) return;
+    std::string error;
+    Vxi11Server::Register(vxi11Port_, false, error);
+    registered_ = false;
+}
+
+void ScopeSimulator::Stop() {
+    if (listeners_.empty()) return;
+    Withdraw();
+    char byte = 1;
+    (void)!::write(wake_[1], &byte, 1);
+    for (auto& listener : listeners_) listener->acceptor.join();
+    Reap(true);
+    for (auto& listener : listeners_) ::close(listener->fd);
+    listeners_.clear();
+    ::close(wake_[0]);
+    ::close(wake_[1]);
+    wake_[0] = wake_[1] = -1;
+    vxi11_.reset();
+    hislip_.reset();
+    port_ = vxi11Port_ = portmapperPort_ = hislipPort_ = 0;
 }
 
 std::string ScopeSimulator::LastError() const {
     return lastError_;
 }
 
-void ScopeSimulator::AcceptLoop() {
+void ScopeSimulator::AcceptLoop(Listener& listener) {
     for (;;) {
-        pollfd p[2] = {{listenFd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        pollfd p[2] = {{listener.fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (p[1].revents) return;
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         Reap(false);
-        Admit(fd);
+        Admit(fd, listener.kind);
     }
 }
 
 // Serves the connection on a thread of its own, or closes it when the cap is reached or
 // no thread can be had.
-void ScopeSimulator::Admit(int fd) {
+void ScopeSimulator::Admit(int fd, Kind kind) {
     std::lock_guard lock(connectionsMutex_);
     if (connections_.size() >= kMaxConnections) {
         ::close(fd);
@@ -113,10 +179,25 @@ void ScopeSimulator::Admit(int fd) {
     }
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
+    connection->session = kind != Kind::kPortmapper;
     Connection& ref = *connection;
     try {
-        ref.thread = std::thread([this, &ref] {
-            Serve(ref);
+        ref.thread = std::thread([this, &ref, kind] {
+            switch (kind) {
+                case Kind::kRaw:
+                    ServeRaw(ref.fd);
+                    break;
+                case Kind::kVxi11:
+                    vxi11_->ServeCore(ref.fd);
+                    break;
+                case Kind::kPortmapper:
+                    vxi11_->ServePortmapper(ref.fd);
+                    break;
+                case Kind::kHislip:
+                    hislip_->Serve(ref.fd, ref.session);
+                    break;
+            }
+            ::shutdown(ref.fd, SHUT_RDWR);
             ref.finished = true;
         });
     } catch (const std::system_error&) {
@@ -146,46 +227,39 @@ void ScopeSimulator::Reap(bool all) {
     }
 }
 
-bool ScopeSimulator::SendAll(int fd, const char* data, size_t size) {
-    size_t sent = 0;
-    while (sent < size) {
-        ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
+ScopeModel::Response ScopeSimulator::Run(const std::string& message) {
+    std::lock_guard lock(mutex_);
+    journal_.push_back(message);
+    if (journal_.size() > kMaxJournal) journal_.pop_front();
+    size_t errorsBefore = model_->State().errors.size();
+    ScopeModel::Response response = model_->Process(message);
+    if (trace_) {
+        trace_("<- " + message);
+        const auto& errors = model_->State().errors;
+        for (size_t i = errorsBefore; i < errors.size(); ++i) trace_("!! " + errors[i]);
     }
-    return true;
+    return response;
+}
+
+bool ScopeSimulator::WaitUntil(std::chrono::steady_clock::time_point then) {
+    auto wait = then - std::chrono::steady_clock::now();
+    int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+    pollfd p{wake_[0], POLLIN, 0};
+    return ms <= 0 || ::poll(&p, 1, ms) == 0;
 }
 
 // Runs one message and sends its answer; false when the connection is to end.
-bool ScopeSimulator::Deliver(Connection& connection, const std::string& message) {
-    ScopeModel::Response response;
-    {
-        std::lock_guard lock(mutex_);
-        journal_.push_back(message);
-        if (journal_.size() > kMaxJournal) journal_.pop_front();
-        size_t errorsBefore = model_->State().errors.size();
-        response = model_->Process(message);
-        if (trace_) {
-            trace_("<- " + message);
-            const auto& errors = model_->State().errors;
-            for (size_t i = errorsBefore; i < errors.size(); ++i) trace_("!! " + errors[i]);
-        }
-    }
-    if (response.notBefore) {
-        // Hold the answer (e.g. *OPC?) until the sequence is done, or until Stop().
-        auto wait = response.notBefore.value() - std::chrono::steady_clock::now();
-        int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
-        pollfd p{wake_[0], POLLIN, 0};
-        if (ms > 0 && ::poll(&p, 1, ms) != 0) return false;
-    }
+bool ScopeSimulator::Deliver(int fd, const std::string& message) {
+    ScopeModel::Response response = Run(message);
+    // Hold the answer (e.g. *OPC?) until the sequence is done, or until Stop().
+    if (response.notBefore && !WaitUntil(*response.notBefore)) return false;
     if (response.reply.empty()) return true;
     if (response.disconnectAfter) {
-        SendAll(connection.fd, response.reply.data(),
+        SendAll(fd, response.reply.data(),
                 std::min(*response.disconnectAfter, response.reply.size()));
         return false;
     }
-    return SendAll(connection.fd, response.reply.data(), response.reply.size());
+    return SendAll(fd, response.reply.data(), response.reply.size());
 }
 
 void ScopeSimulator::DiscardOverlong() {
@@ -197,43 +271,23 @@ void ScopeSimulator::DiscardOverlong() {
     if (trace_) trace_("!! " + state.errors.back());
 }
 
-void ScopeSimulator::Serve(Connection& connection) {
-    std::string pending;
-    bool discarding = false;  // inside a message that grew past the bound
+void ScopeSimulator::ServeRaw(int fd) {
+    MessageSplitter splitter(
+        kMaxMessageBytes, [&](const std::string& message) { return Deliver(fd, message); },
+        [this] { DiscardOverlong(); });
     char buffer[65536];
     for (;;) {
-        pollfd p[2] = {{connection.fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        pollfd p[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if (p[1].revents) break;
-        ssize_t n = ::recv(connection.fd, buffer, sizeof buffer, 0);
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        size_t start = 0;
-        bool open = true;
-        for (size_t i = 0; i < static_cast<size_t>(n) && open; ++i) {
-            if (buffer[i] != '\n') continue;
-            if (!discarding && pending.size() + (i - start) > kMaxMessageBytes) {
-                DiscardOverlong();
-            } else if (!discarding) {
-                pending.append(buffer + start, i - start);
-                open = Deliver(connection, pending);
-            }
-            pending.clear();
-            discarding = false;
-            start = i + 1;
-        }
-        if (!open) break;
-        if (!discarding) pending.append(buffer + start, static_cast<size_t>(n) - start);
-        if (!discarding && pending.size() > kMaxMessageBytes) {
-            DiscardOverlong();
-            pending.clear();
-            discarding = true;
-        }
+        if (!splitter.Feed(buffer, static_cast<size_t>(n))) break;
     }
-    ::shutdown(connection.fd, SHUT_RDWR);
 }
 
 void ScopeSimulator::SetIdentity(std::string identity) {
@@ -306,7 +360,8 @@ uint64_t ScopeSimulator::AcquisitionCount() const {
 size_t ScopeSimulator::OpenConnections() {
     std::lock_guard lock(connectionsMutex_);
     size_t open = 0;
-    for (const auto& connection : connections_) open += connection->finished ? 0 : 1;
+    for (const auto& connection : connections_)
+        open += connection->finished || !connection->session ? 0 : 1;
     return open;
 }
 

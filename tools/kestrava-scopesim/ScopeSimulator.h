@@ -1,6 +1,7 @@
-// An oscilloscope simulator on a raw SCPI socket: it accepts connections (one thread
-// each), reads program messages ended by a line feed, answers them as the instrument
-// would, keeps a journal of every message received and shows injected faults on request.
+// An oscilloscope simulator on a raw SCPI socket, and on request over VXI-11 and HiSLIP
+// too: it accepts connections (one thread each), reads program messages ended by a line
+// feed, answers them as the instrument would, keeps a journal of every message received
+// and shows injected faults on request, the same whatever the protocol.
 //
 //   ScopeSimulator sim;
 //   sim.Start(0);                  // an ephemeral port on 127.0.0.1
@@ -18,17 +19,20 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "tools/kestrava-scopesim/Faults.h"
+#include "tools/kestrava-scopesim/ScopeModel.h"
 #include "tools/kestrava-scopesim/Waveform.h"
 
 namespace kestrava::scopesim {
 
-class ScopeModel;
+class HislipServer;
+class Vxi11Server;
 
 class ScopeSimulator {
   public:
@@ -41,7 +45,17 @@ class ScopeSimulator {
     // when that is impossible.
     bool Start(uint16_t port, const std::string& bindAddress = "127.0.0.1");
     uint16_t Port() const { return port_; }
-    // Closes the listening socket and every connection; waits for their threads.
+    // After Start, also answers VXI-11: the core channel on port (0: any free one), found
+    // through a portmapper. With portmapperPort the simulator answers the portmapper itself
+    // there (0: any free one); without, it registers with the one on port 111 of this
+    // machine (Debian's rpcbind) and withdraws at Stop.
+    bool StartVxi11(uint16_t port, std::optional<uint16_t> portmapperPort);
+    uint16_t Vxi11Port() const { return vxi11Port_; }
+    uint16_t PortmapperPort() const { return portmapperPort_; }
+    // After Start, also answers HiSLIP on port (4880 is the usual one; 0: any free one).
+    bool StartHislip(uint16_t port);
+    uint16_t HislipPort() const { return hislipPort_; }
+    // Closes the listening sockets and every connection; waits for their threads.
     void Stop();
     std::string LastError() const;
 
@@ -68,7 +82,9 @@ class ScopeSimulator {
     // Command errors (unknown headers, bad parameters) since the last *CLS.
     std::vector<std::string> CommandErrors() const;
     uint64_t AcquisitionCount() const;
-    // Connections accepted and not yet closed by the peer or by Stop().
+    // Instrument sessions connected and not yet closed by the peer or by Stop(): raw
+    // sockets, VXI-11 core channels and HiSLIP synchronous channels (portmapper queries and
+    // HiSLIP asynchronous channels are no sessions of their own).
     size_t OpenConnections();
     // Runs a message as if received, without journal; returns the reply without its line
     // feed. Faults shape the answer, but it is always given.
@@ -83,14 +99,23 @@ class ScopeSimulator {
     static constexpr size_t kMaxConnections = 64;
 
   private:
+    friend class HislipServer;
+    friend class Vxi11Server;
+    enum class Kind { kRaw, kVxi11, kPortmapper, kHislip };
     struct Connection;
-    void AcceptLoop();
-    void Serve(Connection& connection);
+    struct Listener;
+    bool Listen(uint16_t port, Kind kind, uint16_t& bound);
+    void AcceptLoop(Listener& listener);
+    void ServeRaw(int fd);
     void DiscardOverlong();
-    bool Deliver(Connection& connection, const std::string& message);
-    bool SendAll(int fd, const char* data, size_t size);
+    // Journals and runs one message; the response as the model gives it.
+    ScopeModel::Response Run(const std::string& message);
+    // Sleeps until then; false when Stop() came first.
+    bool WaitUntil(std::chrono::steady_clock::time_point then);
+    bool Deliver(int fd, const std::string& message);
     void Reap(bool all);
-    void Admit(int fd);
+    void Admit(int fd, Kind kind);
+    void Withdraw();
 
     mutable std::mutex mutex_;  // guards model_, journal_, trace_
     std::unique_ptr<ScopeModel> model_;
@@ -99,10 +124,13 @@ class ScopeSimulator {
 
     std::mutex connectionsMutex_;
     std::list<std::unique_ptr<Connection>> connections_;
-    int listenFd_ = -1;
+    std::list<std::unique_ptr<Listener>> listeners_;
     int wake_[2] = {-1, -1};
-    uint16_t port_ = 0;
-    std::thread acceptor_;
+    std::string bindAddress_;
+    uint16_t port_ = 0, vxi11Port_ = 0, portmapperPort_ = 0, hislipPort_ = 0;
+    bool registered_ = false;  // with the machine's portmapper
+    std::unique_ptr<Vxi11Server> vxi11_;
+    std::unique_ptr<HislipServer> hislip_;
     std::string lastError_;
 };
 

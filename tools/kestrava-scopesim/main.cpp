@@ -23,8 +23,9 @@ using kestrava::scopesim::ScopeSimulator;
 constexpr const char* kUsage =
     "Usage: kestrava-scopesim [options]\n"
     "\n"
-    "An oscilloscope simulator speaking SCPI over a raw TCP socket, for trying Kestrava and\n"
-    "Tamsel without an instrument. It answers the commands the program sends (sources,\n"
+    "An oscilloscope simulator speaking SCPI over a raw TCP socket (and on request over\n"
+    "VXI-11 and HiSLIP too), for trying Kestrava and Tamsel without an instrument. It answers the "
+    "commands the program sends (sources,\n"
     "preambles, CURVE? blocks, single sequences, measurements, serial trigger, cursors,\n"
     "zoom, *IDN?). Kestrava reaches it through the VISA alias GPIB8::1::INSTR, which by\n"
     "default is TCPIP0::localhost::4000::SOCKET. Stop it with Ctrl-C.\n"
@@ -32,6 +33,13 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --port N          listen on port N (default 4000; 0 picks a free port)\n"
     "  --bind ADDRESS    listen on this address (default 127.0.0.1; 0.0.0.0 for the LAN)\n"
+    "  --vxi11 N         also answer VXI-11 (TCPIP::host::INSTR), its core channel on port\n"
+    "                    N (0 picks a free port), registered with the portmapper on port 111\n"
+    "                    of this machine (Debian: rpcbind)\n"
+    "  --portmapper N    with --vxi11: answer the portmapper itself on port N instead (0\n"
+    "                    picks a free port); clients are told it by KESTRAVA_PORTMAPPER_PORT\n"
+    "  --hislip N        also answer HiSLIP (TCPIP::host::hislip0::INSTR) on port N (the\n"
+    "                    usual one is 4880; others are named hislip0,N)\n"
     "  --idn TEXT        the answer to *IDN?\n"
     "  --busy-ms N       how long a single sequence stays busy (default 100)\n"
     "  --no-auto-trigger a single sequence completes only on TRIGger FORCe\n"
@@ -66,6 +74,7 @@ std::optional<T> ParseNumber(std::string_view text) {
 int main(int argc, char** argv) {
     ScopeSimulator sim;
     uint16_t port = 4000;
+    std::optional<uint16_t> vxi11, portmapper, hislip;
     std::string bind = "127.0.0.1";
     bool verbose = false;
     std::vector<std::string> fileSources;
@@ -88,6 +97,14 @@ int main(int argc, char** argv) {
             auto number = text ? ParseNumber<unsigned>(*text) : std::nullopt;
             if (!number || *number > 65535) return Fail("--port needs a number from 0 to 65535");
             port = static_cast<uint16_t>(*number);
+        } else if (arg == "--vxi11" || arg == "--portmapper" || arg == "--hislip") {
+            auto text = value();
+            auto number = text ? ParseNumber<unsigned>(*text) : std::nullopt;
+            if (!number || *number > 65535)
+                return Fail(std::string(arg) + " needs a number from 0 to 65535");
+            (arg == "--vxi11"    ? vxi11
+             : arg == "--hislip" ? hislip
+                                 : portmapper) = static_cast<uint16_t>(*number);
         } else if (arg == "--bind") {
             auto text = value();
             if (!text) return Fail("--bind needs an address");
@@ -126,6 +143,7 @@ int main(int argc, char** argv) {
             return Fail("unknown option \"" + std::string(arg) + "\"");
         }
     }
+    if (portmapper && !vxi11) return Fail("--portmapper goes with --vxi11");
     if (std::find(fileSources.begin(), fileSources.end(), "CH1") == fileSources.end())
         sim.SetSource("CH1", kestrava::scopesim::MakeWaveformSource(
                                  std::make_shared<kestrava::scopesim::SynthSource>()));
@@ -142,7 +160,17 @@ int main(int argc, char** argv) {
         std::cerr << "kestrava-scopesim: " << sim.LastError() << '\n';
         return 1;
     }
+    if ((vxi11 && !sim.StartVxi11(*vxi11, portmapper)) || (hislip && !sim.StartHislip(*hislip))) {
+        std::cerr << "kestrava-scopesim: " << sim.LastError() << '\n';
+        sim.Stop();
+        return 1;
+    }
+    // The first line keeps its form: scripts read the raw socket's port from its end.
     std::cout << "kestrava-scopesim: listening on " << bind << " port " << sim.Port() << std::endl;
+    if (vxi11)
+        std::cout << "kestrava-scopesim: VXI-11 core channel on port " << sim.Vxi11Port()
+                  << ", portmapper on port " << sim.PortmapperPort() << std::endl;
+    if (hislip) std::cout << "kestrava-scopesim: HiSLIP on port " << sim.HislipPort() << std::endl;
     int received = 0;
     sigwait(&signals, &received);
     sim.Stop();
