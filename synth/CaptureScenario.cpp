@@ -173,6 +173,33 @@ void AllFis(SataTrafficBuilder& out, const ScenarioOptions& o) {
     out.Primitive(P::Sync, 16);
 }
 
+// One frame for each frame verdict: intact, a wrong CRC in valid characters, a Register
+// FIS a dword short, a HOLD inside, an unknown type, a type dword alone, one aborted by
+// SYNC and, last, one cut short by the end of the capture.
+void Verdicts(SataTrafficBuilder& out, const ScenarioOptions& o) {
+    LaneWriter lane(out, true);
+    Fis shortRegister = FisBuilder::IdentifyDevice();
+    shortRegister.dwords.pop_back();
+    shortRegister.description = "IDENTIFY DEVICE a dword short";
+    const Fis unknown{{0x000000C7u, 0x11223344u}, "unknown type 0xC7"};
+    FrameOptions badCrc, held, crcOnly, cut;
+    badCrc.crcXor = 0x00000100;
+    held.holdBeforeDword = 3;
+    held.holdCount = 6;
+    crcOnly.cutAfterDwords = 1;
+    crcOnly.eofAfterCut = true;
+    cut.cutAfterDwords = 3;
+    out.Primitive(P::Align, 2).Primitive(P::Sync, 8);
+    lane.Send(FisBuilder::IdentifyDevice());
+    lane.Send(FisBuilder::Data(Payload(64, o.seed), "64 bytes, wrong CRC"), badCrc);
+    lane.Send(shortRegister);
+    lane.Send(FisBuilder::Data(Payload(32, o.seed), "32 bytes, held"), held);
+    lane.Send(unknown);
+    lane.Send(FisBuilder::DmaActivate(), crcOnly);
+    out.Primitive(P::XRdy, 6).Frame(FisBuilder::IdentifyDevice(), cut).Primitive(P::Sync, 8);
+    out.Primitive(P::XRdy, 6).Frame(FisBuilder::IdentifyDevice(), cut);
+}
+
 // Each primitive twice, between pairs of SYNC.
 void AllPrimitives(SataTrafficBuilder& out) {
     out.Primitive(P::Align, 2).Primitive(P::Sync, 4);
@@ -206,6 +233,7 @@ const std::vector<CaptureScenario::Info>& CaptureScenario::List() {
         {"faults", "an invalid code, a wrong disparity, an extra bit, a lost bit, a wrong CRC"},
         {"fis", "one frame of every FIS type, then PACKET and its command packet"},
         {"primitives", "each of the eighteen primitives twice"},
+        {"verdicts", "a frame for each verdict: wrong CRC, short, held, unknown, cut short"},
     };
     return list;
 }
@@ -223,6 +251,7 @@ SataTraffic CaptureScenario::Build(const ScenarioOptions& options) {
         if (options.name == "faults") Faults(out, options);
         if (options.name == "fis") AllFis(out, options);
         if (options.name == "primitives") AllPrimitives(out);
+        if (options.name == "verdicts") Verdicts(out, options);
     }
     return out.Build();
 }

@@ -63,6 +63,7 @@ class WholeListBox : public MemoryListBox {
 int HighLevelKindOf(const std::string& list) {
     if (list == "fis") return kFisList;
     if (list == "atapi") return kAtapiList;
+    if (list == "frames") return kFramesList;
     return kPrimitivesList;
 }
 

@@ -11,7 +11,9 @@ namespace kestrava {
 const char* const kDecodeUsage =
     "usage: kestrava-decode [OPTIONS] FILE.wfm\n"
     "       kestrava-decode [OPTIONS] --scope SOURCE [--mode 0|1|2]\n"
-    "  --list characters|primitives|fis|atapi   which list to print (default characters)\n"
+    "  --list characters|primitives|fis|atapi|frames\n"
+    "                                           which list to print (default characters);\n"
+    "                                           frames: one verdict per frame (CRC, length)\n"
     "  --report                                 print the report exactly as Save As writes it\n"
     "  -o, --output FILE                        write there instead of standard output\n"
     "  --merge REPORT                           merge this decode into an earlier report\n"
@@ -81,8 +83,10 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     const std::map<std::string, Setter> withValue = {
         {"--list",
          [&](const std::string& v) {
-             if (v != "characters" && v != "primitives" && v != "fis" && v != "atapi")
-                 return "--list takes characters, primitives, fis or atapi, not '" + v + "'";
+             if (v != "characters" && v != "primitives" && v != "fis" && v != "atapi" &&
+                 v != "frames")
+                 return "--list takes characters, primitives, fis, atapi or frames, not '" + v +
+                        "'";
              o.list = v;
              return std::string();
          }},

@@ -9,7 +9,7 @@ namespace kestrava {
 
 struct DecodeOptions {
     std::string waveformPath;
-    std::string list = "characters";  // characters | primitives | fis | atapi
+    std::string list = "characters";  // characters | primitives | fis | atapi | frames
     bool report = false;
     std::string outputPath;
     std::string mergePath;

@@ -16,6 +16,7 @@
 #include "base/MessageBox.h"
 #include "session/CSataUserInterface.h"
 #include "synth/CaptureGenerator.h"
+#include "synth/SataCrc.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempFolders.h"
 #include "tools/kestrava-decode/DecodeOptions.h"
@@ -139,6 +140,44 @@ TEST_F(DecodeCommandTest, ListsCarryTheirPositionTags) {
     ASSERT_EQ(Lines(atapi.out).size(), 1u);
     EXPECT_EQ(Lines(atapi.out)[0].substr(13), "CMD 0x28    READ 10");
     EXPECT_NE(atapi.err.find("Invalid Characters: 0"), std::string::npos) << atapi.err;
+}
+
+// A capture with one frame per verdict: each line checked against what was sent, the
+// CRCs against the generator's own, then the totals after the other status lines.
+TEST_F(DecodeCommandTest, FramesListJudgesEachFrameSent) {
+    synth::CaptureOptions options;
+    options.analog.samplesPerBit = 10;
+    options.scenario.name = "verdicts";
+    const synth::Capture sent = synth::CaptureGenerator::Generate(options);
+    const std::string path = Root() + "/verdicts.wfm";
+    ASSERT_EQ(synth::CaptureGenerator::WriteFiles(sent, options.wfm, path, ""), "");
+    const auto& frames = sent.manifest.Frames();
+    ASSERT_EQ(frames.size(), 8u);
+    const std::vector<std::uint32_t>& wrong = frames[1].dwords;
+    char crcError[96];
+    std::snprintf(crcError, sizeof crcError, "CRC error: computed 0x%08x, sent 0x%08x",
+                  synth::SataCrc::Of(std::span(wrong).first(wrong.size() - 1)), wrong.back());
+    const std::vector<std::string> expected = {
+        "FIS 0x27 Register H->D, 5 dwords: CRC OK",
+        "FIS 0x46 Data, 17 dwords: " + std::string(crcError),
+        "FIS 0x27 Register H->D, 4 dwords: CRC OK; length 4, Register H->D needs 5",
+        "FIS 0x46 Data, 9 dwords: CRC OK; HOLD inside",
+        "FIS 0xc7 Reserved, 2 dwords: CRC OK; unknown FIS type 0xc7",
+        "FIS 0x39 DMA Activate, 1 dword: CRC dword missing",
+        "FIS 0x27 Register H->D, 3 dwords: aborted by SYNC",
+        // The last character is lost with the end of the record, and with it one dword.
+        "FIS 0x27 Register H->D, 2 dwords: cut short by the end of the capture",
+    };
+    Result r = Run({"--list", "frames", "--status", path});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].substr(13), expected[i]);
+    EXPECT_NE(r.err.find("Invalid Characters: 0\r\nFrames: 8, CRC errors: 1, malformed: 5\r\n"),
+              std::string::npos)
+        << r.err;
+    // The totals come only with the frames list.
+    EXPECT_EQ(Run({"--list", "fis", "--status", path}).err.find("Frames:"), std::string::npos);
 }
 
 TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOne) {
