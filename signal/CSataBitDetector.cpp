@@ -103,6 +103,10 @@ void CSataBitDetector::LoadFile(const std::string& path) {
         return;
     }
     record_.voltagesOwned = true;
+    // The file's time base, kept as an acquisition keeps the instrument's.
+    record_.source.sampleIntervalS = description.sampleIntervalS;
+    record_.source.firstTransferPointTimeS =
+        description.firstPointTimeS + description.triggerOffsetS;
     statisticsLoaded_ = true;
     record_.sampleCount = static_cast<std::uint32_t>(count);
     origin_ = Origin::File;

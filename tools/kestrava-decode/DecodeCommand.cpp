@@ -18,6 +18,8 @@
 #include "session/SetupFile.h"
 #include "session/StandardSelection.h"
 #include "session/SvgCanvas.h"
+#include "signal/CSataBitDetector.h"
+#include "tools/kestrava-decode/ListRecords.h"
 
 namespace kestrava {
 namespace {
@@ -154,6 +156,31 @@ std::string StageError(const CAnalysisHost& host, const WholeListBox& main,
     return {};
 }
 
+ListSource SourceOf(const DecodeOptions& o, CSataUserInterface& ui) {
+    ListSource source;
+    source.list = o.list;
+    source.words = ui.Decoder().WordDecoder();
+    source.prims = ui.Decoder().PrimDecoder();
+    if (const CSataBitDetector* bits = ui.Decoder().BitDetector()) {
+        source.sampleIntervalS = bits->Record().source.sampleIntervalS;
+        source.firstSampleTimeS = bits->Record().source.firstTransferPointTimeS;
+    }
+    return source;
+}
+
+// The list as records, filler dropped when asked (the count on stderr, so the list
+// itself stays what a program reads).
+std::string RecordsText(const DecodeOptions& o, CSataUserInterface& ui, const IListBox& list,
+                        std::ostream& err) {
+    std::vector<ListRecord> records = MakeListRecords(list, SourceOf(o, ui));
+    if (o.hideFiller)
+        err << "kestrava-decode: " << HideFiller(records)
+            << " filler lines hidden (ALIGN, SYNC, CONT and repeats)\n";
+    if (o.format == "csv") return RecordsAsCsv(records);
+    if (o.format == "json") return RecordsAsJson(records, o.list);
+    return RecordsAsText(records);
+}
+
 std::string VersionText() {
     std::ifstream file(Folders::Join(Folders::InstallFolder(), "version.txt"));
     std::string version;
@@ -220,8 +247,14 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (!o.mergePath.empty()) {
         return ui.MergeFile(o.mergePath) ? kExitOk : kExitNotDecoded;
     }
-    std::string text = o.report ? ReportFile::Format(mainList, ui.WaveformTitle())
-                                : ListText(o.list == "characters" ? mainList : highLevelList);
+    const IListBox& list = o.list == "characters" ? mainList : highLevelList;
+    std::string text;
+    if (o.report)
+        text = ReportFile::Format(mainList, ui.WaveformTitle());
+    else if (o.format == "text" && !o.hideFiller)
+        text = ListText(list);
+    else
+        text = RecordsText(o, ui, list, err);
     return WriteOut(o, text, out, err) ? kExitOk : kExitNotDecoded;
 }
 

@@ -14,6 +14,10 @@ const char* const kDecodeUsage =
     "  --list characters|primitives|fis|atapi|frames\n"
     "                                           which list to print (default characters);\n"
     "                                           frames: one verdict per frame (CRC, length)\n"
+    "  --format text|csv|json                   how to print the list (default text); csv and\n"
+    "                                           json give sample, time, kind, value, flags\n"
+    "  --hide-filler                            leave ALIGN, SYNC and CONT repeats out of the\n"
+    "                                           primitives list; the count goes to stderr\n"
     "  --report                                 print the report exactly as Save As writes it\n"
     "  -o, --output FILE                        write there instead of standard output\n"
     "  --merge REPORT                           merge this decode into an earlier report\n"
@@ -90,6 +94,13 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
              o.list = v;
              return std::string();
          }},
+        {"--format",
+         [&](const std::string& v) {
+             if (v != "text" && v != "csv" && v != "json")
+                 return "--format takes text, csv or json, not '" + v + "'";
+             o.format = v;
+             return std::string();
+         }},
         {"-o", text(o.outputPath)},
         {"--output", text(o.outputPath)},
         {"--merge", text(o.mergePath)},
@@ -118,9 +129,14 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
          }},
     };
     const std::map<std::string, bool*> flags = {
-        {"--report", &o.report},   {"--invert", &o.invert}, {"--lock-sampler", &o.lockSampler},
-        {"--status", &o.status},   {"--help", &o.help},     {"-h", &o.help},
+        {"--report", &o.report},
+        {"--invert", &o.invert},
+        {"--lock-sampler", &o.lockSampler},
+        {"--status", &o.status},
+        {"--help", &o.help},
+        {"-h", &o.help},
         {"--version", &o.version},
+        {"--hide-filler", &o.hideFiller},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -146,6 +162,10 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     if (o.waveformPath.empty() && o.scopeSource.empty()) return fail("no waveform file given");
     if (o.report && o.list != "characters")
         return fail("--report prints the characters list; leave out --list");
+    if (o.format != "text" && (o.report || !o.mergePath.empty()))
+        return fail("--format goes with a list, not with --report or --merge");
+    if (o.hideFiller && o.list != "primitives")
+        return fail("--hide-filler goes with --list primitives");
     if ((o.plotAt || o.plotWidth) && o.plotPath.empty())
         return fail("--at and --width go with --plot");
     return parsed;

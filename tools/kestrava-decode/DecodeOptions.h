@@ -10,6 +10,8 @@ namespace kestrava {
 struct DecodeOptions {
     std::string waveformPath;
     std::string list = "characters";  // characters | primitives | fis | atapi | frames
+    std::string format = "text";      // text | csv | json
+    bool hideFiller = false;          // the primitives list without ALIGN, SYNC and CONT repeats
     bool report = false;
     std::string outputPath;
     std::string mergePath;

@@ -88,6 +88,9 @@ TEST_F(DecodeCommandTest, UsageErrorsGiveOneLineHints) {
         {"--ref-level", "half", "a.wfm"},
         {"--width", "-5", "--plot", "p.svg", "a.wfm"},
         {"a.wfm", "-o"},
+        {"--format", "xml", "a.wfm"},
+        {"--format", "csv", "--report", "a.wfm"},
+        {"--hide-filler", "--list", "fis", "a.wfm"},
     };
     for (const auto& args : bad) {
         ParsedCommandLine parsed = ParseDecodeCommandLine(args);
