@@ -200,6 +200,25 @@ void Verdicts(SataTrafficBuilder& out, const ScenarioOptions& o) {
     out.Primitive(P::XRdy, 6).Frame(FisBuilder::IdentifyDevice(), cut);
 }
 
+// An idle link as a capture may catch it before any comma: plain SYNC (no CONT), a
+// Register FIS, more SYNC, and only then an ALIGN pair and a second frame.
+void SyncStart(SataTrafficBuilder& out) {
+    auto plainSync = [&](int count) {
+        for (int i = 0; i < count; ++i) out.Primitive(P::Sync);
+    };
+    DeviceRegister status;
+    status.status = 0x50;
+    plainSync(8);
+    out.Primitive(P::XRdy).Primitive(P::XRdy).Frame(FisBuilder::IdentifyDevice());
+    out.Primitive(P::Wtrm).Primitive(P::Wtrm);
+    plainSync(6);
+    out.Primitive(P::Align, 2);
+    plainSync(4);
+    out.Primitive(P::XRdy).Primitive(P::XRdy).Frame(
+        FisBuilder::RegisterDeviceToHost(status, "status"));
+    plainSync(8);
+}
+
 // Each primitive twice, between pairs of SYNC.
 void AllPrimitives(SataTrafficBuilder& out) {
     out.Primitive(P::Align, 2).Primitive(P::Sync, 4);
@@ -233,6 +252,7 @@ const std::vector<CaptureScenario::Info>& CaptureScenario::List() {
         {"faults", "an invalid code, a wrong disparity, an extra bit, a lost bit, a wrong CRC"},
         {"fis", "one frame of every FIS type, then PACKET and its command packet"},
         {"primitives", "each of the eighteen primitives twice"},
+        {"sync-start", "SYNC and a Register FIS before the first ALIGN (no comma)"},
         {"verdicts", "a frame for each verdict: wrong CRC, short, held, unknown, cut short"},
     };
     return list;
@@ -252,6 +272,7 @@ SataTraffic CaptureScenario::Build(const ScenarioOptions& options) {
         if (options.name == "fis") AllFis(out, options);
         if (options.name == "primitives") AllPrimitives(out);
         if (options.name == "verdicts") Verdicts(out, options);
+        if (options.name == "sync-start") SyncStart(out);
     }
     return out.Build();
 }
