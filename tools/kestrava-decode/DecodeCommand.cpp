@@ -1,5 +1,7 @@
 #include "tools/kestrava-decode/DecodeCommand.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "instrument/COscilloscope.h"
 #include "instrument/SourceNames.h"
 #include "instrument/Wdm.h"
+#include "protocol/LinkAnalysis.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
 #include "session/SetupFile.h"
@@ -133,7 +136,8 @@ bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err
 // An output that is one of the inputs would be replaced by what was made from it.
 bool OutputIsAnInput(const DecodeOptions& o, std::ostream& err) {
     for (const std::string* output : {&o.outputPath, &o.plotPath})
-        for (const std::string* input : {&o.waveformPath, &o.setupPath})
+        for (const std::string* input :
+             {&o.waveformPath, &o.setupPath, &o.hostLanePath, &o.deviceLanePath})
             if (!output->empty() && !input->empty() && FileReplacement::SameFile(*output, *input)) {
                 err << "kestrava-decode: cannot write " << *output << ": it is the input file "
                     << *input << "\n";
@@ -181,6 +185,56 @@ std::string RecordsText(const DecodeOptions& o, CSataUserInterface& ui, const IL
     return RecordsAsText(records);
 }
 
+struct DecodedLane {
+    std::vector<LaneItem> items;
+    double sampleIntervalS = 0.0;
+    double firstS = 0.0;
+    double lastS = 0.0;
+};
+
+// One lane decoded on its own and kept as its runs and frames; false with the reason on err.
+bool DecodeLane(const DecodeOptions& o, const std::string& path, DecodedLane& lane,
+                std::ostream& err) {
+    WholeListBox mainList, highLevelList;
+    CSataUserInterface ui(mainList, highLevelList);
+    ApplyOptions(o, ui);
+    ui.LoadFile(path);
+    if (!ui.Decoder().IsValid() || !ui.Decoder().PrimDecoder() || !ui.Decoder().WordDecoder()) {
+        err << "kestrava-decode: " << path
+            << ": Waveform file is not in the specified wfm format\n";
+        return false;
+    }
+    const WaveformRecord& record = ui.Decoder().BitDetector()->Record();
+    lane.sampleIntervalS = record.source.sampleIntervalS;
+    lane.firstS = record.source.firstTransferPointTimeS;
+    lane.lastS = lane.firstS + static_cast<double>(record.sampleCount) * lane.sampleIntervalS;
+    lane.items = LaneItems(*ui.Decoder().PrimDecoder(), *ui.Decoder().WordDecoder(),
+                           lane.sampleIntervalS, lane.firstS);
+    return true;
+}
+
+// Two records taken together share a time base and a span of time; when they do not, the
+// link is still shown, with the reason.
+void CheckTimeBases(const DecodedLane& host, const DecodedLane& device, std::ostream& err) {
+    const double a = host.sampleIntervalS, b = device.sampleIntervalS;
+    if (std::abs(a - b) > 1e-9 * std::max(std::abs(a), std::abs(b)))
+        err << "kestrava-decode: the lanes have different sample intervals (" << a << " s and " << b
+            << " s)\n";
+    if (host.lastS < device.firstS || device.lastS < host.firstS)
+        err << "kestrava-decode: the two records do not overlap in time\n";
+}
+
+int RunLink(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
+    if (!LoadStandard(o.standard, err)) return kExitUsage;
+    DecodedLane host, device;
+    if (!DecodeLane(o, o.hostLanePath, host, err) || !DecodeLane(o, o.deviceLanePath, device, err))
+        return kExitNotDecoded;
+    CheckTimeBases(host, device, err);
+    return WriteOut(o, LinkText(AnalyseLink(host.items, device.items, LinkLimits{})), out, err)
+               ? kExitOk
+               : kExitNotDecoded;
+}
+
 std::string VersionText() {
     std::ifstream file(Folders::Join(Folders::InstallFolder(), "version.txt"));
     std::string version;
@@ -201,6 +255,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (OutputIsAnInput(o, err)) return kExitUsage;
     Folders::PrepareDataFolders();
+    if (o.list == "link") return RunLink(o, out, err);
     // The session closes after the decode is gone: its record lives in the module.
     struct CloseSessionAtExit {
         bool scope;
