@@ -151,9 +151,10 @@ std::string RunText(const Lane& own, const Lane& other, const LaneItem& run,
 void AddLane(const std::vector<LaneItem>& items, const Lane& own, const Lane& other,
              bool hostToDevice, const LinkLimits& limits, std::vector<LinkLine>& lines) {
     for (const LaneItem& item : items)
-        lines.push_back({item.startS, hostToDevice,
-                         item.frame ? FrameAnswer(own, other, item, limits)
-                                    : RunText(own, other, item, limits)});
+        lines.push_back(
+            {item.startS, hostToDevice,
+             item.frame ? FrameAnswer(own, other, item, limits) : RunText(own, other, item, limits),
+             !item.frame && item.name == "SYNC"});
 }
 
 }  // namespace

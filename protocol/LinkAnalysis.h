@@ -25,6 +25,7 @@ struct LinkLine {
     double timeS = 0.0;
     bool hostToDevice = true;
     std::string text;
+    bool filler = false;  // a SYNC run: the link idles
 };
 
 struct LinkLimits {

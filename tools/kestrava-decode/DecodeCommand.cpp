@@ -230,9 +230,13 @@ int RunLink(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (!DecodeLane(o, o.hostLanePath, host, err) || !DecodeLane(o, o.deviceLanePath, device, err))
         return kExitNotDecoded;
     CheckTimeBases(host, device, err);
-    return WriteOut(o, LinkText(AnalyseLink(host.items, device.items, LinkLimits{})), out, err)
-               ? kExitOk
-               : kExitNotDecoded;
+    std::vector<LinkLine> lines = AnalyseLink(host.items, device.items, LinkLimits{});
+    if (o.hideFiller) {
+        const std::size_t before = lines.size();
+        std::erase_if(lines, [](const LinkLine& line) { return line.filler; });
+        err << "kestrava-decode: " << before - lines.size() << " filler lines hidden (SYNC)\n";
+    }
+    return WriteOut(o, LinkText(lines), out, err) ? kExitOk : kExitNotDecoded;
 }
 
 std::string VersionText() {

@@ -20,7 +20,8 @@ const char* const kDecodeUsage =
     "  --format text|csv|json                   how to print the list (default text); csv and\n"
     "                                           json give sample, time, kind, value, flags\n"
     "  --hide-filler                            leave ALIGN, SYNC and CONT repeats out of the\n"
-    "                                           primitives list; the count goes to stderr\n"
+    "                                           primitives list (SYNC out of the link list);\n"
+    "                                           the count goes to stderr\n"
     "  --report                                 print the report exactly as Save As writes it\n"
     "  -o, --output FILE                        write there instead of standard output\n"
     "  --merge REPORT                           merge this decode into an earlier report\n"
@@ -190,7 +191,7 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     if (o.format != "text" && (o.report || !o.mergePath.empty()))
         return fail("--format goes with a list, not with --report or --merge");
     if (o.hideFiller && o.list != "primitives")
-        return fail("--hide-filler goes with --list primitives");
+        return fail("--hide-filler goes with --list primitives or link");
     if ((o.plotAt || o.plotWidth) && o.plotPath.empty())
         return fail("--at and --width go with --plot");
     return parsed;

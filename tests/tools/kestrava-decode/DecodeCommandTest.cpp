@@ -271,6 +271,14 @@ TEST_F(DecodeCommandTest, LinkListShowsRefusalsHoldsAndStalls) {
         "H>D  X_RDY x2 (CONT); handshake stalled: no R_RDY",
     };
     EXPECT_EQ(answered, expected);
+
+    Result quiet = Run({"--lane", "host=" + lanes[0], "--lane", "device=" + lanes[1], "--list",
+                        "link", "--hide-filler"});
+    const std::size_t hidden = Lines(r.out).size() - Lines(quiet.out).size();
+    EXPECT_GT(hidden, 0u);
+    EXPECT_EQ(quiet.out.find("SYNC"), std::string::npos);
+    EXPECT_NE(quiet.err.find(std::to_string(hidden) + " filler lines hidden"), std::string::npos)
+        << quiet.err;
 }
 
 TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOne) {
