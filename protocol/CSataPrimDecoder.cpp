@@ -216,6 +216,8 @@ void CSataPrimDecoder::WalkWords(int n, bool sata) {
             NoteDataWord(frame, macros, w, n);
         }
     }
+    frame.Finish(static_cast<int>(dataWords_.size()));
+    frameRecords_ = frame.TakeRecords();
 }
 
 void CSataPrimDecoder::NoteSilence(int w) {

@@ -40,6 +40,17 @@ struct Frame {
     int sofWordIndex = 0;  // the start-of-frame primitive
 };
 
+// What ended a frame: its EOF, a SYNC or a new SOF before it, or the end of the capture.
+enum class FrameEnd { Eof, Sync, NewSof, Capture };
+
+// A frame from its SOF to whatever ended it; its length counts every data word received.
+struct FrameRecord {
+    Frame frame;
+    FrameEnd end = FrameEnd::Eof;
+    int endWordIndex = -1;  // the primitive that ended it, -1 at the end of the capture
+    bool held = false;      // a HOLD or HOLDA came inside
+};
+
 // A command packet carried by a Data frame right after a Register H->D frame.
 struct AtapiCommand {
     std::uint8_t opcode = 0;
@@ -64,6 +75,7 @@ class CSataPrimDecoder {
     const std::vector<Silence>& Silences() const { return silences_; }
     const std::vector<DataWord>& DataWords() const { return dataWords_; }
     const std::vector<Frame>& Frames() const { return frames_; }
+    const std::vector<FrameRecord>& FrameRecords() const { return frameRecords_; }
     const std::vector<AtapiCommand>& AtapiCommands() const { return atapi_; }
     int SamplesPerBit() const { return samplesPerBit_; }
 
@@ -91,6 +103,7 @@ class CSataPrimDecoder {
     std::vector<Silence> silences_;
     std::vector<DataWord> dataWords_;
     std::vector<Frame> frames_;
+    std::vector<FrameRecord> frameRecords_;
     std::vector<AtapiCommand> atapi_;
 
     // Per primitive and word, the values of a brace list's names, looked up once.

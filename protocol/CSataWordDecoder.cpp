@@ -27,6 +27,11 @@ constexpr std::uint16_t kInvalidStep = 1u << (kStepBitsPerDisparity + kStepNextS
 constexpr int kWindowWords = 10;
 constexpr int kWordBits = 10;
 constexpr std::size_t kMaxSyncNames = 4;
+// The comma characters K28.1, K28.5 and K28.7 begin with 0011111 (or 1100000); no other
+// valid code and no pair of valid codes shows the sequence anywhere else.
+constexpr unsigned kCommaMinus = 0b0011111;
+constexpr unsigned kCommaPlus = 0b1100000;
+constexpr int kUnknownDisparity = -1;
 
 // At most four names; a trailing comma gives an empty last name.
 std::vector<std::string> SplitSyncNames(const std::string& text) {
@@ -113,10 +118,12 @@ void CSataWordDecoder::BuildCodeSteps(const CMacros* macros) {
         if (row < 0 || row >= CMacros::kMaxRows) {
             codeRows_[code] = -1;
             codeSteps_[code] = kInvalidStep;
+            codeColumns_[code] = kSentAtBoth;
             continue;
         }
         std::size_t r = static_cast<std::size_t>(row);
         int column = macros->disparity[r];
+        codeColumns_[code] = static_cast<std::int8_t>(column);
         int change = macros->disparityChange[r];
         bool control = row >= macros->firstControlRow;
         unsigned step = kStepValid | (control ? kStepControl : 0u);
@@ -174,7 +181,7 @@ int CSataWordDecoder::LastExpectedDisparity() const {
     return expectedDisparity_.empty() ? 0 : expectedDisparity_.back() & 1;
 }
 
-void CSataWordDecoder::StoreWord(const Stream& stream, std::int32_t p, int shift) {
+bool CSataWordDecoder::StoreWord(const Stream& stream, std::int32_t p, int shift) {
     const int code = getWord(stream, p);
     const std::int16_t row = codeRows_[static_cast<std::size_t>(code)];
     std::int32_t start = stream.bits->bitPositions[static_cast<std::size_t>(p)];
@@ -184,12 +191,13 @@ void CSataWordDecoder::StoreWord(const Stream& stream, std::int32_t p, int shift
         expected = static_cast<std::int8_t>(NextDisparity(
             StepFor(codeSteps_[static_cast<std::size_t>(code)], LastExpectedDisparity())));
     else if (start <= 0)
-        return;  // bits without a recorded position make no word
+        return false;  // bits without a recorded position make no word
     tableRows_.push_back(row);
     expectedDisparity_.push_back(expected);
     startPositions_.push_back(start);
     endPositions_.push_back(end);
     alignmentShifts_.push_back(static_cast<std::int16_t>(shift));
+    return true;
 }
 
 void CSataWordDecoder::SyncPatternPath(const Stream& stream, const CMacros* macros) {
@@ -338,6 +346,8 @@ void CSataWordDecoder::ScoringPath(const Stream& stream) {
     const bool anyOffset = !host_ || host_->GetLockSampler() == 0;
     bool onControl = false;  // the alignment was last chosen on a control character
     OffsetScores scores;
+    std::vector<std::int32_t> wordBits;  // first bit of each word, up to the first comma
+    bool commaFound = false;
     std::int32_t p = 0;
     while (p + kWordBits < stream.bitCount) {
         if (checkend(stream, p)) {
@@ -368,9 +378,121 @@ void CSataWordDecoder::ScoringPath(const Stream& stream) {
         else if (shift > 0)
             onControl = false;
 
-        bool valid = findMatch(getWord(stream, p + shift));
-        StoreWord(stream, p + shift, shift);
+        const int code = getWord(stream, p + shift);
+        bool valid = findMatch(code);
+        if (StoreWord(stream, p + shift, shift) && !commaFound) {
+            wordBits.push_back(p + shift);
+            commaFound = IsComma(code);
+        }
         p += valid ? shift + kWordBits : kWordBits;
+    }
+    if (commaFound) CarryCommaBack(stream, wordBits);
+}
+
+bool CSataWordDecoder::IsComma(int code) const {
+    const unsigned head = static_cast<unsigned>(code) >> 3;
+    return (head == kCommaMinus || head == kCommaPlus) && findMatch(code);
+}
+
+// SATA idles in SYNC, which holds no comma, and before the first comma the scoring may
+// settle on a reading of SYNC that is valid too. The first comma fixes the alignment: it
+// is carried back word by word for as long as the words decode without an invalid code or
+// a disparity contradiction, and the scoring's words are kept only before that. wordBits
+// holds the first bit of every word up to and including the first comma.
+void CSataWordDecoder::CarryCommaBack(const Stream& stream,
+                                      const std::vector<std::int32_t>& wordBits) {
+    const std::size_t comma = wordBits.size() - 1;
+    const std::int32_t commaBit = wordBits[comma];
+    const std::int32_t start = CarriedStart(stream, commaBit);
+    // The words just before the comma that the scoring already read at the carried
+    // alignment stay as they are.
+    std::size_t agreeing = 0;
+    while (agreeing < comma) {
+        const std::int32_t bit = commaBit - kWordBits * static_cast<std::int32_t>(agreeing + 1);
+        if (bit < start || wordBits[comma - 1 - agreeing] != bit) break;
+        ++agreeing;
+    }
+    const std::int32_t carriedEnd = commaBit - kWordBits * static_cast<std::int32_t>(agreeing);
+    if (start >= carriedEnd) return;
+    std::size_t first = 0;
+    while (first < comma - agreeing && wordBits[first] + kWordBits <= start) ++first;
+    const std::int32_t previousEnd = first > 0 ? wordBits[first - 1] + kWordBits : 0;
+    ReplaceWords(stream, first, comma - agreeing, start, carriedEnd, previousEnd, agreeing);
+}
+
+// The earliest bit from which words ten bits apart run up to the comma without an invalid
+// code, a gap, or a word whose disparity contradicts the one before it.
+std::int32_t CSataWordDecoder::CarriedStart(const Stream& stream, std::int32_t comma) const {
+    std::int32_t q = comma;
+    while (q - kWordBits >= 0 && !checkend(stream, q - kWordBits) &&
+           findMatch(getWord(stream, q - kWordBits)))
+        q -= kWordBits;
+    std::int32_t start = q;
+    int expected = kUnknownDisparity;
+    for (; q <= comma; q += kWordBits) {
+        const int code = getWord(stream, q);
+        const int column = codeColumns_[static_cast<std::size_t>(code)];
+        const bool both = column == kSentAtBoth;
+        if (expected != kUnknownDisparity && !both && column != expected) {
+            start = q;
+            expected = kUnknownDisparity;
+        }
+        if (!both || expected != kUnknownDisparity)
+            expected = NextDisparity(
+                StepFor(codeSteps_[static_cast<std::size_t>(code)], both ? expected : column));
+    }
+    return start;
+}
+
+// Words first to last (exclusive) give way to the words at bits from, from + 10, ... below
+// to; the disparity each expects is worked out anew from there through the agreeing words
+// up to the comma, and the word after them follows them without a shift.
+void CSataWordDecoder::ReplaceWords(const Stream& stream, std::size_t first, std::size_t last,
+                                    std::int32_t from, std::int32_t to, std::int32_t previousEnd,
+                                    std::size_t agreeing) {
+    const std::size_t after = last;
+    std::vector<std::int16_t> rows, shifts;
+    std::vector<std::int8_t> expected;
+    std::vector<std::int32_t> starts, ends;
+    for (std::int32_t q = from; q < to; q += kWordBits) {
+        rows.push_back(codeRows_[static_cast<std::size_t>(getWord(stream, q))]);
+        starts.push_back(stream.bits->bitPositions[static_cast<std::size_t>(q)]);
+        ends.push_back(stream.bits->bitPositions[static_cast<std::size_t>(q + kWordBits - 1)]);
+        shifts.push_back(0);
+        expected.push_back(0);
+    }
+    shifts.front() = static_cast<std::int16_t>(std::clamp(from - previousEnd, 0, kOffsets - 1));
+    auto replace = [&](auto& target, auto& carried) {
+        target.erase(target.begin() + static_cast<std::ptrdiff_t>(first),
+                     target.begin() + static_cast<std::ptrdiff_t>(after));
+        target.insert(target.begin() + static_cast<std::ptrdiff_t>(first), carried.begin(),
+                      carried.end());
+    };
+    replace(tableRows_, rows);
+    replace(expectedDisparity_, expected);
+    replace(startPositions_, starts);
+    replace(endPositions_, ends);
+    replace(alignmentShifts_, shifts);
+    const std::size_t next = first + rows.size();
+    alignmentShifts_[next] = 0;
+    auto codeOf = [&](std::size_t w) {
+        return getWord(stream, from + kWordBits * static_cast<std::int32_t>(w - first));
+    };
+    // At the capture's start the disparity before the first word is the one the first
+    // word with a disparity of its own was sent at, not a guess.
+    int start = 0;
+    for (std::size_t w = first; first == 0 && w < next + agreeing; ++w) {
+        const int column = codeColumns_[static_cast<std::size_t>(codeOf(w))];
+        if (column != kSentAtBoth) {
+            start = column;
+            break;
+        }
+    }
+    for (std::size_t w = first; w < next + agreeing; ++w) {
+        const int code = codeOf(w);
+        const int before = w > 0 ? expectedDisparity_[w - 1] & 1 : start;
+        expectedDisparity_[w] = static_cast<std::int8_t>(
+            NextDisparity(StepFor(codeSteps_[static_cast<std::size_t>(code)], before)));
     }
 }
 

@@ -75,7 +75,13 @@ class CSataWordDecoder {
         return stream.codes[static_cast<std::size_t>(p)];
     }
     bool findMatch(int code) const { return codeRows_[static_cast<std::size_t>(code)] >= 0; }
-    void StoreWord(const Stream& stream, std::int32_t p, int shift);
+    // False when the word was left out (bits without a recorded position).
+    bool StoreWord(const Stream& stream, std::int32_t p, int shift);
+    bool IsComma(int code) const;
+    void CarryCommaBack(const Stream& stream, const std::vector<std::int32_t>& wordBits);
+    std::int32_t CarriedStart(const Stream& stream, std::int32_t comma) const;
+    void ReplaceWords(const Stream& stream, std::size_t first, std::size_t last, std::int32_t from,
+                      std::int32_t to, std::int32_t previousEnd, std::size_t agreeing);
     int LastExpectedDisparity() const;
 
     void Show(const std::string& text, int mode) const;
@@ -92,6 +98,7 @@ class CSataWordDecoder {
     // disparity (see CSataWordDecoder.cpp), so no decoding loop scans the table.
     std::array<std::int16_t, 1024> codeRows_{};
     std::array<std::uint16_t, 1024> codeSteps_{};
+    std::array<std::int8_t, 1024> codeColumns_{};  // disparity column of the code's row
     std::string logSource_ = "CSataWordDecoder";
 };
 

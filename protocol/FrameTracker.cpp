@@ -19,6 +19,7 @@ std::uint32_t FrameTracker::Descramble(std::uint32_t raw) {
 }
 
 std::optional<Frame> FrameTracker::Primitive(int number, int wordIndex, int dataWords) {
+    Record(number, wordIndex, dataWords);
     switch (static_cast<PrimitiveRole>(number)) {
         case PrimitiveRole::Sof:
             Start(wordIndex, dataWords);
@@ -62,6 +63,35 @@ void FrameTracker::Hold() {
 void FrameTracker::Resume() {
     if (state_ == State::Held) state_ = State::InFrame;
     RestartCount();
+}
+
+// The record follows the link, not the list: a frame ends at its EOF even while held, and
+// SYNC or a new SOF cuts it short.
+void FrameTracker::Record(int number, int wordIndex, int dataWords) {
+    const PrimitiveRole role = static_cast<PrimitiveRole>(number);
+    if (recording_) {
+        if (role == PrimitiveRole::Eof) CloseRecord(FrameEnd::Eof, wordIndex, dataWords);
+        if (role == PrimitiveRole::Sync) CloseRecord(FrameEnd::Sync, wordIndex, dataWords);
+        if (role == PrimitiveRole::Sof) CloseRecord(FrameEnd::NewSof, wordIndex, dataWords);
+        if (role == PrimitiveRole::Hold || role == PrimitiveRole::Holda) record_.held = true;
+    }
+    if (role == PrimitiveRole::Sof) {
+        recording_ = true;
+        record_ = FrameRecord{};
+        record_.frame = Frame{dataWords, 0, wordIndex};
+    }
+}
+
+void FrameTracker::CloseRecord(FrameEnd end, int wordIndex, int dataWords) {
+    recording_ = false;
+    record_.frame.length = dataWords - record_.frame.start;
+    record_.end = end;
+    record_.endWordIndex = wordIndex;
+    records_.push_back(record_);
+}
+
+void FrameTracker::Finish(int dataWords) {
+    if (recording_) CloseRecord(FrameEnd::Capture, -1, dataWords);
 }
 
 }  // namespace kestrava

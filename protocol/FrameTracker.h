@@ -1,10 +1,13 @@
 // The frame in progress on a SATA link: whether one is open or held by CONT, how many
 // characters remain until the next data word begins, when the scrambler restarts, and
-// the frame a primitive closes.
+// the frame a primitive closes. Beside the frames it also records how every frame
+// ended, cut short ones included, for the frame verdicts.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "protocol/CSataPrimDecoder.h"
 
@@ -21,6 +24,10 @@ class FrameTracker {
     // A primitive by its number in the definition, or -1 for an unknown control character.
     // Takes its first word and the count of data words so far; gives the frame it closes.
     std::optional<Frame> Primitive(int number, int wordIndex, int dataWords);
+    // The capture ended: a frame still open is recorded as cut short by it.
+    void Finish(int dataWords);
+    // Every frame from its start to whatever ended it, in order.
+    std::vector<FrameRecord> TakeRecords() { return std::move(records_); }
 
   private:
     enum class State { Idle, InFrame, Held };
@@ -30,11 +37,16 @@ class FrameTracker {
     void Hold();
     void Resume();
     void RestartCount() { countdown_ = kCharactersPerDataWord; }
+    void Record(int number, int wordIndex, int dataWords);
+    void CloseRecord(FrameEnd end, int wordIndex, int dataWords);
 
     State state_ = State::Idle;
     int countdown_ = kCharactersPerDataWord;
     bool resetScrambler_ = false;
     Frame open_;
+    bool recording_ = false;
+    FrameRecord record_;
+    std::vector<FrameRecord> records_;
 };
 
 }  // namespace kestrava

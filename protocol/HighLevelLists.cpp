@@ -8,6 +8,7 @@
 #include "protocol/AtapiCommands.h"
 #include "protocol/CSataPrimDecoder.h"
 #include "protocol/FisLayout.h"
+#include "protocol/FrameVerdicts.h"
 
 namespace kestrava {
 namespace {
@@ -102,6 +103,18 @@ void GenerateATAPIList(const CSataPrimDecoder* prims, CAnalysisHost* host, IList
                           AtapiCommandNameOf(command.opcode));
             out.Add(text, command.position);
         }
+    });
+}
+
+void GenerateFramesList(const CSataPrimDecoder* prims, CAnalysisHost* host, IListBox& list) {
+    Guard(kLogSource, "GenerateFramesList", [&] {
+        if (!prims) return;
+        ListWriter out(host, list);
+        out.Clear();
+        const std::vector<FrameVerdict> verdicts = JudgeFrames(*prims);
+        for (const FrameVerdict& verdict : verdicts)
+            out.Add(verdict.text.c_str(), verdict.sofWordIndex);
+        if (host) host->DisplayMessage(TotalsLine(CountVerdicts(verdicts)), kShowAndKeep);
     });
 }
 

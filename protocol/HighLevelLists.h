@@ -1,6 +1,6 @@
-// The high-level list of the session driver, in its three forms: the found primitives,
-// the FIS lines of every closed frame, and the ATAPI commands. Each line's item data is
-// the index of the word it came from. Without a primitive decoder the list is left alone.
+// The high-level list of the session driver, in its four forms: the found primitives,
+// the FIS lines of every closed frame, the ATAPI commands and the frame verdicts. Each line's item
+// data is the index of the word it came from. Without a primitive decoder the list is left alone.
 #pragma once
 
 #include "base/ListBox.h"
@@ -16,5 +16,8 @@ void GeneratePrimsList(const CSataPrimDecoder* prims, CAnalysisHost* host, IList
 void GenerateFISList(const CSataPrimDecoder* prims, CAnalysisHost* host, IListBox& list);
 // One line "CMD 0x..    name" per ATAPI command packet.
 void GenerateATAPIList(const CSataPrimDecoder* prims, CAnalysisHost* host, IListBox& list);
+// One line per frame, cut short ones included, at its SOF: type, length and verdict; then
+// the totals in the status box.
+void GenerateFramesList(const CSataPrimDecoder* prims, CAnalysisHost* host, IListBox& list);
 
 }  // namespace kestrava

@@ -9,7 +9,10 @@ enum class PrimitiveRole : int {
     Align = 0,  // restarts the count of a data word's characters, holds stay held
     Cont = 1,   // what follows until the next primitive repeats, it is not data
     Eof = 3,    // closes the frame
+    Hold = 4,   // the transmitter pauses a frame
+    Holda = 5,  // the receiver acknowledges a pause
     Sof = 14,   // opens a frame and restarts the scrambler
+    Sync = 15,  // idle: inside a frame it cuts the frame short
 };
 
 constexpr int RoleNumber(PrimitiveRole role) {

@@ -183,6 +183,8 @@ void CSataUserInterface::PopulateHighLevalList() {
             decoder_->GeneratePrimsList(highLevelList_);
         else if (highLevelKind == kFisList)
             decoder_->GenerateFISList(highLevelList_);
+        else if (highLevelKind == kFramesList)
+            decoder_->GenerateFramesList(highLevelList_);
         else
             decoder_->GenerateATAPIList(highLevelList_);
     });

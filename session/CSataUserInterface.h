@@ -17,7 +17,7 @@ namespace kestrava {
 class ICanvas;
 
 // What the protocol list shows (Sata Decoding menu).
-enum HighLevelKind { kPrimitivesList = 0, kFisList = 1, kAtapiList = 2 };
+enum HighLevelKind { kPrimitivesList = 0, kFisList = 1, kAtapiList = 2, kFramesList = 3 };
 
 class CSataUserInterface : public CAnalysisHost {
   public:

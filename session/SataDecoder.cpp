@@ -214,6 +214,11 @@ void SataDecoder::GenerateATAPIList(IListBox& list) {
           [&] { kestrava::GenerateATAPIList(primDecoder_.get(), presentation_, list); });
 }
 
+void SataDecoder::GenerateFramesList(IListBox& list) {
+    Guard(logSource_, "GenerateFramesList",
+          [&] { kestrava::GenerateFramesList(primDecoder_.get(), presentation_, list); });
+}
+
 void SataDecoder::GenerateGraph(ICanvas& canvas, GraphView& view) {
     Guard(logSource_, "GenerateGraph", [&] {
         if (!bitDetector_ || !presentation_) return;

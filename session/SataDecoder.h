@@ -64,6 +64,7 @@ class SataDecoder {
     void GeneratePrimsList(IListBox& list);
     void GenerateFISList(IListBox& list);
     void GenerateATAPIList(IListBox& list);
+    void GenerateFramesList(IListBox& list);
     void GenerateGraph(ICanvas& canvas, GraphView& view);
 
     // The stages, null when absent.

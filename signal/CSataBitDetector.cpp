@@ -117,6 +117,10 @@ void CSataBitDetector::LoadRecord(const RecordStream& stream, const std::string&
         return;
     }
     record_.voltagesOwned = true;
+    // The file's time base, kept as an acquisition keeps the instrument's.
+    record_.source.sampleIntervalS = description.sampleIntervalS;
+    record_.source.firstTransferPointTimeS =
+        description.firstPointTimeS + description.triggerOffsetS;
     statisticsLoaded_ = true;
     record_.sampleCount = static_cast<std::uint32_t>(count);
     // Where the samples lie in time, as an instrument's record tells it.

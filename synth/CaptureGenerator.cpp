@@ -1,6 +1,8 @@
 #include "synth/CaptureGenerator.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <span>
 #include <stdexcept>
 
 namespace kestrava::synth {
@@ -17,6 +19,7 @@ std::string Number(double value) {
 std::string CaptureOptions::Validate() const {
     if (std::string p = scenario.Validate(); !p.empty()) return p;
     if (std::string p = analog.Validate(); !p.empty()) return p;
+    if (skipBits < 0 || skipBits > 9) return "the bits skipped must lie between 0 and 9";
     return wfm.Validate();
 }
 
@@ -25,10 +28,13 @@ Capture CaptureGenerator::Generate(const CaptureOptions& options) {
         throw std::invalid_argument(problem);
     const AnalogSynth synth(options.analog);
     SataTraffic traffic = CaptureScenario::Build(options.scenario);
-    const std::vector<double> volts = synth.Synthesize(traffic.bits);
+    const std::size_t skipped =
+        std::min(static_cast<std::size_t>(options.skipBits), traffic.bits.size());
+    const std::vector<double> volts =
+        synth.Synthesize(std::span<const std::uint8_t>(traffic.bits).subspan(skipped));
     QuantizedRecord record = Quantizer::ForSignal(options.format, options.analog).Quantize(volts);
 
-    Manifest manifest(traffic, synth);
+    Manifest manifest(traffic, synth, static_cast<int>(skipped));
     const AnalogOptions& a = options.analog;
     manifest.Set("scenario", options.scenario.name);
     manifest.Set("lane", options.scenario.hostLane ? "host" : "device");
@@ -46,6 +52,7 @@ Capture CaptureGenerator::Generate(const CaptureOptions& options) {
     manifest.Set("jitter rms s", Number(a.jitterRmsS));
     manifest.Set("invert", a.invert ? "yes" : "no");
     manifest.Set("start phase UI", Number(a.startPhaseUi));
+    if (skipped > 0) manifest.Set("bits skipped", std::to_string(skipped));
     manifest.Set("samples", std::to_string(record.Size()));
     manifest.Set("format", std::string(SampleFormatName(options.format)));
     manifest.Set("scale V", Number(record.scaleV));

@@ -21,6 +21,9 @@ struct CaptureOptions {
     AnalogOptions analog;
     SampleFormat format = SampleFormat::Int8;
     WfmOptions wfm;
+    // The record begins this many line bits into the traffic (0 to 9), inside its first
+    // character: a capture started at any bit phase.
+    int skipBits = 0;
 
     std::string Validate() const;  // empty when usable
 };

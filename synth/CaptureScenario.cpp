@@ -1,5 +1,6 @@
 #include "synth/CaptureScenario.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "synth/FisBuilder.h"
@@ -10,41 +11,87 @@ namespace {
 
 using P = SataPrimitive;
 
+// How the receiver answers a frame: R_OK, R_ERR, or never R_RDY (the handshake stalls).
+enum class Answer { Ok, Error, Stall };
+
 // One FIS of a conversation and who sends it.
 struct Exchange {
     bool fromHost;
     Fis fis;
     FrameOptions frame;
+    Answer answer = Answer::Ok;
 };
 
 // Renders a conversation as one lane sees it: its own frames with the transmit
 // handshake (X_RDY, frame, WTRM), the other side's frames as the receive handshake
-// (R_RDY while the peer announces, R_IP while it sends, R_OK once it ends).
+// (R_RDY while the peer announces, R_IP while it sends, R_OK once it ends). In step, both
+// renderings of an exchange last equally long, dword for dword, so the two lanes of a
+// conversation can be decoded as one link, and the receiver answers a hold with HOLDA
+// and may answer R_ERR; the shipped samples keep the older receive handshake.
 class LaneWriter {
   public:
-    LaneWriter(SataTrafficBuilder& out, bool hostLane) : out_(out), hostLane_(hostLane) {}
+    LaneWriter(SataTrafficBuilder& out, bool hostLane, int contMinimumRun = 0)
+        : out_(out), hostLane_(hostLane), contMinimumRun_(contMinimumRun) {}
+    // In step when given the CONT minimum run of the traffic, which hold runs depend on.
+    static LaneWriter InStep(SataTrafficBuilder& out, bool hostLane, int contMinimumRun) {
+        LaneWriter writer(out, hostLane, contMinimumRun);
+        writer.inStep_ = true;
+        return writer;
+    }
 
-    void Send(const Fis& fis, const FrameOptions& frame = {}) {
+    void Send(const Fis& fis, const FrameOptions& frame = {}, Answer answer = Answer::Ok) {
+        if (answer == Answer::Stall) {
+            out_.Primitive(P::XRdy, kStallDwords).Primitive(P::Sync, 6);
+            return;
+        }
         out_.Primitive(P::XRdy, 6).Frame(fis, frame).Primitive(P::Wtrm, 8).Primitive(P::Sync, 6);
     }
-    void Receive(std::size_t fisDwords) {
-        out_.Primitive(P::RRdy, 5)
-            .Primitive(P::RIp, static_cast<int>(fisDwords) + 3)
-            .Primitive(P::ROk, 6)
-            .Primitive(P::Sync, 6);
+    void Receive(const Fis& fis, const FrameOptions& frame, Answer answer) {
+        if (!inStep_) {
+            out_.Primitive(P::RRdy, 5)
+                .Primitive(P::RIp, static_cast<int>(fis.dwords.size()) + 3)
+                .Primitive(P::ROk, 6)
+                .Primitive(P::Sync, 6);
+            return;
+        }
+        if (answer == Answer::Stall) {
+            out_.Primitive(P::Sync, kStallDwords + 6);
+            return;
+        }
+        // SOF, the FIS dwords, the CRC and EOF, with the sender's hold run in between.
+        const int frameDwords = static_cast<int>(fis.dwords.size()) + 3;
+        const int hold = frame.holdBeforeDword >= 0 && frame.holdCount > 0
+                             ? std::clamp(frame.holdBeforeDword, 0, frameDwords - 3) + 1
+                             : frameDwords;
+        out_.Primitive(P::RRdy, 6).Primitive(P::RIp, hold);
+        if (hold < frameDwords) {
+            out_.Primitive(P::Holda, HoldRun(frame.holdCount));
+            out_.Primitive(P::RIp, frameDwords - hold);
+        }
+        out_.Primitive(answer == Answer::Error ? P::RErr : P::ROk, 8).Primitive(P::Sync, 6);
     }
     void Play(const std::vector<Exchange>& talk) {
         for (const Exchange& e : talk) {
             if (e.fromHost == hostLane_)
-                Send(e.fis, e.frame);
+                Send(e.fis, e.frame, e.answer);
             else
-                Receive(e.fis.dwords.size());
+                Receive(e.fis, e.frame, e.answer);
         }
     }
 
   private:
+    static constexpr int kStallDwords = 40;
+
+    // A hold run suppressed with CONT ends with one more copy of the hold.
+    int HoldRun(int count) const {
+        const bool suppressed = contMinimumRun_ > 0 && count >= std::max(contMinimumRun_, 3);
+        return count + (suppressed ? 1 : 0);
+    }
+
     SataTrafficBuilder& out_;
     bool hostLane_;
+    int contMinimumRun_;
+    bool inStep_ = false;
 };
 
 std::vector<std::uint8_t> Payload(std::size_t bytes, std::uint64_t seed) {
@@ -173,6 +220,73 @@ void AllFis(SataTrafficBuilder& out, const ScenarioOptions& o) {
     out.Primitive(P::Sync, 16);
 }
 
+// One frame for each frame verdict: intact, a wrong CRC in valid characters, a Register
+// FIS a dword short, a HOLD inside, an unknown type, a type dword alone, one aborted by
+// SYNC and, last, one cut short by the end of the capture.
+void Verdicts(SataTrafficBuilder& out, const ScenarioOptions& o) {
+    LaneWriter lane(out, true);
+    Fis shortRegister = FisBuilder::IdentifyDevice();
+    shortRegister.dwords.pop_back();
+    shortRegister.description = "IDENTIFY DEVICE a dword short";
+    const Fis unknown{{0x000000C7u, 0x11223344u}, "unknown type 0xC7"};
+    FrameOptions badCrc, held, crcOnly, cut;
+    badCrc.crcXor = 0x00000100;
+    held.holdBeforeDword = 3;
+    held.holdCount = 6;
+    crcOnly.cutAfterDwords = 1;
+    crcOnly.eofAfterCut = true;
+    cut.cutAfterDwords = 3;
+    out.Primitive(P::Align, 2).Primitive(P::Sync, 8);
+    lane.Send(FisBuilder::IdentifyDevice());
+    lane.Send(FisBuilder::Data(Payload(64, o.seed), "64 bytes, wrong CRC"), badCrc);
+    lane.Send(shortRegister);
+    lane.Send(FisBuilder::Data(Payload(32, o.seed), "32 bytes, held"), held);
+    lane.Send(unknown);
+    lane.Send(FisBuilder::DmaActivate(), crcOnly);
+    out.Primitive(P::XRdy, 6).Frame(FisBuilder::IdentifyDevice(), cut).Primitive(P::Sync, 8);
+    out.Primitive(P::XRdy, 6).Frame(FisBuilder::IdentifyDevice(), cut);
+}
+
+// An idle link as a capture may catch it before any comma: plain SYNC (no CONT), a
+// Register FIS, more SYNC, and only then an ALIGN pair and a second frame.
+void SyncStart(SataTrafficBuilder& out) {
+    auto plainSync = [&](int count) {
+        for (int i = 0; i < count; ++i) out.Primitive(P::Sync);
+    };
+    DeviceRegister status;
+    status.status = 0x50;
+    plainSync(8);
+    out.Primitive(P::XRdy).Primitive(P::XRdy).Frame(FisBuilder::IdentifyDevice());
+    out.Primitive(P::Wtrm).Primitive(P::Wtrm);
+    plainSync(6);
+    out.Primitive(P::Align, 2);
+    plainSync(4);
+    out.Primitive(P::XRdy).Primitive(P::XRdy).Frame(
+        FisBuilder::RegisterDeviceToHost(status, "status"));
+    plainSync(8);
+}
+
+// Answers a link can give, both lanes in step: a frame acknowledged, a Data frame held
+// and the hold acknowledged, a frame refused with R_ERR, and an X_RDY that no R_RDY
+// follows.
+void LinkAnswers(SataTrafficBuilder& out, const ScenarioOptions& o) {
+    DeviceRegister status;
+    status.status = 0x50;
+    FrameOptions held;
+    held.holdBeforeDword = 8;
+    held.holdCount = 6;
+    const std::vector<Exchange> talk{
+        {true, FisBuilder::IdentifyDevice(), {}, Answer::Ok},
+        {false, FisBuilder::RegisterDeviceToHost(status, "status"), {}, Answer::Ok},
+        {true, FisBuilder::Data(Payload(64, o.seed), "64 bytes, held"), held, Answer::Ok},
+        {true, FisBuilder::PacketCommand(false, 2048), {}, Answer::Error},
+        {true, FisBuilder::IdentifyDevice(), {}, Answer::Stall},
+    };
+    out.Primitive(P::Align, 2).Primitive(P::Sync, 16);
+    LaneWriter::InStep(out, o.hostLane, o.traffic.contMinimumRun).Play(talk);
+    out.Primitive(P::Sync, 16);
+}
+
 // Each primitive twice, between pairs of SYNC.
 void AllPrimitives(SataTrafficBuilder& out) {
     out.Primitive(P::Align, 2).Primitive(P::Sync, 4);
@@ -206,6 +320,9 @@ const std::vector<CaptureScenario::Info>& CaptureScenario::List() {
         {"faults", "an invalid code, a wrong disparity, an extra bit, a lost bit, a wrong CRC"},
         {"fis", "one frame of every FIS type, then PACKET and its command packet"},
         {"primitives", "each of the eighteen primitives twice"},
+        {"link-answers", "R_OK, R_ERR and a stalled handshake; both lanes (--lane)"},
+        {"sync-start", "SYNC and a Register FIS before the first ALIGN (no comma)"},
+        {"verdicts", "a frame for each verdict: wrong CRC, short, held, unknown, cut short"},
     };
     return list;
 }
@@ -223,6 +340,9 @@ SataTraffic CaptureScenario::Build(const ScenarioOptions& options) {
         if (options.name == "faults") Faults(out, options);
         if (options.name == "fis") AllFis(out, options);
         if (options.name == "primitives") AllPrimitives(out);
+        if (options.name == "verdicts") Verdicts(out, options);
+        if (options.name == "sync-start") SyncStart(out);
+        if (options.name == "link-answers") LinkAnswers(out, options);
     }
     return out.Build();
 }

@@ -1,5 +1,6 @@
 #include "synth/Manifest.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -35,9 +36,15 @@ std::string Hex(std::uint32_t value, int digits) {
 
 }  // namespace
 
-Manifest::Manifest(const SataTraffic& traffic, const AnalogSynth& synth)
-    : faults_(traffic.faults), bits_(traffic.bits) {
-    auto sampleOfBit = [&](int bit) { return std::lround(synth.BitCentreSample(bit)); };
+Manifest::Manifest(const SataTraffic& traffic, const AnalogSynth& synth, int skippedBits)
+    : faults_(traffic.faults),
+      bits_(traffic.bits.begin() +
+                std::min<std::size_t>(static_cast<std::size_t>(skippedBits), traffic.bits.size()),
+            traffic.bits.end()) {
+    const double skippedSamples = skippedBits * synth.Options().samplesPerBit;
+    auto sampleOfBit = [&](int bit) {
+        return std::lround(synth.BitCentreSample(static_cast<std::size_t>(bit)) - skippedSamples);
+    };
 
     characters_.reserve(traffic.characters.size());
     for (const SentCharacter& ch : traffic.characters) {

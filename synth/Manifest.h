@@ -43,7 +43,9 @@ class Manifest {
         long sample = 0;
     };
 
-    Manifest(const SataTraffic& traffic, const AnalogSynth& synth);
+    // skippedBits: the record begins that many bits into the traffic; a character cut by
+    // it lies partly before the record's first sample.
+    Manifest(const SataTraffic& traffic, const AnalogSynth& synth, int skippedBits = 0);
 
     // A "key: value" line of the header, in the order given.
     void Set(const std::string& key, const std::string& value);

@@ -56,6 +56,7 @@ struct SentFrame {
     bool carriesCdb = false;
     int sofDword = 0;
     int eofDword = 0;
+    bool crcSent = true;  // false for a frame cut short before its CRC
     std::uint8_t Type() const { return dwords.empty() ? 0 : static_cast<std::uint8_t>(dwords[0]); }
 };
 

@@ -89,7 +89,10 @@ SataTrafficBuilder& SataTrafficBuilder::Frame(const Fis& fis, const FrameOptions
     frameScrambler_.Reset();
     SataCrc crc;
     const int fisCount = static_cast<int>(fis.dwords.size());
-    for (int i = 0; i <= fisCount; ++i) {
+    const bool cut = options.cutAfterDwords >= 0 && options.cutAfterDwords <= fisCount;
+    const int sent = cut ? options.cutAfterDwords : fisCount + 1;
+    frame.crcSent = sent == fisCount + 1;
+    for (int i = 0; i < sent; ++i) {
         if (i == options.holdBeforeDword && options.holdCount > 0) {
             Primitive(options.holdPrimitive, options.holdCount);
             EndSuppression();
@@ -112,8 +115,9 @@ SataTrafficBuilder& SataTrafficBuilder::Frame(const Fis& fis, const FrameOptions
         frame.dwords.push_back(dword.plainValue);
         frame.dwordIndexes.push_back(static_cast<int>(dwords_.size()) - 1);
     }
-    Primitive(SataPrimitive::Eof);
-    frame.eofDword = static_cast<int>(dwords_.size()) - 1;
+    if (!cut || options.eofAfterCut) Primitive(SataPrimitive::Eof);
+    // A frame without EOF reaches up to the next dword sent.
+    frame.eofDword = static_cast<int>(dwords_.size()) - (!cut || options.eofAfterCut ? 1 : 0);
     frames_.push_back(std::move(frame));
     return *this;
 }

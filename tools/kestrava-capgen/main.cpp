@@ -47,6 +47,7 @@ void PrintHelp() {
         "  --noise V                Gaussian noise, rms (default 0)\n"
         "  --jitter S               random jitter of each transition, rms (default 0)\n"
         "  --phase UI               where the first sample lies in the first bit, [0,1)\n"
+        "  --skip-bits N            the record begins N bits (0-9) into the first character\n"
         "  --invert                 a one is the low level\n"
         "  --seed N                 seeds noise, jitter, junk and payloads (default 1)\n"
         "Traffic:\n"
@@ -190,6 +191,9 @@ int main(int argc, char** argv) {
             if (!number(options.analog.jitterRmsS)) return Fail("--jitter needs a number");
         } else if (arg == "--phase") {
             if (!number(options.analog.startPhaseUi)) return Fail("--phase needs a number");
+        } else if (arg == "--skip-bits") {
+            if (!value(text) || !ParseInteger(text, options.skipBits))
+                return Fail("--skip-bits needs a whole number");
         } else if (arg == "--invert") {
             options.analog.invert = true;
         } else if (arg == "--seed") {

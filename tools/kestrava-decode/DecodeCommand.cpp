@@ -1,6 +1,8 @@
 #include "tools/kestrava-decode/DecodeCommand.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -17,12 +19,15 @@
 #include "instrument/COscilloscope.h"
 #include "instrument/SourceNames.h"
 #include "instrument/Wdm.h"
+#include "protocol/LinkAnalysis.h"
 #include "session/CSataUserInterface.h"
 #include "session/ReportFile.h"
 #include "session/ScriptedDecode.h"
 #include "session/SetupFile.h"
 #include "session/StandardSelection.h"
 #include "session/SvgCanvas.h"
+#include "signal/CSataBitDetector.h"
+#include "tools/kestrava-decode/ListRecords.h"
 
 namespace kestrava {
 namespace {
@@ -68,6 +73,7 @@ class WholeListBox : public MemoryListBox {
 int HighLevelKindOf(const std::string& list) {
     if (list == "fis") return kFisList;
     if (list == "atapi") return kAtapiList;
+    if (list == "frames") return kFramesList;
     return kPrimitivesList;
 }
 
@@ -135,7 +141,8 @@ bool WritePlot(const DecodeOptions& o, CSataUserInterface& ui, std::ostream& err
 // An output that is one of the inputs would be replaced by what was made from it.
 bool OutputIsAnInput(const DecodeOptions& o, std::ostream& err) {
     for (const std::string* output : {&o.outputPath, &o.plotPath})
-        for (const std::string* input : {&o.waveformPath, &o.setupPath})
+        for (const std::string* input :
+             {&o.waveformPath, &o.setupPath, &o.hostLanePath, &o.deviceLanePath})
             if (!output->empty() && !input->empty() && FileReplacement::SameFile(*output, *input)) {
                 err << "kestrava-decode: cannot write " << *output << ": it is the input file "
                     << *input << "\n";
@@ -195,6 +202,84 @@ ImportOptions ImportOptionsOf(const DecodeOptions& o) {
     return import;
 }
 
+ListSource SourceOf(const DecodeOptions& o, CSataUserInterface& ui) {
+    ListSource source;
+    source.list = o.list;
+    source.words = ui.Decoder().WordDecoder();
+    source.prims = ui.Decoder().PrimDecoder();
+    if (const CSataBitDetector* bits = ui.Decoder().BitDetector()) {
+        source.sampleIntervalS = bits->Record().source.sampleIntervalS;
+        source.firstSampleTimeS = bits->Record().source.firstTransferPointTimeS;
+    }
+    return source;
+}
+
+// The list as records, filler dropped when asked (the count on stderr, so the list
+// itself stays what a program reads).
+std::string RecordsText(const DecodeOptions& o, CSataUserInterface& ui, const IListBox& list,
+                        std::ostream& err) {
+    std::vector<ListRecord> records = MakeListRecords(list, SourceOf(o, ui));
+    if (o.hideFiller)
+        err << "kestrava-decode: " << HideFiller(records)
+            << " filler lines hidden (ALIGN, SYNC, CONT and repeats)\n";
+    if (o.format == "csv") return RecordsAsCsv(records);
+    if (o.format == "json") return RecordsAsJson(records, o.list);
+    return RecordsAsText(records);
+}
+
+struct DecodedLane {
+    std::vector<LaneItem> items;
+    double sampleIntervalS = 0.0;
+    double firstS = 0.0;
+    double lastS = 0.0;
+};
+
+// One lane decoded on its own and kept as its runs and frames; false with the reason on err.
+bool DecodeLane(const DecodeOptions& o, const std::string& path, DecodedLane& lane,
+                std::ostream& err) {
+    WholeListBox mainList, highLevelList;
+    CSataUserInterface ui(mainList, highLevelList);
+    ApplyOptions(o, ui);
+    ui.LoadFile(path);
+    if (!ui.Decoder().IsValid() || !ui.Decoder().PrimDecoder() || !ui.Decoder().WordDecoder()) {
+        err << LoadFailureMessage(path) << "\n";
+        return false;
+    }
+    const WaveformRecord& record = ui.Decoder().BitDetector()->Record();
+    lane.sampleIntervalS = record.source.sampleIntervalS;
+    lane.firstS = record.source.firstTransferPointTimeS;
+    lane.lastS = lane.firstS + static_cast<double>(record.sampleCount) * lane.sampleIntervalS;
+    lane.items = LaneItems(*ui.Decoder().PrimDecoder(), *ui.Decoder().WordDecoder(),
+                           lane.sampleIntervalS, lane.firstS);
+    return true;
+}
+
+// Two records taken together share a time base and a span of time; when they do not, the
+// link is still shown, with the reason.
+void CheckTimeBases(const DecodedLane& host, const DecodedLane& device, std::ostream& err) {
+    const double a = host.sampleIntervalS, b = device.sampleIntervalS;
+    if (std::abs(a - b) > 1e-9 * std::max(std::abs(a), std::abs(b)))
+        err << "kestrava-decode: the lanes have different sample intervals (" << a << " s and " << b
+            << " s)\n";
+    if (host.lastS < device.firstS || device.lastS < host.firstS)
+        err << "kestrava-decode: the two records do not overlap in time\n";
+}
+
+int RunLink(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
+    if (!LoadStandard(o.standard, err)) return kExitUsage;
+    DecodedLane host, device;
+    if (!DecodeLane(o, o.hostLanePath, host, err) || !DecodeLane(o, o.deviceLanePath, device, err))
+        return kExitNotDecoded;
+    CheckTimeBases(host, device, err);
+    std::vector<LinkLine> lines = AnalyseLink(host.items, device.items, LinkLimits{});
+    if (o.hideFiller) {
+        const std::size_t before = lines.size();
+        std::erase_if(lines, [](const LinkLine& line) { return line.filler; });
+        err << "kestrava-decode: " << before - lines.size() << " filler lines hidden (SYNC)\n";
+    }
+    return WriteOut(o, LinkText(lines), out, err) ? kExitOk : kExitNotDecoded;
+}
+
 std::string VersionText() {
     std::ifstream file(Folders::Join(Folders::InstallFolder(), "version.txt"));
     std::string version;
@@ -215,6 +300,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (OutputIsAnInput(o, err)) return kExitUsage;
     Folders::PrepareDataFolders();
+    if (o.list == "link") return RunLink(o, out, err);
     // The session closes after the decode is gone: its record lives in the module.
     struct CloseSessionAtExit {
         bool scope;
@@ -267,8 +353,14 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (!o.mergePath.empty()) {
         return ui.MergeFile(o.mergePath) ? kExitOk : kExitNotDecoded;
     }
-    std::string text = o.report ? ReportFile::Format(mainList, ui.WaveformTitle())
-                                : ListText(o.list == "characters" ? mainList : highLevelList);
+    const IListBox& list = o.list == "characters" ? mainList : highLevelList;
+    std::string text;
+    if (o.report)
+        text = ReportFile::Format(mainList, ui.WaveformTitle());
+    else if (o.format == "text" && !o.hideFiller)
+        text = ListText(list);
+    else
+        text = RecordsText(o, ui, list, err);
     return WriteOut(o, text, out, err) ? kExitOk : kExitNotDecoded;
 }
 

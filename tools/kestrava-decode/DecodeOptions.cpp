@@ -11,7 +11,17 @@ namespace kestrava {
 const char* const kDecodeUsage =
     "usage: kestrava-decode [OPTIONS] FILE.wfm\n"
     "       kestrava-decode [OPTIONS] --scope SOURCE [--mode 0|1|2]\n"
-    "  --list characters|primitives|fis|atapi   which list to print (default characters)\n"
+    "  --list characters|primitives|fis|atapi|frames|link\n"
+    "                                           which list to print (default characters);\n"
+    "                                           frames: one verdict per frame (CRC, length)\n"
+    "  --lane host=FILE.wfm --lane device=FILE.wfm\n"
+    "                                           the two lanes of one link, with --list link:\n"
+    "                                           both on one time axis, each frame answered\n"
+    "  --format text|csv|json                   how to print the list (default text); csv and\n"
+    "                                           json give sample, time, kind, value, flags\n"
+    "  --hide-filler                            leave ALIGN, SYNC and CONT repeats out of the\n"
+    "                                           primitives list (SYNC out of the link list);\n"
+    "                                           the count goes to stderr\n"
     "  --report                                 print the report exactly as Save As writes it\n"
     "  -o, --output FILE                        write there instead of standard output\n"
     "  --merge REPORT                           merge this decode into an earlier report\n"
@@ -88,9 +98,28 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     const std::map<std::string, Setter> withValue = {
         {"--list",
          [&](const std::string& v) {
-             if (v != "characters" && v != "primitives" && v != "fis" && v != "atapi")
-                 return "--list takes characters, primitives, fis or atapi, not '" + v + "'";
+             if (v != "characters" && v != "primitives" && v != "fis" && v != "atapi" &&
+                 v != "frames" && v != "link")
+                 return "--list takes characters, primitives, fis, atapi, frames or link, not '" +
+                        v + "'";
              o.list = v;
+             return std::string();
+         }},
+        {"--format",
+         [&](const std::string& v) {
+             if (v != "text" && v != "csv" && v != "json")
+                 return "--format takes text, csv or json, not '" + v + "'";
+             o.format = v;
+             return std::string();
+         }},
+        {"--lane",
+         [&](const std::string& v) {
+             if (v.rfind("host=", 0) == 0 && v.size() > 5)
+                 o.hostLanePath = v.substr(5);
+             else if (v.rfind("device=", 0) == 0 && v.size() > 7)
+                 o.deviceLanePath = v.substr(7);
+             else
+                 return "--lane takes host=FILE or device=FILE, not '" + v + "'";
              return std::string();
          }},
         {"-o", text(o.outputPath)},
@@ -145,9 +174,14 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
          }},
     };
     const std::map<std::string, bool*> flags = {
-        {"--report", &o.report},   {"--invert", &o.invert}, {"--lock-sampler", &o.lockSampler},
-        {"--status", &o.status},   {"--help", &o.help},     {"-h", &o.help},
+        {"--report", &o.report},
+        {"--invert", &o.invert},
+        {"--lock-sampler", &o.lockSampler},
+        {"--status", &o.status},
+        {"--help", &o.help},
+        {"-h", &o.help},
         {"--version", &o.version},
+        {"--hide-filler", &o.hideFiller},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -170,6 +204,18 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     if (!o.scopeSource.empty() && !o.waveformPath.empty())
         return fail("either a waveform file or --scope, not both");
     if (o.acquisitionMode && o.scopeSource.empty()) return fail("--mode goes with --scope");
+    const bool lanes = !o.hostLanePath.empty() || !o.deviceLanePath.empty();
+    if (lanes || o.list == "link") {
+        if (o.hostLanePath.empty() || o.deviceLanePath.empty())
+            return fail("--list link needs --lane host=FILE and --lane device=FILE");
+        if (o.list != "link") return fail("--lane goes with --list link");
+        if (!o.waveformPath.empty() || !o.scopeSource.empty())
+            return fail("the lanes replace the waveform file");
+        if (o.format != "text" || o.report || !o.mergePath.empty() || !o.plotPath.empty() ||
+            !o.setupPath.empty())
+            return fail("--list link prints text only, without --setup");
+        return parsed;
+    }
     if (o.waveformPath.empty() && o.scopeSource.empty()) return fail("no waveform file given");
     if (o.report && o.list != "characters")
         return fail("--report prints the characters list; leave out --list");
@@ -179,6 +225,10 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     if (!o.rawFormat.empty() && !o.sampleInterval) return fail("--raw needs --sample-interval");
     if ((o.column || o.waveform || !o.rawFormat.empty()) && !o.scopeSource.empty())
         return fail("--column, --waveform and --raw read files, not --scope");
+    if (o.format != "text" && (o.report || !o.mergePath.empty()))
+        return fail("--format goes with a list, not with --report or --merge");
+    if (o.hideFiller && o.list != "primitives")
+        return fail("--hide-filler goes with --list primitives or link");
     if ((o.plotAt || o.plotWidth) && o.plotPath.empty())
         return fail("--at and --width go with --plot");
     return parsed;

@@ -9,7 +9,11 @@ namespace kestrava {
 
 struct DecodeOptions {
     std::string waveformPath;
-    std::string list = "characters";  // characters | primitives | fis | atapi
+    // --lane host=FILE --lane device=FILE: the two lanes of one link, for --list link.
+    std::string hostLanePath, deviceLanePath;
+    std::string list = "characters";  // characters | primitives | fis | atapi | frames | link
+    std::string format = "text";      // text | csv | json
+    bool hideFiller = false;          // the primitives list without ALIGN, SYNC and CONT repeats
     bool report = false;
     std::string outputPath;
     std::string mergePath;

@@ -16,6 +16,7 @@
 #include "base/MessageBox.h"
 #include "session/CSataUserInterface.h"
 #include "synth/CaptureGenerator.h"
+#include "synth/SataCrc.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempFolders.h"
 #include "tools/kestrava-decode/DecodeOptions.h"
@@ -91,6 +92,12 @@ TEST_F(DecodeCommandTest, UsageErrorsGiveOneLineHints) {
         {"--raw", "int16", "a.raw"},
         {"--scale", "2", "a.raw"},
         {"--column", "2", "--scope", "CH1"},
+        {"--format", "xml", "a.wfm"},
+        {"--format", "csv", "--report", "a.wfm"},
+        {"--hide-filler", "--list", "fis", "a.wfm"},
+        {"--list", "link", "--lane", "host=a.wfm"},
+        {"--lane", "guest=a.wfm", "--lane", "device=b.wfm", "--list", "link"},
+        {"--lane", "host=a.wfm", "--lane", "device=b.wfm", "--list", "link", "c.wfm"},
     };
     for (const auto& args : bad) {
         ParsedCommandLine parsed = ParseDecodeCommandLine(args);
@@ -143,6 +150,139 @@ TEST_F(DecodeCommandTest, ListsCarryTheirPositionTags) {
     ASSERT_EQ(Lines(atapi.out).size(), 1u);
     EXPECT_EQ(Lines(atapi.out)[0].substr(13), "CMD 0x28    READ 10");
     EXPECT_NE(atapi.err.find("Invalid Characters: 0"), std::string::npos) << atapi.err;
+}
+
+// A capture with one frame per verdict: each line checked against what was sent, the
+// CRCs against the generator's own, then the totals after the other status lines.
+TEST_F(DecodeCommandTest, FramesListJudgesEachFrameSent) {
+    synth::CaptureOptions options;
+    options.analog.samplesPerBit = 10;
+    options.scenario.name = "verdicts";
+    const synth::Capture sent = synth::CaptureGenerator::Generate(options);
+    const std::string path = Root() + "/verdicts.wfm";
+    ASSERT_EQ(synth::CaptureGenerator::WriteFiles(sent, options.wfm, path, ""), "");
+    const auto& frames = sent.manifest.Frames();
+    ASSERT_EQ(frames.size(), 8u);
+    const std::vector<std::uint32_t>& wrong = frames[1].dwords;
+    char crcError[96];
+    std::snprintf(crcError, sizeof crcError, "CRC error: computed 0x%08x, sent 0x%08x",
+                  synth::SataCrc::Of(std::span(wrong).first(wrong.size() - 1)), wrong.back());
+    const std::vector<std::string> expected = {
+        "FIS 0x27 Register H->D, 5 dwords: CRC OK",
+        "FIS 0x46 Data, 17 dwords: " + std::string(crcError),
+        "FIS 0x27 Register H->D, 4 dwords: CRC OK; length 4, Register H->D needs 5",
+        "FIS 0x46 Data, 9 dwords: CRC OK; HOLD inside",
+        "FIS 0xc7 Reserved, 2 dwords: CRC OK; unknown FIS type 0xc7",
+        "FIS 0x39 DMA Activate, 1 dword: CRC dword missing",
+        "FIS 0x27 Register H->D, 3 dwords: aborted by SYNC",
+        // The last character is lost with the end of the record, and with it one dword.
+        "FIS 0x27 Register H->D, 2 dwords: cut short by the end of the capture",
+    };
+    Result r = Run({"--list", "frames", "--status", path});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].substr(13), expected[i]);
+    EXPECT_NE(r.err.find("Invalid Characters: 0\r\nFrames: 8, CRC errors: 1, malformed: 5\r\n"),
+              std::string::npos)
+        << r.err;
+    // The totals come only with the frames list.
+    EXPECT_EQ(Run({"--list", "fis", "--status", path}).err.find("Frames:"), std::string::npos);
+}
+
+// The session as both lanes saw it: every frame of either side after the peer's R_RDY and
+// acknowledged with R_OK; a device lane sampled at another rate is reported, not refused.
+TEST_F(DecodeCommandTest, LinkListAnswersEachFrameOfBothLanes) {
+    auto deviceLane = [&](double samplesPerBit, const std::string& path, double startS = 0.0) {
+        synth::CaptureOptions options;
+        options.analog.samplesPerBit = samplesPerBit;
+        options.wfm.firstPointTimeS = startS;
+        options.scenario.hostLane = false;
+        ASSERT_EQ(synth::CaptureGenerator::WriteFiles(synth::CaptureGenerator::Generate(options),
+                                                      options.wfm, path, ""),
+                  "");
+    };
+    const std::string device = Root() + "/device.wfm";
+    deviceLane(10, device);
+    Result r = Run({"--lane", "host=" + capture_, "--lane", "device=" + device, "--list", "link"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.err, "");
+    int hostFrames = 0, deviceFrames = 0;
+    double last = -1.0;
+    for (const std::string& line : Lines(r.out)) {
+        const double us = std::stod(line.substr(0, 12));
+        EXPECT_GE(us, last) << line;
+        last = us;
+        if (line.find("FIS 0x") == std::string::npos) continue;
+        ++(line.substr(17, 3) == "H>D" ? hostFrames : deviceFrames);
+        EXPECT_TRUE(line.ends_with("CRC OK; after R_RDY; R_OK")) << line;
+    }
+    EXPECT_EQ(hostFrames, 3);
+    EXPECT_EQ(deviceFrames, 4);
+
+    const std::string slower = Root() + "/slower.wfm";
+    deviceLane(20, slower);
+    r = Run({"--lane", "host=" + capture_, "--lane", "device=" + slower, "--list", "link"});
+    EXPECT_EQ(r.code, kExitOk);
+    EXPECT_NE(r.err.find("different sample intervals"), std::string::npos) << r.err;
+
+    // A device record that starts 5 us later puts its lines 5 us later; one a second later
+    // does not overlap the host's at all.
+    auto firstDeviceLine = [&](const std::string& out) {
+        for (const std::string& line : Lines(out))
+            if (line.substr(17, 3) == "D>H") return std::stod(line.substr(0, 12));
+        return -1.0;
+    };
+    const double atZero = firstDeviceLine(
+        Run({"--lane", "host=" + capture_, "--lane", "device=" + device, "--list", "link"}).out);
+    const std::string later = Root() + "/later.wfm";
+    deviceLane(10, later, 5e-6);
+    r = Run({"--lane", "host=" + capture_, "--lane", "device=" + later, "--list", "link"});
+    EXPECT_NEAR(firstDeviceLine(r.out), atZero + 5.0, 1e-3);
+    EXPECT_EQ(r.err, "");
+    deviceLane(10, later, 1.0);
+    r = Run({"--lane", "host=" + capture_, "--lane", "device=" + later, "--list", "link"});
+    EXPECT_NE(r.err.find("do not overlap"), std::string::npos) << r.err;
+}
+
+// Both lanes of the link-answers scenario: each answer the device gives shows on the line
+// of the host's item it answers.
+TEST_F(DecodeCommandTest, LinkListShowsRefusalsHoldsAndStalls) {
+    std::string lanes[2];
+    for (bool host : {true, false}) {
+        synth::CaptureOptions options;
+        options.analog.samplesPerBit = 10;
+        options.scenario.name = "link-answers";
+        options.scenario.hostLane = host;
+        lanes[host ? 0 : 1] = Root() + (host ? "/answers-host.wfm" : "/answers-device.wfm");
+        ASSERT_EQ(synth::CaptureGenerator::WriteFiles(synth::CaptureGenerator::Generate(options),
+                                                      options.wfm, lanes[host ? 0 : 1], ""),
+                  "");
+    }
+    Result r =
+        Run({"--lane", "host=" + lanes[0], "--lane", "device=" + lanes[1], "--list", "link"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    std::vector<std::string> answered;
+    for (const std::string& line : Lines(r.out))
+        if (line.find("; ") != std::string::npos) answered.push_back(line.substr(17));
+    const std::vector<std::string> expected = {
+        "H>D  FIS 0x27 Register H->D, 5 dwords: CRC OK; after R_RDY; R_OK",
+        "D>H  FIS 0x34 Register D->H, 5 dwords: CRC OK; after R_RDY; R_OK",
+        "H>D  FIS 0x46 Data, 17 dwords: CRC OK; HOLD inside; after R_RDY; R_OK",
+        "H>D  HOLD x3 (CONT); answered by HOLDA",
+        "H>D  FIS 0x27 Register H->D, 5 dwords: CRC OK; after R_RDY; R_ERR: the receiver refused "
+        "it",
+        "H>D  X_RDY x2 (CONT); handshake stalled: no R_RDY",
+    };
+    EXPECT_EQ(answered, expected);
+
+    Result quiet = Run({"--lane", "host=" + lanes[0], "--lane", "device=" + lanes[1], "--list",
+                        "link", "--hide-filler"});
+    const std::size_t hidden = Lines(r.out).size() - Lines(quiet.out).size();
+    EXPECT_GT(hidden, 0u);
+    EXPECT_EQ(quiet.out.find("SYNC"), std::string::npos);
+    EXPECT_NE(quiet.err.find(std::to_string(hidden) + " filler lines hidden"), std::string::npos)
+        << quiet.err;
 }
 
 TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOneAndItsReason) {

@@ -1,0 +1,289 @@
+#include "tools/kestrava-decode/ListRecords.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "base/HexText.h"
+#include "protocol/CSataWordDecoder.h"
+#include "protocol/FrameVerdicts.h"
+
+namespace kestrava {
+namespace {
+
+constexpr int kWordsPerPrimitive = 4;
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+// A characters line: "D10.2  (0x4a) ", then a primitive or data word and error marks.
+void DescribeCharacter(ListRecord& record) {
+    const std::string& text = record.text;
+    if (text.empty()) {
+        record.kind = "blank";
+    } else if (StartsWith(text, "---Silence")) {
+        record.kind = "silence";
+    } else if (StartsWith(text, "---Got") || StartsWith(text, "---Missed")) {
+        record.kind = "shift";
+    } else if (text == "Invalid Code") {
+        record.kind = "character";
+        record.flags.push_back("invalid");
+    } else {
+        record.kind = "character";
+        record.value = text.substr(0, text.find("  "));
+        if (Contains(text, "[rd error]")) record.flags.push_back("rd-error");
+        if (Contains(text, "[mw rd error]")) record.flags.push_back("mw-rd-error");
+    }
+}
+
+// The value after the label: "  Command=0xec" gives "0xec", "FIS 0x27 Register H->D" "0x27".
+std::string AfterEquals(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    return equals == std::string::npos ? std::string() : text.substr(equals + 1);
+}
+
+std::string SecondWord(const std::string& text) {
+    const std::size_t start = text.find(' ');
+    if (start == std::string::npos) return {};
+    const std::size_t end = text.find(' ', start + 1);
+    return text.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+}
+
+void DescribeFisLine(ListRecord& record) {
+    const std::string& text = record.text;
+    if (StartsWith(text, "FIS ")) {
+        record.kind = "fis";
+        record.value = SecondWord(text);
+    } else if (StartsWith(text, "  DATA ")) {
+        record.kind = "data";
+        record.value = text.substr(7);
+    } else if (StartsWith(text, "  CRC=")) {
+        record.kind = "crc";
+        record.value = AfterEquals(text);
+    } else {
+        record.kind = "field";
+        record.value = AfterEquals(text);
+    }
+}
+
+void DescribeVerdict(ListRecord& record, const FrameVerdict& verdict) {
+    record.kind = "frame";
+    if (verdict.hasType) {
+        char type[8];
+        std::snprintf(type, sizeof type, "0x%02x", verdict.type);
+        record.value = type;
+    }
+    if (verdict.CrcError()) record.flags.push_back("crc-error");
+    if (verdict.malformed) record.flags.push_back("malformed");
+    if (verdict.end != FrameEnd::Eof) record.flags.push_back("cut-short");
+    if (verdict.held) record.flags.push_back("held");
+}
+
+void Describe(ListRecord& record, const std::string& list) {
+    if (list == "characters") {
+        DescribeCharacter(record);
+    } else if (list == "primitives") {
+        record.kind = "primitive";
+        record.value = record.text;
+    } else if (list == "fis") {
+        DescribeFisLine(record);
+    } else if (list == "atapi") {
+        record.kind = "atapi";
+        record.value = SecondWord(record.text);
+    }
+}
+
+// Word positions count samples from 1; records count them from 0, as the file stores them.
+std::optional<std::int64_t> SampleOf(const ListSource& source, std::uint32_t tag) {
+    std::int64_t position = tag;
+    if (source.list != "characters") {
+        if (!source.words) return std::nullopt;
+        const std::vector<std::int32_t>& starts = source.words->StartPositions();
+        if (tag >= starts.size()) return std::nullopt;
+        position = starts[tag];
+    }
+    if (position < 1) return std::nullopt;
+    return position - 1;
+}
+
+void AppendCsvField(std::string& out, std::string_view field) {
+    const bool quote = field.find_first_of(",\"\n") != std::string_view::npos ||
+                       (!field.empty() && (field.front() == ' ' || field.back() == ' '));
+    if (!quote) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+// Bytes beyond ASCII are written as the code points of the same number, so any text
+// gives valid JSON.
+void AppendJsonString(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.12g", value);
+    return text;
+}
+
+std::string FlagsText(const std::vector<std::string>& flags) {
+    std::string text;
+    for (const std::string& flag : flags) {
+        if (!text.empty()) text += '|';
+        text += flag;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::vector<ListRecord> MakeListRecords(const IListBox& list, const ListSource& source) {
+    std::vector<FrameVerdict> verdicts;
+    if (source.list == "frames" && source.prims) verdicts = JudgeFrames(*source.prims);
+    std::vector<ListRecord> records;
+    const int count = list.Count();
+    records.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        ListRecord record;
+        record.tag = static_cast<std::uint32_t>(list.Data(i));
+        record.text = list.Text(i);
+        record.lane = source.lane;
+        record.sample = SampleOf(source, record.tag);
+        if (record.sample && source.sampleIntervalS > 0.0) {
+            const double timeS = source.firstSampleTimeS +
+                                 static_cast<double>(*record.sample) * source.sampleIntervalS;
+            // A file's time base is untrusted: a time that is no number is left out.
+            if (std::isfinite(timeS)) record.timeS = timeS;
+        }
+        // The frames list has one line per verdict, in the same order.
+        if (source.list == "frames" && static_cast<std::size_t>(i) < verdicts.size())
+            DescribeVerdict(record, verdicts[static_cast<std::size_t>(i)]);
+        else
+            Describe(record, source.list);
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+// A repeat is the primitive just sent again, right after it or after a CONT run; ALIGN
+// pairs in between do not count.
+std::size_t HideFiller(std::vector<ListRecord>& records) {
+    const std::size_t before = records.size();
+    std::vector<ListRecord> kept;
+    kept.reserve(records.size());
+    std::string last;
+    std::uint32_t nextTag = 0;
+    bool afterCont = false;
+    for (ListRecord& record : records) {
+        const std::string& name = record.text;
+        const bool adjacent = record.tag == nextTag;
+        nextTag = record.tag + kWordsPerPrimitive;
+        if (name == "ALIGN") continue;
+        if (name == "CONT") {
+            afterCont = true;
+            continue;
+        }
+        const bool repeat = name == last && (adjacent || afterCont);
+        afterCont = false;
+        last = name;
+        if (repeat || name == "SYNC") continue;
+        kept.push_back(std::move(record));
+    }
+    records = std::move(kept);
+    return before - records.size();
+}
+
+std::string RecordsAsText(const std::vector<ListRecord>& records) {
+    std::string text;
+    for (const ListRecord& record : records) {
+        AppendPositionTag(text, record.tag);
+        text += record.text;
+        text += '\n';
+    }
+    return text;
+}
+
+std::string RecordsAsCsv(const std::vector<ListRecord>& records) {
+    std::string out = "tag,sample,time_s,lane,kind,text,value,flags\n";
+    for (const ListRecord& record : records) {
+        out += std::to_string(record.tag) + ',';
+        if (record.sample) out += std::to_string(*record.sample);
+        out += ',';
+        if (record.timeS) out += Number(*record.timeS);
+        out += ',';
+        AppendCsvField(out, record.lane);
+        out += ',';
+        AppendCsvField(out, record.kind);
+        out += ',';
+        AppendCsvField(out, record.text);
+        out += ',';
+        AppendCsvField(out, record.value);
+        out += ',';
+        AppendCsvField(out, FlagsText(record.flags));
+        out += "\n";
+    }
+    return out;
+}
+
+std::string RecordsAsJson(const std::vector<ListRecord>& records, const std::string& list) {
+    std::string out =
+        "{\"schema\":\"kestrava-list\",\"version\":" + std::to_string(kListSchemaVersion) +
+        ",\"list\":";
+    AppendJsonString(out, list);
+    out += "}\n";
+    for (const ListRecord& record : records) {
+        out += "{\"tag\":" + std::to_string(record.tag) + ",\"sample\":";
+        out += record.sample ? std::to_string(*record.sample) : "null";
+        out += ",\"time_s\":";
+        out += record.timeS ? Number(*record.timeS) : "null";
+        out += ",\"lane\":";
+        if (record.lane.empty())
+            out += "null";
+        else
+            AppendJsonString(out, record.lane);
+        out += ",\"kind\":";
+        AppendJsonString(out, record.kind);
+        out += ",\"text\":";
+        AppendJsonString(out, record.text);
+        out += ",\"value\":";
+        if (record.value.empty())
+            out += "null";
+        else
+            AppendJsonString(out, record.value);
+        out += ",\"flags\":[";
+        for (std::size_t i = 0; i < record.flags.size(); ++i) {
+            if (i) out += ',';
+            AppendJsonString(out, record.flags[i]);
+        }
+        out += "]}\n";
+    }
+    return out;
+}
+
+}  // namespace kestrava
