@@ -153,6 +153,20 @@ TEST_F(WindowJobTest, ClosingDuringASingleStopsItAndLeavesNoLock) {
     EXPECT_TRUE(InstrumentUnlocked());
 }
 
+// The program's start: the window is shown and a file opened while the connect runs; the
+// event loop alone brings the controls back.
+TEST_F(WindowJobTest, AfterTheStartJobsTheControlsComeBack) {
+    ScopeInstrument instrument(TheOscilloscope());
+    Dlg window(instrument);
+    window.show();
+    window.LoadWaveformFile(SourceDir() + "/data/Waveforms/sata-session.wfm");
+    QTRY_VERIFY_WITH_TIMEOUT(!window.DecodeRunning(), 10000);
+    EXPECT_GT(window.CharactersModel().Count(), 100);
+    for (int id : {Dlg::kOkButton, Dlg::kSingleButton, Dlg::kForceTrigButton, Dlg::kZoom1Button})
+        EXPECT_TRUE(window.Button(id)->isEnabled()) << id;
+    EXPECT_FALSE(window.Button(Dlg::kStopButton)->isEnabled());
+}
+
 TEST_F(WindowJobTest, ASilentInstrumentDoesNotHoldUpTheWindow) {
     sim_.InjectFault(scopesim::Fault::kNoAnswer);
     QElapsedTimer clock;
