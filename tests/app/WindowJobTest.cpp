@@ -84,6 +84,14 @@ TEST_F(WindowJobTest, AWaitingSingleLeavesTheWindowLiveAndStopEndsIt) {
              viSetAttribute(TheOscilloscope().Session(), VI_ATTR_TMO_VALUE, 10000);
          },
          "HORizontal:FASTframe:State?"},
+        // The transfer waits for the curve block; a silent instrument gets nothing more.
+        {"silent from the curve",
+         [](auto& sim) {
+             sim.InjectFault(scopesim::Fault::kSilentFromCurve);
+             viSetAttribute(TheOscilloscope().Session(), VI_ATTR_TMO_VALUE, 10000);
+             WdmSetTimeouts({10000, 10000});
+         },
+         "CURVE?"},
     };
     ScopeInstrument instrument(TheOscilloscope());
     Dlg window(instrument);
