@@ -360,7 +360,7 @@ QWidget* CKestravaDlg::BuildTopStrip() {
     acquireRow->addWidget(makeButton(kForceTrigButton, "Force Trig", acquire));
     acquireRow->addWidget(makeButton(kStopButton, "Stop", acquire));
     buttons_[kStopButton]->setEnabled(false);
-    buttons_[kStopButton]->setToolTip(QStringLiteral("Stop the running decode (Esc)"));
+    buttons_[kStopButton]->setToolTip(QStringLiteral("Stop the running job (Esc)"));
     connect(buttons_[kStopButton], &QPushButton::clicked, this, &CKestravaDlg::OnStop);
     connect(buttons_[kOkButton], &QPushButton::clicked, this, &CKestravaDlg::OnOk);
     connect(buttons_[kSingleButton], &QPushButton::clicked, this, &CKestravaDlg::OnSingle);
@@ -526,14 +526,14 @@ void CKestravaDlg::PostTriggerDefaults() {
     const double rate = DefinitionRate(*macros);
     const TriggerDefinition definition = TriggerDefinitionOf(macros);
     Run(QStringLiteral("Sending the trigger defaults"), [this, rate, definition] {
-        if (rate > workerMaximumBitRate_) return;
+        if (!(rate <= workerMaximumBitRate_)) return;
         instrument_.OpenConnection();
         instrument_.SendTriggerDefaults(definition);
     });
 }
 
-void CKestravaDlg::PostTriggerCalls(const DeferredTriggerLink& kept, std::optional<double> rate) {
-    auto calls = const_cast<DeferredTriggerLink&>(kept).Take();
+void CKestravaDlg::PostTriggerCalls(DeferredTriggerLink& kept, std::optional<double> rate) {
+    auto calls = kept.Take();
     if (calls.empty()) return;
     Run(QStringLiteral("Sending the trigger set-up"), [this, calls = std::move(calls), rate] {
         if (rate && !(*rate <= workerMaximumBitRate_)) return;

@@ -238,7 +238,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     void PostTriggerDefaults();
     // A trigger sequence composed on this thread, sent on the worker; with a rate, only
     // when it is within the instrument's maximum.
-    void PostTriggerCalls(const DeferredTriggerLink& kept, std::optional<double> rate);
+    void PostTriggerCalls(DeferredTriggerLink& kept, std::optional<double> rate);
     // Acquires the selected source in mode; after runs on this thread when the job ended.
     void Acquire(int mode, bool thenSingleSequence, std::function<void()> after = {});
     void ShowAcquired(CSataUserInterface::AwayDecode& away, const QString& source);
