@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <utility>
 
 #include <QAction>
@@ -39,8 +40,9 @@
 #include "app/CTriggerSetupDlg.h"
 #include "app/CWindowUserInterface.h"
 #include "app/ColourScheme.h"
-#include "app/DecodeJob.h"
+#include "app/DeferredTriggerLink.h"
 #include "app/FileDialog.h"
+#include "app/JobQueue.h"
 #include "app/ListBoxModel.h"
 #include "app/ListNavigator.h"
 #include "app/QtMessageBox.h"
@@ -49,11 +51,15 @@
 #include "base/Folders.h"
 #include "base/Guard.h"
 #include "base/Log.h"
+#include "definition/CMacros.h"
 #include "instrument/AcquisitionMode.h"
+#include "instrument/InstrumentStop.h"
 #include "instrument/SourceNames.h"
+#include "instrument/Wdm.h"
 #include "protocol/CSataWordDecoder.h"
 #include "session/GraphPointer.h"
 #include "session/SetupFile.h"
+#include "session/TriggerSetup.h"
 
 namespace kestrava {
 namespace {
@@ -90,6 +96,18 @@ QString LastLine(const std::string& text) {
 }
 
 const QString kTitle = QStringLiteral("Veltrace");
+
+// What the status box says when a job is stopped.
+std::string StopNote(const QString& label) {
+    if (label.startsWith(QStringLiteral("Decoding"))) return "DECODE STOPPED....";
+    if (label.startsWith(QStringLiteral("Acquiring"))) return "ACQUISITION STOPPED....";
+    return "INSTRUMENT COMMANDS STOPPED....";
+}
+
+// A bit rate as the instrument's maximum is compared with (see BitRateWithinMaximum).
+double DefinitionRate(const CMacros& macros) {
+    return static_cast<float>(LeadingNumber(macros.bitRateText));
+}
 
 }  // namespace
 
@@ -157,8 +175,9 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
     pointerReadout_ = new QLabel(statusBar());
     pointerReadout_->setObjectName(QStringLiteral("pointerReadout"));
     statusBar()->addPermanentWidget(pointerReadout_);
-    job_ = std::make_unique<DecodeJob>();
-    connect(job_.get(), &DecodeJob::finished, this, &CKestravaDlg::OnDecodeFinished);
+    jobs_ = std::make_unique<JobQueue>();
+    connect(jobs_.get(), &JobQueue::started, this, &CKestravaDlg::OnJobStarted);
+    connect(jobs_.get(), &JobQueue::idle, this, &CKestravaDlg::OnJobsIdle);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             &CKestravaDlg::OnStop);
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
@@ -191,8 +210,8 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
 CKestravaDlg::~CKestravaDlg() {
     WriteLog(kSource, "Start:~CKestravaDlg", kLogInfo);
     Guard(kSource, "~CKestravaDlg", [&] {
-        // A running decode is stopped and waited for: it works on the presentation's data.
-        job_.reset();
+        // A running job is stopped and waited for: it works on the presentation's data.
+        jobs_.reset();
         instrument_.CloseConnection();
         presentation_.reset();
     });
@@ -382,7 +401,7 @@ QWidget* CKestravaDlg::BuildTopStrip() {
     acquireRow->addWidget(makeButton(kForceTrigButton, "Force Trig", acquire));
     acquireRow->addWidget(makeButton(kStopButton, "Stop", acquire));
     buttons_[kStopButton]->setEnabled(false);
-    buttons_[kStopButton]->setToolTip(QStringLiteral("Stop the running decode (Esc)"));
+    buttons_[kStopButton]->setToolTip(QStringLiteral("Stop the running job (Esc)"));
     connect(buttons_[kStopButton], &QPushButton::clicked, this, &CKestravaDlg::OnStop);
     connect(buttons_[kOkButton], &QPushButton::clicked, this, &CKestravaDlg::OnOk);
     connect(buttons_[kSingleButton], &QPushButton::clicked, this, &CKestravaDlg::OnSingle);
@@ -543,11 +562,56 @@ void CKestravaDlg::InitializeControls() {
         if (standard_->currentIndex() >= 0)
             definitionPath_ =
                 StandardSelection::DefinitionPath(standards_.Title(standard_->currentIndex()));
+        StartUp();
+    });
+}
+
+void CKestravaDlg::StartUp() {
+    const std::string address = instrument_.Address();
+    const QString shown = QString::fromStdString(address);
+    const TriggerDefinition definition = TriggerDefinitionOf(TheMacros());
+    Run(
+        address.empty() ? QStringLiteral("Connecting")
+                        : QStringLiteral("Connecting to %1").arg(shown),
+        [this, definition] {
+            instrument_.OpenConnection();
+            instrument_.SetTriggerSourceChannel(0);
+            instrument_.SelectDisplayChannel(0);
+            instrument_.SendTriggerDefaults(definition);
+            workerMaximumBitRate_ = instrument_.MaximumBitRate();
+        },
+        [this, shown](bool stopped) {
+            maximumBitRate_ = workerMaximumBitRate_;
+            if (shown.isEmpty() || stopped) return;
+            if (!instrument_.Connected())
+                SetOutcome(QStringLiteral("Could not connect to %1").arg(shown));
+            else if (maximumBitRate_ > 0.0)
+                SetOutcome(QStringLiteral("Connected to %1").arg(shown));
+            else
+                SetOutcome(QStringLiteral("No answer from %1").arg(shown));
+        });
+}
+
+// An instrument without a trigger link has no trigger to set up.
+void CKestravaDlg::PostTriggerDefaults() {
+    const CMacros* macros = TheMacros();
+    if (!macros || !instrument_.TriggerLink()) return;
+    const double rate = DefinitionRate(*macros);
+    const TriggerDefinition definition = TriggerDefinitionOf(macros);
+    Run(QStringLiteral("Sending the trigger defaults"), [this, rate, definition] {
+        if (!(rate <= workerMaximumBitRate_)) return;
         instrument_.OpenConnection();
-        instrument_.SetTriggerSourceChannel(0);
-        instrument_.SelectDisplayChannel(0);
-        instrument_.SendTriggerDefaults();
-        maximumBitRate_ = instrument_.MaximumBitRate();
+        instrument_.SendTriggerDefaults(definition);
+    });
+}
+
+void CKestravaDlg::PostTriggerCalls(DeferredTriggerLink& kept, std::optional<double> rate) {
+    auto calls = kept.Take();
+    if (calls.empty()) return;
+    Run(QStringLiteral("Sending the trigger set-up"), [this, calls = std::move(calls), rate] {
+        if (rate && !(*rate <= workerMaximumBitRate_)) return;
+        if (ITriggerLink* link = instrument_.TriggerLink())
+            DeferredTriggerLink::Replay(calls, *link);
     });
 }
 
@@ -666,8 +730,10 @@ void CKestravaDlg::OnDataSourceChanged(int source) {
     Handle("OnSelchangeDataSource", [&] {
         if (source < 0) return;
         presentation_->SetSource(source);
-        instrument_.SetTriggerSourceChannel(source);
-        instrument_.SelectDisplayChannel(source);
+        Run(QStringLiteral("Selecting %1").arg(SourceText(source)), [this, source] {
+            instrument_.SetTriggerSourceChannel(source);
+            instrument_.SelectDisplayChannel(source);
+        });
     });
 }
 
@@ -828,13 +894,7 @@ void CKestravaDlg::OnOk() {
             StartDecode(heldFile_);
             return;
         }
-        SetAcquisitionMode(kAcquireHeldRecord);
-        instrument_.LoadWaveformFromOsc(*presentation_);
-        charactersModel_->Flush();
-        protocolModel_->Flush();
-        RedrawGraph();
-        RefreshThresholdFields();
-        SetAcquisitionMode(kAcquireSingleSequence);
+        Acquire(kAcquireHeldRecord, true);
     });
 }
 
@@ -842,37 +902,76 @@ void CKestravaDlg::OnSingle() {
     Handle("OnSingle", [&] {
         QPushButton& single = *buttons_[kSingleButton];
         ColourButton(single, Qt::black, kRunningGreen);
-        single.repaint();
-        SetAcquisitionMode(kAcquireSingleSequence);
-        instrument_.LoadWaveformFromOsc(*presentation_);
-        charactersModel_->Flush();
-        protocolModel_->Flush();
-        RedrawGraph();
-        ColourButton(single, Qt::white, kButtonBlue);
-        RefreshThresholdFields();
+        Acquire(kAcquireSingleSequence, false,
+                [this] { ColourButton(*buttons_[kSingleButton], Qt::white, kButtonBlue); });
     });
 }
 
 void CKestravaDlg::OnForceTrig() {
-    Handle("OnForceTrig", [&] {
-        SetAcquisitionMode(kAcquireForcedTrigger);
-        instrument_.LoadWaveformFromOsc(*presentation_);
-        charactersModel_->Flush();
-        protocolModel_->Flush();
-        RedrawGraph();
-        RefreshThresholdFields();
-    });
+    Handle("OnForceTrig", [&] { Acquire(kAcquireForcedTrigger, false); });
+}
+
+// The acquisition mode is the program's, read by the acquisition: it is set on the worker,
+// just before the acquisition that reads it.
+void CKestravaDlg::Acquire(int mode, bool thenSingleSequence, std::function<void()> after) {
+    JobQueue& jobs = *jobs_;
+    auto away = std::make_shared<CSataUserInterface::AwayDecode>(
+        *presentation_, [&jobs] { return jobs.Stopping(); });
+    const QString source = SourceText(presentation_->GetSource());
+    transferSource_ = source;
+    Run(
+        QStringLiteral("Acquiring %1").arg(source),
+        [this, away, mode, thenSingleSequence] {
+            SetAcquisitionMode(mode);
+            instrument_.LoadWaveformFromOsc(*away);
+            if (thenSingleSequence) SetAcquisitionMode(kAcquireSingleSequence);
+        },
+        [this, away, source, after = std::move(after)](bool stopped) {
+            Handle("OnAcquired", [&] {
+                if (!stopped && away->Made() && !away->Stopped()) ShowAcquired(*away, source);
+            });
+            if (after) after();
+        });
+}
+
+void CKestravaDlg::ShowAcquired(CSataUserInterface::AwayDecode& away, const QString& source) {
+    presentation_->Present(away);
+    charactersModel_->Flush();
+    protocolModel_->Flush();
+    RedrawGraph();
+    RefreshThresholdFields();
+    heldFile_.clear();
+    shownSettings_ = DecodeSettings::Of(*presentation_, definitionPath_);
+    const CSataWordDecoder* words = presentation_->Decoder().WordDecoder();
+    if (presentation_->Decoder().IsValid() && words) {
+        SetOutcome(
+            QStringLiteral("Acquired %1: %2 characters").arg(source).arg(words->WordCount()));
+        return;
+    }
+    const std::string problem = WdmGetInstrumentProblem();
+    SetOutcome(
+        problem.empty()
+            ? QStringLiteral("No record from %1").arg(source)
+            : QStringLiteral("No record from %1: %2").arg(source, QString::fromStdString(problem)));
 }
 
 void CKestravaDlg::OnCursor(int which) {
     Handle(which == 1 ? "OnCursor1" : "OnCursor2", [&] {
-        instrument_.SetCursorPosition(*presentation_, which, dataSource_->currentIndex(),
-                                      presentation_->view.start);
+        const int source = dataSource_->currentIndex();
+        const std::uint32_t position = presentation_->view.start;
+        Run(QStringLiteral("Moving cursor %1").arg(which), [this, which, source, position] {
+            instrument_.SetCursorPosition(*presentation_, which, source, position);
+        });
     });
 }
 
 void CKestravaDlg::OnZoom1() {
-    Handle("OnZoom1", [&] { instrument_.Zoom1(*presentation_, dataSource_->currentIndex()); });
+    Handle("OnZoom1", [&] {
+        const int display = dataSource_->currentIndex();
+        const GraphView at = presentation_->view;
+        Run(QStringLiteral("Zooming the instrument's display"),
+            [this, display, at] { instrument_.Zoom1(*presentation_, display, at); });
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -898,94 +997,132 @@ QWidget* CKestravaDlg::BuildStatusLine() {
 }
 
 bool CKestravaDlg::DecodeRunning() const {
-    return job_ && job_->Running();
+    return jobs_ && jobs_->Running();
+}
+
+void CKestravaDlg::Run(const QString& label, std::function<void()> work,
+                       std::function<void(bool stopped)> done) {
+    SetJobControls(false);
+    // A job that starts at once is shown at once; a waiting one when it starts.
+    if (!jobs_->Working()) {
+        jobLabel_ = label;
+        elapsed_.start();
+        ShowElapsed();
+    }
+    progress_->show();
+    ticker_->start();
+    jobs_->Post(label, std::move(work), std::move(done));
+}
+
+void CKestravaDlg::OnJobStarted(const QString& label) {
+    jobLabel_ = label;
+    elapsed_.start();
+    ShowElapsed();
+}
+
+void CKestravaDlg::OnJobsIdle() {
+    Handle("OnJobsIdle", [&] {
+        ticker_->stop();
+        progress_->hide();
+        SetJobControls(true);
+        UpdateOutOfDate();
+    });
+    emit decodeEnded();
 }
 
 void CKestravaDlg::StartDecode(const std::string& path) {
-    if (DecodeRunning()) return;
-    DecodeJob& job = *job_;
-    away_ = std::make_shared<CSataUserInterface::AwayDecode>(*presentation_,
-                                                             [&job] { return job.Stopping(); });
-    jobFile_ = path;
+    JobQueue& jobs = *jobs_;
+    auto away = std::make_shared<CSataUserInterface::AwayDecode>(
+        *presentation_, [&jobs] { return jobs.Stopping(); });
     const std::string& title = presentation_->WaveformTitle();
-    jobName_ = !path.empty()                         ? FileNameOf(path)
-               : heldFile_.empty() && !title.empty() ? QString::fromStdString(title)
-                                                     : FileNameOf(heldFile_);
-    auto work = [away = away_, path] {
-        if (path.empty())
-            away->Redecode();
-        else
-            away->LoadFile(path);
-    };
-    if (!job.Start(std::move(work))) return;
-    SetJobControls(false);
-    elapsed_.start();
-    ShowElapsed();
-    progress_->show();
-    ticker_->start();
+    const QString name = !path.empty()                         ? FileNameOf(path)
+                         : heldFile_.empty() && !title.empty() ? QString::fromStdString(title)
+                                                               : FileNameOf(heldFile_);
+    Run(
+        QStringLiteral("Decoding %1").arg(name),
+        [away, path] {
+            if (path.empty())
+                away->Redecode();
+            else
+                away->LoadFile(path);
+        },
+        [this, away, path, name](bool stopped) {
+            // A stopped decode was told of when it was stopped; its result is dropped.
+            if (stopped || away->Stopped()) return;
+            Handle("OnDecodeFinished", [&] { ShowDecoded(*away, path, name); });
+        });
 }
 
+void CKestravaDlg::ShowDecoded(CSataUserInterface::AwayDecode& away, const std::string& path,
+                               const QString& name) {
+    presentation_->Present(away);
+    charactersModel_->Flush();
+    protocolModel_->Flush();
+    RedrawGraph();
+    RefreshThresholdFields();
+    if (!path.empty()) heldFile_ = path;
+    shownSettings_ = DecodeSettings::Of(*presentation_, definitionPath_);
+    const CSataWordDecoder* words = presentation_->Decoder().WordDecoder();
+    if (presentation_->Decoder().IsValid() && words)
+        SetOutcome(QStringLiteral("Decoded %1: %2 characters").arg(name).arg(words->WordCount()));
+    else
+        SetOutcome(QStringLiteral("Could not decode %1: %2")
+                       .arg(name, LastLine(presentation_->StatusText())));
+}
+
+// The instrument's progress where it reports one, else the job and how long it has run.
 void CKestravaDlg::ShowElapsed() {
     const qint64 seconds = elapsed_.elapsed() / 1000;
-    statusLine_->setText(QStringLiteral("Decoding %1\u2026 %2 s").arg(jobName_).arg(seconds));
+    const InstrumentProgress now = CurrentInstrumentProgress();
+    if (now.activity == InstrumentActivity::kTransferring && now.total > 0) {
+        constexpr std::int64_t kMegabyte = 1000000;
+        const auto done = static_cast<int>(now.done / kMegabyte);
+        const auto total = static_cast<int>((now.total + kMegabyte - 1) / kMegabyte);
+        progress_->setRange(0, std::max(total, 1));
+        progress_->setValue(std::min(done, total));
+        statusLine_->setText(QStringLiteral("Transferring %1: %2 of %3 MB")
+                                 .arg(transferSource_)
+                                 .arg(done)
+                                 .arg(total));
+        return;
+    }
+    progress_->setRange(0, 0);  // no total known: a busy indicator
+    if (now.activity == InstrumentActivity::kWaitingForTrigger)
+        statusLine_->setText(QStringLiteral("Waiting for trigger\u2026 %1 s").arg(seconds));
+    else
+        statusLine_->setText(QStringLiteral("%1\u2026 %2 s").arg(jobLabel_).arg(seconds));
 }
 
-// A stage cannot be left halfway: the one running ends in the background and its result
-// is dropped. The earlier decode stays shown; the controls come back when the worker has
-// gone, as it still uses the definition and the waveform data module.
+// A decode stage cannot be left halfway: the one running ends in the background and its
+// result is dropped. The instrument's waits and transfer end at their next step, as their
+// failure paths end them. The earlier decode stays shown; the controls come back when the
+// worker is free, as it still uses the definition and the waveform data module.
 void CKestravaDlg::OnStop() {
     Handle("OnStop", [&] {
-        if (!DecodeRunning() || job_->Stopping()) return;
-        job_->Stop();
+        if (!DecodeRunning() || jobs_->Stopping()) return;
+        const QString label = jobs_->Label();
+        if (!jobs_->Stop()) return;
         ticker_->stop();
         progress_->hide();
         buttons_[kStopButton]->setEnabled(false);
-        presentation_->DisplayMessage("DECODE STOPPED....", kShow);
-        SetOutcome(QStringLiteral("Decoding %1 stopped").arg(jobName_));
+        presentation_->DisplayMessage(StopNote(label), kShow);
+        SetOutcome(QStringLiteral("%1 stopped").arg(label));
     });
 }
 
 void CKestravaDlg::WaitForDecode() {
-    job_->Wait();
+    jobs_->Wait();
 }
 
 void CKestravaDlg::closeEvent(QCloseEvent* event) {
     settings_.SaveLayout(*this, {mainSplitter_, listSplitter_});
-    // The stages end at their next boundary; the window closes once the worker is gone.
+    // A stopped job ends within a second (a decode stage at its end); the window closes
+    // once the worker is free.
     if (DecodeRunning()) {
         OnStop();
-        job_->Wait();
+        jobs_->Wait();
     }
     QMainWindow::closeEvent(event);
-}
-
-void CKestravaDlg::OnDecodeFinished(bool stopped) {
-    Handle("OnDecodeFinished", [&] {
-        const std::shared_ptr<CSataUserInterface::AwayDecode> away = std::move(away_);
-        ticker_->stop();
-        progress_->hide();
-        SetJobControls(true);
-        // A stopped decode was told of when it was stopped; its result is dropped.
-        if (!stopped && away && !away->Stopped()) {
-            presentation_->Present(*away);
-            charactersModel_->Flush();
-            protocolModel_->Flush();
-            RedrawGraph();
-            RefreshThresholdFields();
-            if (!jobFile_.empty()) heldFile_ = jobFile_;
-            shownSettings_ = DecodeSettings::Of(*presentation_, definitionPath_);
-            const CSataWordDecoder* words = presentation_->Decoder().WordDecoder();
-            if (presentation_->Decoder().IsValid() && words)
-                SetOutcome(QStringLiteral("Decoded %1: %2 characters")
-                               .arg(jobName_)
-                               .arg(words->WordCount()));
-            else
-                SetOutcome(QStringLiteral("Could not decode %1: %2")
-                               .arg(jobName_, LastLine(presentation_->StatusText())));
-        }
-        UpdateOutOfDate();
-    });
-    emit decodeEnded();
 }
 
 void CKestravaDlg::SetOutcome(const QString& text) {
@@ -1142,10 +1279,9 @@ void CKestravaDlg::LoadStandard(int index) {
         SelectExact(*syncPattern_, QString::fromStdString(presentation_->GetSyncPattern()));
 
         WaitCursor wait;
-        if (StandardSelection::LoadDefinition(title, maximumBitRate_)) {
-            instrument_.OpenConnection();
-            instrument_.SendTriggerDefaults();
-        }
+        // Whether the defaults go out is decided on the worker, where the probe's answer is.
+        StandardSelection::LoadDefinition(title, maximumBitRate_);
+        PostTriggerDefaults();
         UpdateOutOfDate();
     });
 }
@@ -1171,11 +1307,27 @@ bool CKestravaDlg::SaveSetup(const std::string& path) {
     return saved;
 }
 
+// The recall's instrument commands go to the worker in the order the recall makes them;
+// a changed invert or lock-sampler option decodes again in a job.
 bool CKestravaDlg::RecallSetup(const std::string& path) {
     bool recalled = false;
     Handle("OnRecallSetup", [&] {
         CheckSetupFolder();
+        DeferredTriggerLink kept;
+        recallLink_ = instrument_.TriggerLink() ? &kept : nullptr;
+        presentation_->SetDecodeInPlace(false);
         recalled = RecallSetting(path, *presentation_, *this);
+        presentation_->SetDecodeInPlace(true);
+        recallLink_ = nullptr;
+        const CMacros* macros = TheMacros();
+        PostTriggerCalls(
+            kept, macros ? DefinitionRate(*macros) : std::numeric_limits<double>::infinity());
+        if (presentation_->DecodeOptionsChanged()) {
+            if (presentation_->Decoder().IsValid())
+                StartDecode("");
+            else
+                presentation_->UpdateOptions();
+        }
         charactersModel_->Flush();
         protocolModel_->Flush();
         RedrawGraph();
@@ -1225,8 +1377,11 @@ void CKestravaDlg::OnRecallSetup() {
 
 void CKestravaDlg::OnTriggerSetup() {
     Handle("OnSetup", [&] {
-        CTriggerSetupDlg dialog(instrument_.TriggerLink(), DataSourceText(), maximumBitRate_, this);
+        DeferredTriggerLink kept;
+        CTriggerSetupDlg dialog(instrument_.TriggerLink() ? &kept : nullptr, DataSourceText(),
+                                maximumBitRate_, this);
         dialog.exec();
+        PostTriggerCalls(kept, std::nullopt);
     });
 }
 
@@ -1276,14 +1431,17 @@ void CKestravaDlg::SelectSyncPatternEntry(int index) {
 void CKestravaDlg::SetSyncEnableFlag(int flag) {
     syncEnable_->setChecked(flag != 0);
 }
+// Setup recall is the one caller: the sequence is kept, to be sent on the worker.
 ITriggerLink* CKestravaDlg::TriggerLink() {
-    return instrument_.TriggerLink();
+    return recallLink_;
 }
 std::string CKestravaDlg::DataSourceText() const {
     return std::string(SourceName(dataSource_->currentIndex()));
 }
+// While a setup is recalled, its trigger sequence is kept whatever its rate: the worker
+// compares the rate with the instrument's maximum before sending it.
 double CKestravaDlg::MaximumBitRate() const {
-    return maximumBitRate_;
+    return recallLink_ ? std::numeric_limits<double>::infinity() : maximumBitRate_;
 }
 
 void CKestravaDlg::SetWaitCursor(bool on) {

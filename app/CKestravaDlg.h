@@ -4,6 +4,7 @@
 // presentation object, the instrument and the dialogs; it holds widgets only.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -43,7 +44,8 @@ namespace kestrava {
 
 class CThresholdDlg;
 class CWindowUserInterface;
-class DecodeJob;
+class DeferredTriggerLink;
+class JobQueue;
 class ListBoxModel;
 class ListNavigator;
 class GraphArea;
@@ -122,6 +124,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     ListNavigator& Navigator() const { return *navigator_; }
     QLabel* PointerReadout() const { return pointerReadout_; }
     QProgressBar* DecodeProgress() const { return progress_; }
+    // A job runs or waits: instrument work, an acquisition or a decode.
     bool DecodeRunning() const;
     // The shown lists were decoded with other settings than the current ones.
     bool ListsOutOfDate() const { return outOfDate_; }
@@ -141,11 +144,13 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     const std::string& HelpFilePath() const { return helpPath_; }
 
     // Commands without their file dialogs. A waveform file decodes on a worker thread; the
-    // earlier decode stays shown until the new one is done.
+    // earlier decode stays shown until the new one is done. The instrument's commands run
+    // on the same thread, one job after the other, in the order they were asked for.
     void LoadWaveformFile(const std::string& path);
-    // Waits for a running decode and shows its result now.
+    // Waits for every job and shows their results now.
     void WaitForDecode();
-    // Ends the running decode at its next stage boundary; the earlier decode stays shown.
+    // Ends the running job (a decode at its next stage boundary, the instrument's waits and
+    // transfer at their next step) and drops the waiting ones; the earlier decode stays shown.
     void OnStop();
     bool SaveReport(const std::string& path);
     // Asks before a merge replaces the report; false when the user declines.
@@ -224,16 +229,34 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     void OnAbout();
 
   signals:
-    // A decode job has ended and its outcome (or its stop) is shown.
+    // The last job has ended and its outcome (or its stop) is shown.
     void decodeEnded();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // Queues work for the worker; done comes back on the window's thread.
+    void Run(const QString& label, std::function<void()> work,
+             std::function<void(bool stopped)> done = {});
+    void OnJobStarted(const QString& label);
+    void OnJobsIdle();
+    // The start-up connect: trigger source and display channel, the trigger defaults and
+    // the maximum bit-rate probe.
+    void StartUp();
+    // The trigger defaults of the definition now loaded, sent when its bit rate is within
+    // the instrument's maximum (known on the worker once the probe has run).
+    void PostTriggerDefaults();
+    // A trigger sequence composed on this thread, sent on the worker; with a rate, only
+    // when it is within the instrument's maximum.
+    void PostTriggerCalls(DeferredTriggerLink& kept, std::optional<double> rate);
+    // Acquires the selected source in mode; after runs on this thread when the job ended.
+    void Acquire(int mode, bool thenSingleSequence, std::function<void()> after = {});
+    void ShowAcquired(CSataUserInterface::AwayDecode& away, const QString& source);
     // Starts a decode job: of the file, or with an empty path a re-decode of the shown bits.
     void StartDecode(const std::string& path);
-    void OnDecodeFinished(bool stopped);
+    void ShowDecoded(CSataUserInterface::AwayDecode& away, const std::string& path,
+                     const QString& name);
     void SetJobControls(bool idle);
     void ShowElapsed();
     void SetOutcome(const QString& text);
@@ -287,12 +310,15 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     QSize fullSize_;
     bool followingSelection_ = false;
 
-    // The decode job, its work, its name and what the status line says.
-    std::unique_ptr<DecodeJob> job_;
-    std::shared_ptr<CSataUserInterface::AwayDecode> away_;
-    std::string jobFile_;   // the file the running job decodes; empty for a re-decode
+    // The jobs, what the running one is called and what the status line says.
+    std::unique_ptr<JobQueue> jobs_;
     std::string heldFile_;  // the file of the shown decode; empty for an instrument record
-    QString jobName_, outcome_;
+    QString jobLabel_, outcome_;
+    QString transferSource_;  // the source the acquisition transfers
+    // The probe's answer, for the jobs that come after it.
+    std::atomic<double> workerMaximumBitRate_{0.0};
+    // While a setup is recalled, its trigger sequence is kept here, to go to the worker.
+    DeferredTriggerLink* recallLink_ = nullptr;
     QElapsedTimer elapsed_;
     QTimer* ticker_ = nullptr;
     QLabel* statusLine_ = nullptr;

@@ -1,11 +1,15 @@
 #include "app/ScopeInstrument.h"
 
-#include "definition/CMacros.h"
 #include "instrument/COscilloscope.h"
 #include "session/CSataUserInterface.h"
-#include "session/TriggerSetup.h"
+#include "visa/kvext.h"
 
 namespace kestrava {
+namespace {
+
+constexpr char kResource[] = "GPIB8::1::INSTR";
+
+}  // namespace
 
 ScopeInstrument::ScopeInstrument(COscilloscope& scope)
     : scope_(scope), link_(scope), trigger_(link_) {}
@@ -19,6 +23,17 @@ void ScopeInstrument::CloseConnection() {
     scope_.CloseConnection(true);
 }
 
+bool ScopeInstrument::Connected() const {
+    return scope_.Connected();
+}
+
+std::string ScopeInstrument::Address() const {
+    ViChar address[VI_FIND_BUFLEN] = {};
+    if (kvResolveResource(kResource, address) < VI_SUCCESS || std::string(address) == kResource)
+        return kResource;
+    return std::string(kResource) + " (" + address + ")";
+}
+
 void ScopeInstrument::SetTriggerSourceChannel(int source) {
     trigger_.SetTriggerSourceChannel(source);
 }
@@ -27,16 +42,16 @@ void ScopeInstrument::SelectDisplayChannel(int source) {
     scope_.SelectDisplayChannel(source);
 }
 
-void ScopeInstrument::SendTriggerDefaults() {
-    trigger_.SendTriggerDefaults(TriggerDefinitionOf(TheMacros()));
+void ScopeInstrument::SendTriggerDefaults(const TriggerDefinition& definition) {
+    trigger_.SendTriggerDefaults(definition);
 }
 
 double ScopeInstrument::MaximumBitRate() {
     return ProbeMaximumBitRate(link_);
 }
 
-void ScopeInstrument::LoadWaveformFromOsc(CSataUserInterface& presentation) {
-    presentation.LoadWaveformFromOsc();
+void ScopeInstrument::LoadWaveformFromOsc(CSataUserInterface::AwayDecode& away) {
+    away.LoadFromScope();
 }
 
 void ScopeInstrument::SetCursorPosition(CSataUserInterface& presentation, int which, int source,
@@ -44,8 +59,8 @@ void ScopeInstrument::SetCursorPosition(CSataUserInterface& presentation, int wh
     presentation.SetCursorPosition(which, source, position);
 }
 
-void ScopeInstrument::Zoom1(CSataUserInterface& presentation, int display) {
-    presentation.Zoom1(display);
+void ScopeInstrument::Zoom1(CSataUserInterface& presentation, int display, const GraphView& at) {
+    presentation.Zoom1(display, at);
 }
 
 }  // namespace kestrava

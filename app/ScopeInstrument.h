@@ -15,15 +15,16 @@ class ScopeInstrument final : public IInstrumentCommands {
 
     void OpenConnection() override;
     void CloseConnection() override;
+    bool Connected() const override;
+    std::string Address() const override;
     void SetTriggerSourceChannel(int source) override;
     void SelectDisplayChannel(int source) override;
-    // Sends the defaults for the protocol definition loaded at the time of the call.
-    void SendTriggerDefaults() override;
+    void SendTriggerDefaults(const TriggerDefinition& definition) override;
     double MaximumBitRate() override;
-    void LoadWaveformFromOsc(CSataUserInterface& presentation) override;
+    void LoadWaveformFromOsc(CSataUserInterface::AwayDecode& away) override;
     void SetCursorPosition(CSataUserInterface& presentation, int which, int source,
                            std::uint32_t position) override;
-    void Zoom1(CSataUserInterface& presentation, int display) override;
+    void Zoom1(CSataUserInterface& presentation, int display, const GraphView& at) override;
     ITriggerLink* TriggerLink() override { return &link_; }
 
   private:

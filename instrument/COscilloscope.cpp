@@ -3,11 +3,11 @@
 #include "instrument/COscilloscope.h"
 
 #include <array>
-#include <thread>
 
 #include "base/Guard.h"
 #include "base/Log.h"
 #include "instrument/AcquisitionMode.h"
+#include "instrument/InstrumentStop.h"
 #include "instrument/ReplyNumbers.h"
 #include "instrument/Wdm.h"
 #include "visa/visa.h"
@@ -30,13 +30,16 @@ COscilloscope& TheOscilloscope() {
 
 int COscilloscope::OpenConnection() {
     return GuardOr(0, logSource_, "OpenConnection", [&] {
-        if (session_ != 0 && !connectionLost_ && WdmGetHalt() != WdmHalt::kSessionLost) return 1;
-        // An instrument that went away, or stopped answering in a transfer, is reached
-        // through a new session.
+        if (session_ != 0 && !connectionLost_ && !InstrumentSessionInterrupted() &&
+            WdmGetHalt() != WdmHalt::kSessionLost)
+            return 1;
+        // An instrument that went away, stopped answering in a transfer or whose session a
+        // stop closed is reached through a new session.
         if (session_ != 0) CloseConnection(true);
         std::uint32_t handle = 0;
         WdmConnect(handle);
         session_ = handle;
+        NoteInstrumentSession(session_);
         return session_ != 0 ? 1 : 0;
     });
 }
@@ -45,6 +48,7 @@ int COscilloscope::CloseConnection(bool close) {
     if (!close) return 1;
     Guard(logSource_, "CloseConnection", [&] { WdmDisconnect(); });
     session_ = 0;
+    NoteInstrumentSession(0);
     connectionLost_ = false;
     return 1;
 }
@@ -110,9 +114,14 @@ int COscilloscope::AcquireWaveform(int mode) {
         WriteStatus("ACQUIRE:STOPAFTER SEQUENCE");
         WriteStatus("ACQUIRE:STATE RUN");
         if (mode == kAcquireForcedTrigger) WriteStatus("TRIGGER Force");
+        SetInstrumentProgress(InstrumentActivity::kWaitingForTrigger);
+        struct Idle {
+            ~Idle() { SetInstrumentProgress(InstrumentActivity::kIdle); }
+        } idle;
         int polls = 0;
         for (;;) {
-            std::this_thread::sleep_for(timings_.busyPollInterval);
+            // A stop ends the wait as running out of polls does.
+            if (!SleepUnlessStopped(timings_.busyPollInterval.count())) return 0;
             if (polls++ > timings_.busyPollLimit) return 0;
             WriteStatus("BUSY?");
             std::string reply;

@@ -3,8 +3,8 @@
 #include "instrument/COscilloscope.h"
 
 #include <string>
-#include <thread>
 
+#include "instrument/InstrumentStop.h"
 #include "instrument/SettingNumbers.h"
 
 namespace kestrava {
@@ -43,7 +43,8 @@ void COscilloscope::MeasureMaxMinMean(const std::string& source, float& maximum,
         !command("MEASUrement:IMMed:REFLevel:METHod PERCent") ||
         !command("MEASUrement:MEAS1:METHod HIStogram"))
         return;
-    std::this_thread::sleep_for(timings_.measurementSettle);
+    // A stop leaves the statistics as they were: the record they were for is dropped.
+    if (!SleepUnlessStopped(timings_.measurementSettle.count())) return;
     if (!command("MEASUrement:IMMed:TYPe MAXimum") || !value(maximum)) return;
     if (!command("MEASUrement:IMMed:TYPe MINImum") || !value(minimum)) return;
     if (command("MEASUrement:IMMed:TYPe MEAN")) value(mean);

@@ -112,14 +112,15 @@ void WdmSetTimeouts(const WdmTimeouts& timeouts);
 // What stopped the module's last transfer at the instrument. kInUse: another program held
 // the lock past the lock timeout; no lock is waited for again until the next transfer.
 // kSessionLost: a timeout or a lost connection; the session sends nothing more, and the
-// next connection opens it anew.
-enum class WdmHalt { kNone, kInUse, kSessionLost };
+// next connection opens it anew. kStopped: a stop was asked for during the curve (see
+// InstrumentStop.h); the acquisition was restored and nothing more is asked.
+enum class WdmHalt { kNone, kInUse, kSessionLost, kStopped };
 WdmHalt WdmGetHalt();
 // The halt in the user's words: "the instrument is in use by another program", or after a
 // timeout "no answer from GPIB8::1::INSTR (<address>) within <n> s"; empty otherwise.
 std::string WdmGetInstrumentProblem();
-// Forgets a lock timeout, so that a new acquisition tells only its own halt; a lost session
-// stays lost until it is opened anew.
+// Forgets a lock timeout or a stop, so that a new acquisition tells only its own halt; a
+// lost session stays lost until it is opened anew.
 void WdmForgetInUse();
 
 bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string& name);

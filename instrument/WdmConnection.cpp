@@ -69,6 +69,8 @@ ViStatus Io::Halted() const {
             return VI_ERROR_CONN_LOST;
         case WdmHalt::kInUse:
             return VI_ERROR_RSRC_LOCKED;
+        case WdmHalt::kStopped:
+            return VI_ERROR_ABORT;
         case WdmHalt::kNone:
             break;
     }
@@ -209,7 +211,7 @@ std::string WdmGetInstrumentProblem() {
 
 void WdmForgetInUse() {
     wdm::ModuleState& state = wdm::RawState();
-    if (state.halt == WdmHalt::kInUse) Resume(state);
+    if (state.halt == WdmHalt::kInUse || state.halt == WdmHalt::kStopped) Resume(state);
 }
 
 bool WdmConnect(std::uint32_t& session) {

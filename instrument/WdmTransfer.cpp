@@ -15,6 +15,7 @@
 
 #include "base/HugePages.h"
 #include "base/Numbers.h"
+#include "instrument/InstrumentStop.h"
 #include "instrument/ReplyNumbers.h"
 #include "instrument/Wdm.h"
 #include "instrument/WdmIo.h"
@@ -277,8 +278,14 @@ ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw)
     if (length > count * kWidestPointBytes || length > kMaxBlockBytes) return VI_ERROR_INV_LENGTH;
     const auto total = static_cast<std::size_t>(length) + 1;  // the data and its line feed
     raw.clear();
+    struct Idle {
+        ~Idle() { SetInstrumentProgress(InstrumentActivity::kIdle); }
+    } idle;
     while (raw.size() < total) {
         const std::size_t done = raw.size();
+        SetInstrumentProgress(InstrumentActivity::kTransferring, static_cast<std::int64_t>(done),
+                              static_cast<std::int64_t>(total));
+        if (InstrumentStopRequested()) return VI_ERROR_ABORT;
         const std::size_t piece = std::min(total - done, kCurvePieceBytes);
         try {
             Lengthen(raw, piece, total);
@@ -326,6 +333,11 @@ ViStatus Transfer::Run(std::int64_t first, std::int64_t last, std::vector<float>
     status = ReadCurve(last - first + 1, raw);
     if (status < VI_SUCCESS) {
         EndFailedCurve();
+        // A stopped transfer asks nothing more, like one whose instrument went silent.
+        if (status == VI_ERROR_ABORT && wdm::RawState().halt == WdmHalt::kNone) {
+            wdm::RawState().halt = WdmHalt::kStopped;
+            wdm::RawState().problem = "the transfer was stopped";
+        }
         return status;
     }
     RestoreAcquisition(io_);

@@ -73,11 +73,21 @@ CSataUserInterface::AwayDecode::AwayDecode(const CSataUserInterface& shown, Stop
     : shown_(shown), host_(std::make_unique<Host>(shown)), decoder_(host_.get(), std::move(stop)) {}
 
 void CSataUserInterface::AwayDecode::LoadFile(const std::string& path) {
+    made_ = true;
     title_ = path;
+    file_ = path;
     decoder_.LoadFile(path);
 }
 
+void CSataUserInterface::AwayDecode::LoadFromScope() {
+    made_ = true;
+    const int source = host_->GetSource();
+    title_ = SourceWaveformTitle(source);
+    decoder_.LoadWfmFromScope(source);
+}
+
 void CSataUserInterface::AwayDecode::Redecode() {
+    made_ = true;
     redecode_ = true;
     if (const CSataBitDetector* bits = shown_.decoder_->BitDetector()) decoder_.RedecodeBits(*bits);
 }
@@ -87,6 +97,12 @@ void CSataUserInterface::Present(AwayDecode& away) {
         WaitCursor wait([this](bool on) { SetWaitCursor(on); });
         static_cast<CAnalysisHost&>(*this) = *away.host_;
         OnStatusChanged();
+        // Emptied before the new stages come: the graph's clearing empties the shown bits.
+        if (!away.redecode_ && away.host_->cleared) {
+            ClearBox(highLevelList_);
+            ClearBox(mainList_);
+            ClearGraph();
+        }
         decoder_->TakeStages(away.decoder_, away.redecode_);
         // The word and primitive stages ask their host only while they are made; the bits
         // ask it again when they are recalculated.
@@ -94,14 +110,9 @@ void CSataUserInterface::Present(AwayDecode& away) {
             PresentRedecode();
             return;
         }
-        const bool cleared = away.host_->cleared;
         stagesHost_ = std::move(away.host_);
         waveformTitle_.clear();
-        if (cleared) {
-            ClearBox(highLevelList_);
-            ClearBox(mainList_);
-            ClearGraph();
-        }
+        waveformFile_ = away.file_;
         PresentDecode(away.title_);
     });
 }
@@ -156,16 +167,20 @@ void CSataUserInterface::SetCursorPosition(int which, int index, std::int64_t po
 }
 
 void CSataUserInterface::Zoom1(int index) {
+    Zoom1(index, view);
+}
+
+void CSataUserInterface::Zoom1(int index, const GraphView& at) {
     Guard(logSource_, "Zoom1", [&] {
         WaitCursor wait([this](bool on) { SetWaitCursor(on); });
         const CSataBitDetector* bits = decoder_->BitDetector();
         if (!bits) return;
         const std::uint32_t count = bits->SampleCount();
         // An empty record or window has no centre and no zoom factor.
-        if (count == 0 || view.width == 0) return;
+        if (count == 0 || at.width == 0) return;
         const float centrePercent =
-            static_cast<float>(view.width / 2 + view.start) * 100.0f / static_cast<float>(count);
-        const float factor = static_cast<float>(count) / static_cast<float>(view.width);
+            static_cast<float>(at.width / 2 + at.start) * 100.0f / static_cast<float>(count);
+        const float factor = static_cast<float>(count) / static_cast<float>(at.width);
         TheOscilloscope().Zoom(index, centrePercent, factor, static_cast<int>(count));
     });
 }
@@ -194,7 +209,7 @@ void CSataUserInterface::UpdateOptions() {
     Guard(logSource_, "UpdateOptions", [&] {
         {
             WaitCursor wait([this](bool on) { SetWaitCursor(on); });
-            if (DecodeOptionsChanged()) {
+            if (DecodeOptionsChanged() && decodeInPlace_) {
                 decodedInvert_ = GetInvert();
                 decodedLockSampler_ = GetLockSampler();
                 decoder_->Redecode();

@@ -31,7 +31,11 @@ class CSataUserInterface : public CAnalysisHost {
         void LoadFile(const std::string& path);
         // Word and primitive stages from the shown decoder's bits, which stay as they are.
         void Redecode();
+        // Acquires the selected source from the instrument, as LoadWaveformFromOsc does.
+        void LoadFromScope();
         bool Stopped() const { return decoder_.Stopped(); }
+        // A load or re-decode was made; without one there is nothing to present.
+        bool Made() const { return made_; }
 
       private:
         friend class CSataUserInterface;
@@ -51,7 +55,9 @@ class CSataUserInterface : public CAnalysisHost {
         std::unique_ptr<Host> host_;
         SataDecoder decoder_;
         std::string title_;
+        std::string file_;  // the file loaded; empty for an acquisition
         bool redecode_ = false;
+        bool made_ = false;
     };
 
     // The two lists are not owned and must outlive the object.
@@ -82,6 +88,9 @@ class CSataUserInterface : public CAnalysisHost {
     // decode options changed, then redraw.
     void UpdateOptions();
     void SetdefaultOptions() { UpdateOptions(); }
+    // Off: UpdateOptions leaves a needed re-decode to the caller (the window runs it away
+    // from its thread); DecodeOptionsChanged stays true until then.
+    void SetDecodeInPlace(bool on) { decodeInPlace_ = on; }
     void FindLine();
     void ClearAllContents() override;
     void ClearGraph();
@@ -104,8 +113,10 @@ class CSataUserInterface : public CAnalysisHost {
     // Moves the instrument's cursor 1 (which = 1) or 2 (anything else) on display source
     // index to position (points).
     void SetCursorPosition(int which, int index, std::int64_t position);
-    // Zooms the instrument's display of source index onto the visible window.
+    // Zooms the instrument's display of source index onto the visible window (or onto at,
+    // a copy of it taken earlier).
     void Zoom1(int index);
+    void Zoom1(int index, const GraphView& at);
 
     // The position of the word that begins at or contains the sample, -1 when none.
     std::int64_t WordAtSample(std::int64_t sample) const;
@@ -148,6 +159,7 @@ class CSataUserInterface : public CAnalysisHost {
     std::string waveformFile_;  // the file last loaded; empty after an acquisition
     int decodedInvert_ = 0;
     int decodedLockSampler_ = 0;
+    bool decodeInPlace_ = true;
 };
 
 }  // namespace kestrava

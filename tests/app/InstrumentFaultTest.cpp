@@ -45,8 +45,10 @@ class WindowFaultTest : public ScopeTest {
 TEST_F(WindowFaultTest, EveryFaultEndsWithTheProgramsOutcomeAndNoLock) {
     ScopeInstrument instrument(TheOscilloscope());
     CKestravaDlg window(instrument);
+    window.WaitForDecode();
     ShortenTimeout();
     window.OnSingle();
+    window.WaitForDecode();
     ASSERT_GT(window.CharactersModel().Count(), 0) << Status(window);
 
     for (Fault fault : {Fault::kBusyForever, Fault::kNoAnswer, Fault::kCorruptBlockHeader,
@@ -55,6 +57,7 @@ TEST_F(WindowFaultTest, EveryFaultEndsWithTheProgramsOutcomeAndNoLock) {
         ShortenTimeout();
         sim_.InjectFault(fault);
         window.OnSingle();
+        window.WaitForDecode();
         sim_.ClearFaults();
         const std::string status = Status(window);
         EXPECT_NE(status.find("Waveform is not available for analysis"), std::string::npos)
@@ -69,6 +72,7 @@ TEST_F(WindowFaultTest, EveryFaultEndsWithTheProgramsOutcomeAndNoLock) {
     ShortenTimeout();
     sim_.InjectFault(Fault::kCountExceedsBlock);
     window.OnSingle();
+    window.WaitForDecode();
     sim_.ClearFaults();
     EXPECT_GT(window.CharactersModel().Count(), 0) << Status(window);
     EXPECT_TRUE(InstrumentUnlocked());
@@ -77,10 +81,12 @@ TEST_F(WindowFaultTest, EveryFaultEndsWithTheProgramsOutcomeAndNoLock) {
 TEST_F(WindowFaultTest, AnInstrumentThatGoesAwayIsReportedAndFoundAgainWhenItReturns) {
     ScopeInstrument instrument(TheOscilloscope());
     CKestravaDlg window(instrument);
+    window.WaitForDecode();
     ShortenTimeout();
     const std::uint16_t port = sim_.Port();
     sim_.Stop();
     window.OnSingle();
+    window.WaitForDecode();
     EXPECT_NE(Status(window).find("Waveform is not available for analysis"), std::string::npos)
         << Status(window);
     EXPECT_EQ(window.CharactersModel().Count(), 0);
@@ -93,6 +99,7 @@ TEST_F(WindowFaultTest, AnInstrumentThatGoesAwayIsReportedAndFoundAgainWhenItRet
     // The Single that met the lost connection makes the next one connect afresh.
     ASSERT_TRUE(sim_.Start(port)) << sim_.LastError();
     window.OnSingle();
+    window.WaitForDecode();
     EXPECT_GT(window.CharactersModel().Count(), 0) << Status(window);
     EXPECT_TRUE(InstrumentUnlocked());
 }

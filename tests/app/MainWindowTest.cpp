@@ -44,7 +44,7 @@ class RecordingInstrument : public IInstrumentCommands {
     void SelectDisplayChannel(int source) override {
         calls.push_back("display " + std::to_string(source));
     }
-    void LoadWaveformFromOsc(CSataUserInterface&) override {
+    void LoadWaveformFromOsc(CSataUserInterface::AwayDecode&) override {
         calls.push_back("load mode " + std::to_string(AcquisitionMode()));
     }
     void SetCursorPosition(CSataUserInterface&, int which, int source,
@@ -62,6 +62,7 @@ class MainWindowTest : public AppTest {
     void SetUp() override {
         AppTest::SetUp();
         window = std::make_unique<CKestravaDlg>(instrument);
+        window->WaitForDecode();
     }
     void TearDown() override {
         window.reset();
@@ -254,6 +255,7 @@ TEST_F(MainWindowTest, SourceMenuSendsNothingButTheListSendsTriggerAndDisplay) {
     window->Action(Dlg::kRef2)->trigger();
     EXPECT_EQ(window->DataSourceList()->currentText(), "REF2");
     window->OnDataSourceChanged(8);
+    window->WaitForDecode();
     EXPECT_EQ(window->Presentation().GetSource(), 8);
     EXPECT_EQ(instrument.calls, (std::vector<std::string>{"trigger source 8", "display 8"}));
 }
@@ -261,16 +263,20 @@ TEST_F(MainWindowTest, SourceMenuSendsNothingButTheListSendsTriggerAndDisplay) {
 TEST_F(MainWindowTest, AcquisitionButtonsSetTheModeAndCursorsUseTheView) {
     instrument.calls.clear();
     window->OnOk();
+    window->WaitForDecode();
     EXPECT_EQ(instrument.calls.back(), "load mode 0");
     EXPECT_EQ(AcquisitionMode(), kAcquireSingleSequence);
     window->OnForceTrig();
+    window->WaitForDecode();
     EXPECT_EQ(instrument.calls.back(), "load mode 2");
     EXPECT_EQ(AcquisitionMode(), kAcquireForcedTrigger);
     window->OnSingle();
+    window->WaitForDecode();
     EXPECT_EQ(instrument.calls.back(), "load mode 1");
     window->Presentation().view.start = 1234;
     window->DataSourceList()->setCurrentIndex(4);
     window->OnCursor(2);
+    window->WaitForDecode();
     EXPECT_EQ(instrument.calls.back(), "cursor 2 4 1234");
 }
 

@@ -40,6 +40,7 @@ class SetupWindowTest : public AppTest {
         savedRecord_ = TheTriggerSetup();
         TheTriggerSetup() = TriggerSetup();
         window = std::make_unique<CKestravaDlg>(instrument);
+        window->WaitForDecode();
     }
     void TearDown() override {
         window.reset();
@@ -90,9 +91,11 @@ TEST_F(SetupWindowTest, SavedSetupRestoresTheWindowTheOptionsAndTheTriggerRecord
     window.reset();
     TheTriggerSetup() = TriggerSetup();
     window = std::make_unique<CKestravaDlg>(instrument);
+    window->WaitForDecode();
     EXPECT_EQ(window->DataSourceIndex(), 0);
     instrument.calls.clear();
     ASSERT_TRUE(window->RecallSetup(path));
+    window->WaitForDecode();
     EXPECT_EQ(window->DataSourceList()->currentIndex(), 2);
     EXPECT_EQ(instrument.calls, (std::vector<std::string>{"trigger source 2", "display 2"}));
     EXPECT_EQ(window->DisplayState(), 2);
@@ -122,6 +125,7 @@ TEST_F(SetupWindowTest, OutOfRangeIndexesKeepTheSelection) {
     WriteFile(path, "[Main]\r\nData Source=40\r\nSerial Standard=-3\r\nDisplay Window=7\r\n");
     instrument.calls.clear();
     ASSERT_TRUE(window->RecallSetup(path));
+    window->WaitForDecode();
     EXPECT_EQ(window->DataSourceList()->currentIndex(), 0);
     EXPECT_EQ(window->StandardList()->currentText(), "Sata");
     EXPECT_EQ(window->DisplayState(), 1);

@@ -224,7 +224,9 @@ TEST_F(TriggerDialogTest, WithoutAnInstrumentApplyEndsTheDialog) {
 TEST_F(TriggerDialogTest, SingleAcquiresFromTheInstrument) {
     ScopeInstrument instrument(TheOscilloscope());
     CKestravaDlg window(instrument);
+    window.WaitForDecode();
     window.OnSingle();
+    window.WaitForDecode();
     EXPECT_EQ(AcquisitionMode(), kAcquireSingleSequence);
     EXPECT_GT(window.CharactersModel().Count(), 0);
     EXPECT_EQ(window.StatusBox()->toPlainText().toStdString().find("Unknown Error"),
@@ -238,6 +240,7 @@ TEST_F(TriggerDialogTest, WithoutAnInstrumentTheWindowStillDecodesFiles) {
     kvClearAliases();
     ScopeInstrument instrument(TheOscilloscope());
     CKestravaDlg window(instrument);
+    window.WaitForDecode();
     EXPECT_FALSE(TheOscilloscope().Connected());
     EXPECT_EQ(window.MaximumBitRate(), 0.0);
     window.LoadWaveformFile(SourceDir() + "/data/Waveforms/sata-session.wfm");
