@@ -9,6 +9,9 @@
 #include "instrument/Wdm.h"
 #include "instrument/WdmIo.h"
 #include "instrument/WdmState.h"
+#if !defined(KESTRAVA_VENDOR_VISA)
+#include "visa/kvext.h"
+#endif
 
 namespace kestrava {
 namespace {
@@ -46,6 +49,21 @@ std::string NoAnswerText(ViSession session) {
     return "no answer from " + std::string(kResource) +
            (address.empty() ? "" : " (" + address + ")") + " within " + SecondsText(timeoutMs) +
            " s";
+}
+
+// "cannot connect to GPIB8::1::INSTR (<address>): Connection refused"; empty when the
+// library tells no reason.
+std::string ConnectFailureText() {
+#if defined(KESTRAVA_VENDOR_VISA)
+    return {};  // a vendor's library tells no reason
+#else
+    ViChar reason[256] = {};
+    if (kvLastOpenFailure(reason, sizeof reason) < VI_SUCCESS || reason[0] == '\0') return {};
+    ViChar address[VI_FIND_BUFLEN] = {};
+    const bool resolved = kvResolveResource(kResource, address) >= VI_SUCCESS && address[0];
+    return "cannot connect to " + std::string(kResource) +
+           (resolved ? " (" + std::string(address) + ")" : std::string()) + ": " + reason;
+#endif
 }
 
 void Resume(wdm::ModuleState& state) {
@@ -223,6 +241,7 @@ bool WdmConnect(std::uint32_t& session) {
     if (manager == VI_NULL || viOpen(manager, kResource, VI_NO_LOCK, 0, &opened) < VI_SUCCESS ||
         opened == VI_NULL) {
         state.errorCode = kWdmGpibConnectFailed;
+        state.problem = ConnectFailureText();
         return false;
     }
     wdm::Io(opened).Write("HEADER 0");

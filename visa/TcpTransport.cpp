@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "visa/AttributeValue.h"
 
@@ -39,19 +41,30 @@ std::string LockKeyOf(const addrinfo& reached, const SocketAddress& address) {
     return host + ":" + std::to_string(address.port);
 }
 
+// Why the last failed connection attempt of this thread failed, as a person reads it.
+thread_local std::string tLastOpenFailure;
+
 bool ConnectOne(int fd, const addrinfo& ai, const Deadline& deadline) {
     if (::connect(fd, ai.ai_addr, ai.ai_addrlen) == 0) return true;
-    if (errno != EINPROGRESS && errno != EINTR) return false;
+    if (errno != EINPROGRESS && errno != EINTR) {
+        tLastOpenFailure = std::strerror(errno);
+        return false;
+    }
     pollfd p{fd, POLLOUT, 0};
     for (;;) {
         int ready = ::poll(&p, 1, deadline.PollMs());
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return false;
+        if (ready <= 0) {
+            tLastOpenFailure = "no answer to the connection";
+            return false;
+        }
         break;
     }
     int error = 0;
     socklen_t length = sizeof error;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) return true;
+    tLastOpenFailure = std::strerror(error);
+    return false;
 }
 
 IoStatus FromErrno(int error) {
@@ -80,8 +93,12 @@ ViStatus TcpTransport::Open(const SocketAddress& address, uint32_t timeoutMs,
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* list = nullptr;
     std::string service = std::to_string(address.port);
-    if (::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &list) != 0 || !list)
+    tLastOpenFailure.clear();
+    if (const int found = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &list);
+        found != 0 || !list) {
+        tLastOpenFailure = found != 0 ? ::gai_strerror(found) : "no address";
         return VI_ERROR_RSRC_NFOUND;
+    }
     Deadline deadline = Deadline::AfterMs(std::max(timeoutMs, kConnectTimeoutMs));
     std::unique_ptr<TcpTransport> result;
     std::string lockKey;
@@ -103,6 +120,10 @@ ViStatus TcpTransport::Open(const SocketAddress& address, uint32_t timeoutMs,
     opened.transport = std::move(result);
     opened.lockKey = lockKey;
     return VI_SUCCESS;
+}
+
+const std::string& TcpTransport::LastOpenFailure() {
+    return tLastOpenFailure;
 }
 
 TcpTransport::~TcpTransport() {

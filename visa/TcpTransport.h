@@ -28,6 +28,8 @@ class TcpTransport final : public Transport {
     // refused, unreachable, the host is unknown or nobody answers in time. The lock key is
     // the numeric address reached and the port: "localhost" and "127.0.0.1" are one resource.
     static ViStatus Open(const SocketAddress& address, uint32_t timeoutMs, OpenedTransport& opened);
+    // Why this thread's last Open failed ("Connection refused"); empty after a success.
+    static const std::string& LastOpenFailure();
     ~TcpTransport() override;
 
     IoStatus Send(const uint8_t* data, size_t size, const Deadline& deadline,

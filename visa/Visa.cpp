@@ -15,6 +15,7 @@
 #include "visa/ResourceName.h"
 #include "visa/Session.h"
 #include "visa/StatusCodes.h"
+#include "visa/TcpTransport.h"
 #include "visa/TransportRegistry.h"
 #include "visa/kvext.h"
 
@@ -249,6 +250,15 @@ ViStatus kvResolveResource(ViConstRsrc name, ViChar address[]) {
     size_t n = std::min<size_t>(text.size(), VI_FIND_BUFLEN - 1);
     std::memcpy(address, text.data(), n);
     address[n] = '\0';
+    return VI_SUCCESS;
+}
+
+ViStatus kvLastOpenFailure(ViChar text[], ViUInt32 size) {
+    if (!text || size == 0) return VI_ERROR_USER_BUF;
+    const std::string& failure = TcpTransport::LastOpenFailure();
+    const size_t n = std::min<size_t>(failure.size(), size - 1);
+    std::memcpy(text, failure.data(), n);
+    text[n] = '\0';
     return VI_SUCCESS;
 }
 

@@ -30,6 +30,11 @@ void kvClearAliases(void);
  * not a resource we can open. */
 ViStatus kvResolveResource(ViConstRsrc name, ViChar address[]);
 
+/* Writes why this thread's last viOpen of a TCPIP resource could not connect ("Connection
+ * refused", a name that does not resolve, no answer) into text (size bytes); an empty text
+ * when it connected or failed for another reason. */
+ViStatus kvLastOpenFailure(ViChar text[], ViUInt32 size);
+
 /* Writes the path of the alias configuration file into path (size bytes). */
 ViStatus kvConfigPath(ViChar path[], ViUInt32 size);
 

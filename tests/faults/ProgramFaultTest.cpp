@@ -167,7 +167,11 @@ TEST_F(ProgramFaultTest, APortThatRefusesEndsTheDecodeAtOnceWithItsMessage) {
 
     auto decode = StartDecode("decode");
     EXPECT_EQ(decode->Wait(), 1);
-    EXPECT_EQ(decode->Log(), kNotAvailable);
+    EXPECT_EQ(decode->Log(),
+              kNotAvailable +
+                  ("kestrava-decode: CH1: cannot connect to GPIB8::1::INSTR "
+                   "(TCPIP0::127.0.0.1::" +
+                   std::to_string(ntohs(address.sin_port)) + "::SOCKET): Connection refused\n"));
 }
 
 TEST_F(ProgramFaultTest, ASimulatorKilledInTheMiddleOfATransferEndsTheDecodeWithItsMessage) {
