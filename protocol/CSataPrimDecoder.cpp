@@ -180,7 +180,7 @@ void CSataPrimDecoder::WriteDump(int wordCount) const {
 }
 
 void CSataPrimDecoder::DecodePrimitives() {
-    Guard(logSource_, "DecodePrimitives Catch", [&] {
+    const bool finished = Guard(logSource_, "DecodePrimitives Catch", [&] {
         WriteLog(logSource_, "CSataPrimDecoder::DecodePrimitives Entered", kLogInfo);
         if (!words_->Decoded()) return;
         const int n = words_->WordCount();
@@ -197,6 +197,7 @@ void CSataPrimDecoder::DecodePrimitives() {
         Show("PRIMITIVE DECODING COMPLETE....", kShow);
         WriteLog(logSource_, "CSataPrimDecoder::DecodePrimitives Exit", kLogInfo);
     });
+    if (!finished) Show("ERROR IN PRIMITIVE DECODING....", kShowAndKeep);
 }
 
 // Every word may follow a silence; a control character may start a primitive, and in a
@@ -268,7 +269,7 @@ void CSataPrimDecoder::ShowCounts(bool sata) const {
 // A Data frame right after a Register H->D frame carries a command packet; its first
 // byte is the operation code. A frame too short to hold the byte gives no command.
 void CSataPrimDecoder::DecodeATAPI() {
-    Guard(logSource_, "DecodeATAPI", [&] {
+    const bool finished = Guard(logSource_, "DecodeATAPI", [&] {
         if (!words_->Decoded()) return;
         constexpr unsigned kRegisterHostToDevice = 0x27;
         constexpr unsigned kData = 0x46;
@@ -285,6 +286,7 @@ void CSataPrimDecoder::DecodeATAPI() {
             previous = type;
         }
     });
+    if (!finished) Show("ERROR IN ATAPI DECODING....", kShowAndKeep);
 }
 
 }  // namespace kestrava

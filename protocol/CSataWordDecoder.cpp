@@ -72,7 +72,8 @@ void CSataWordDecoder::Show(const std::string& text, int mode) const {
 }
 
 void CSataWordDecoder::DecodeWords(const BitStream& bits) {
-    Guard(logSource_, "DecodeWords", [&] {
+    // A stage that fails part way says so, as bit recovery does: its lists are no result.
+    const bool finished = Guard(logSource_, "DecodeWords", [&] {
         if (bits.bitCount <= 0 || bits.bits.empty()) return;
         decoded_ = true;
         Show("WORD DECODING IN PROGRESS....", kShow);
@@ -108,6 +109,7 @@ void CSataWordDecoder::DecodeWords(const BitStream& bits) {
             Show(text, kShow);
         }
     });
+    if (!finished) Show("ERROR IN WORD DECODING....", kShowAndKeep);
 }
 
 // One look-up per code replaces the scan of the code table: its row, and the score it
