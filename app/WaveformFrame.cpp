@@ -34,6 +34,7 @@ QString TimeText(double seconds) {
         const char* unit;
     } kUnits[] = {{1e-12, "ps"}, {1e-9, "ns"}, {1e-6, "\u00b5s"}, {1e-3, "ms"}, {1.0, "s"}};
     const double magnitude = std::abs(seconds);
+    if (magnitude == 0.0) return QStringLiteral("0 s");
     auto unit = std::begin(kUnits);
     while (unit + 1 != std::end(kUnits) && magnitude >= (unit + 1)->scale) ++unit;
     return QString::number(seconds / unit->scale, 'g', 4) + QChar(' ') +
