@@ -53,4 +53,26 @@ class MemoryListBox : public IListBox {
     int selected_ = -1;
 };
 
+// A list that remembers a line it could not hold (out of memory): the presentation drops
+// such a line and goes on, and a list with a hole is no decode to print.
+class WholeListBox : public MemoryListBox {
+  public:
+    int AddLine(std::string text, ItemData data) override {
+        try {
+            return MemoryListBox::AddLine(std::move(text), data);
+        } catch (...) {
+            lost_ = true;
+            throw;
+        }
+    }
+    void Clear() override {
+        MemoryListBox::Clear();
+        lost_ = false;
+    }
+    bool LostLines() const { return lost_; }
+
+  private:
+    bool lost_ = false;
+};
+
 }  // namespace kestrava

@@ -75,17 +75,7 @@ ParsedDecodeArguments ParseDecodeArguments(const std::optional<std::string>& pat
         result.error = "kestrava-decode: " + parsed.error;
         return result;
     }
-    const DecodeOptions& o = parsed.options;
-    DecodeChoices& c = result.choices;
-    c.standard = o.standard;
-    c.setupPath = o.setupPath;
-    c.syncPattern = o.syncPattern;
-    c.refLevelPercent = o.refLevelPercent;
-    c.hysteresisPercent = o.hysteresisPercent;
-    c.refLevelVolts = o.refLevelVolts;
-    c.hysteresisVolts = o.hysteresisVolts;
-    c.invert = o.invert;
-    c.lockSampler = o.lockSampler;
+    result.choices = ChoicesOf(parsed.options);
     return result;
 }
 

@@ -26,24 +26,9 @@ std::mutex& Turns() {
     return turns;
 }
 
-// Remembers a line it could not hold (out of memory): a list with a hole is no result.
-class WholeListBox : public MemoryListBox {
-  public:
-    int AddLine(std::string text, ItemData data) override {
-        try {
-            return MemoryListBox::AddLine(std::move(text), data);
-        } catch (...) {
-            lost_ = true;
-            throw;
-        }
-    }
-    bool LostLines() const { return lost_; }
+}  // namespace
 
-  private:
-    bool lost_ = false;
-};
-
-void ApplyChoices(const DecodeChoices& c, CSataUserInterface& ui) {
+void ApplyDecodeChoices(const DecodeChoices& c, CSataUserInterface& ui) {
     if (!c.syncPattern.empty()) {
         ui.SetSyncPattern(c.syncPattern);
         ui.SetSyncPatternEnabled(true);
@@ -56,9 +41,9 @@ void ApplyChoices(const DecodeChoices& c, CSataUserInterface& ui) {
     // Only when given, so a recalled setup keeps its own.
     if (c.invert) ui.SetInvert(1);
     if (c.lockSampler) ui.SetLockSampler(1);
-    ui.highLevelKind = kPrimitivesList;
-    ui.viewLayout = 2;  // lists only
 }
+
+namespace {
 
 // The error a stage left in the status summary, or a list that lost lines; empty when
 // every stage finished.
@@ -217,7 +202,9 @@ DecodeOutcome Run(const std::string& name, const DecodeChoices& choices,
         }
         StandardSelection::LoadDefinition(choices.standard, 0.0);
     }
-    ApplyChoices(choices, ui);
+    ApplyDecodeChoices(choices, ui);
+    ui.highLevelKind = kPrimitivesList;
+    ui.viewLayout = 2;  // lists only
     load(ui);
     outcome.status = ui.StatusText();
     outcome.title = ui.WaveformTitle();

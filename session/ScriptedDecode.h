@@ -28,6 +28,12 @@ struct DecodeChoices {
     bool lockSampler = false;
 };
 
+class CSataUserInterface;
+
+// Puts the choices given into the presentation's options; those not given stay as they
+// are (a recalled setup keeps its own).
+void ApplyDecodeChoices(const DecodeChoices& choices, CSataUserInterface& ui);
+
 // What a list line is.
 enum class LineKind : std::uint8_t {
     Character,  // a decoded character that starts nothing listed

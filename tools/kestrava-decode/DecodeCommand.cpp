@@ -48,28 +48,6 @@ std::string ListText(const IListBox& list) {
     return text;
 }
 
-// The command line's list, which remembers a line it could not hold (out of memory): the
-// presentation drops such a line and goes on, and a list with a hole is no decode to print.
-class WholeListBox : public MemoryListBox {
-  public:
-    int AddLine(std::string text, ItemData data) override {
-        try {
-            return MemoryListBox::AddLine(std::move(text), data);
-        } catch (...) {
-            lost_ = true;
-            throw;
-        }
-    }
-    void Clear() override {
-        MemoryListBox::Clear();
-        lost_ = false;
-    }
-    bool LostLines() const { return lost_; }
-
-  private:
-    bool lost_ = false;
-};
-
 int HighLevelKindOf(const std::string& list) {
     if (list == "fis") return kFisList;
     if (list == "atapi") return kAtapiList;
@@ -78,18 +56,7 @@ int HighLevelKindOf(const std::string& list) {
 }
 
 void ApplyOptions(const DecodeOptions& o, CSataUserInterface& ui) {
-    if (!o.syncPattern.empty()) {
-        ui.SetSyncPattern(o.syncPattern);
-        ui.SetSyncPatternEnabled(true);
-    }
-    if (o.refLevelPercent) ui.SetRefLevelP(*o.refLevelPercent);
-    if (o.hysteresisPercent) ui.SetHysterisisP(*o.hysteresisPercent);
-    if (o.refLevelVolts) ui.SetRefLevelAbs(*o.refLevelVolts);
-    if (o.hysteresisVolts) ui.SetHysterisisAbs(*o.hysteresisVolts);
-    if (o.refLevelVolts || o.hysteresisVolts) ui.SetIsAbsRefLevel(1);
-    // Only when given, so a recalled setup keeps its own.
-    if (o.invert) ui.SetInvert(1);
-    if (o.lockSampler) ui.SetLockSampler(1);
+    ApplyDecodeChoices(ChoicesOf(o), ui);
     ui.highLevelKind = HighLevelKindOf(o.list);
     ui.viewLayout = o.plotPath.empty() ? 2 : 1;
 }

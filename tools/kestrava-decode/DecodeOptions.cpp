@@ -234,4 +234,18 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     return parsed;
 }
 
+DecodeChoices ChoicesOf(const DecodeOptions& o) {
+    DecodeChoices c;
+    c.standard = o.standard;
+    c.setupPath = o.setupPath;
+    c.syncPattern = o.syncPattern;
+    c.refLevelPercent = o.refLevelPercent;
+    c.hysteresisPercent = o.hysteresisPercent;
+    c.refLevelVolts = o.refLevelVolts;
+    c.hysteresisVolts = o.hysteresisVolts;
+    c.invert = o.invert;
+    c.lockSampler = o.lockSampler;
+    return c;
+}
+
 }  // namespace kestrava

@@ -3,7 +3,9 @@
 
 #include <optional>
 #include <string>
+
 #include <vector>
+#include "session/ScriptedDecode.h"
 
 namespace kestrava {
 
@@ -51,5 +53,8 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args);
 
 extern const char* const kDecodeUsage;
+
+// The decode choices among the options, as the session and the Python module take them.
+DecodeChoices ChoicesOf(const DecodeOptions& o);
 
 }  // namespace kestrava
