@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/Numbers.h"
 #include "tools/kestrava-scopesim/ScpiParser.h"
 
 namespace kestrava::scopesim {
@@ -93,7 +94,7 @@ std::string Nr1(long long value) {
 std::string Nr3(double value) {
     if (!std::isfinite(value)) return "9.91E+37";  // the instrument's "no value"
     char text[64];
-    std::snprintf(text, sizeof text, "%.9E", value);
+    FormatInto(text, sizeof text, "%.9E", value);
     // Drop trailing zeros of the mantissa, keeping one digit after the point.
     std::string out = text;
     size_t e = out.find('E');

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/Numbers.h"
 #include "tools/kestrava-scopesim/CommandTable.h"
 #include "tools/kestrava-scopesim/CurveEncoder.h"
 
@@ -30,7 +31,7 @@ std::string Engineering(double value, const char* unit) {
     for (const auto& p : kPrefixes) {
         if (magnitude >= p.factor || p.factor == 1e-15) {
             char text[48];
-            std::snprintf(text, sizeof text, "%.3f%s%s", value / p.factor, p.prefix, unit);
+            FormatInto(text, sizeof text, "%.3f%s%s", value / p.factor, p.prefix, unit);
             return text;
         }
     }

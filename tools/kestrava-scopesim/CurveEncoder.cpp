@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/Numbers.h"
+
 namespace kestrava::scopesim {
 namespace {
 
@@ -40,7 +42,7 @@ std::string EncodeCurveData(const std::vector<float>& volts, size_t first, size_
         if (format.encoding == Encoding::kAscii) {
             char text[32];
             if (fp)
-                std::snprintf(text, sizeof text, "%.6E", static_cast<double>(volts[i]));
+                FormatInto(text, sizeof text, "%.6E", static_cast<double>(volts[i]));
             else
                 std::snprintf(text, sizeof text, "%lld", Level(volts[i], scaling, low, high));
             if (i > first) out += ',';
