@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -23,6 +25,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -202,6 +205,7 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
                                    [this](const QString& text) { statusLine_->setText(text); });
 
     ApplyColourScheme(*this);
+    setAcceptDrops(true);
     resize(1180, 820);
     settings_.RestoreLayout(*this, {mainSplitter_, listSplitter_});
     InitDialog();
@@ -353,6 +357,31 @@ void CKestravaDlg::FillRecentMenu() {
     recentMenu_->setEnabled(!files.isEmpty());
 }
 
+namespace {
+
+// The wheel turns a combo only when the user has put the focus there: passing over the
+// Data Source combo must not send source commands to the instrument.
+class FocusedWheelOnly : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Wheel) return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->hasFocus()) return false;
+        event->ignore();
+        return true;
+    }
+};
+
+void WheelOnlyWhenFocused(QComboBox& combo) {
+    combo.setFocusPolicy(Qt::StrongFocus);
+    combo.installEventFilter(new FocusedWheelOnly(&combo));
+}
+
+}  // namespace
+
 QWidget* CKestravaDlg::BuildTopStrip() {
     auto* strip = new QWidget(this);
     auto* grid = new QGridLayout(strip);
@@ -365,8 +394,9 @@ QWidget* CKestravaDlg::BuildTopStrip() {
     connect(standard_, &QComboBox::activated, this, &CKestravaDlg::LoadStandard);
     syncPattern_ = new QComboBox(strip);
     syncPattern_->addItem(QStringLiteral("K28.5"));
-    syncPattern_->setMinimumContentsLength(14);
+    syncPattern_->setMinimumContentsLength(23);  // four names: "K28.5,D10.2,D10.2,D27.3"
     connect(syncPattern_, &QComboBox::activated, this, &CKestravaDlg::OnSyncPatternChanged);
+    for (QComboBox* combo : {dataSource_, standard_, syncPattern_}) WheelOnlyWhenFocused(*combo);
     auto* syncEdit = new QPushButton(QStringLiteral("..."), strip);
     syncEdit->setMaximumWidth(36);
     buttons_[kSyncEditButton] = syncEdit;
@@ -550,6 +580,8 @@ void CKestravaDlg::InitDialog() {
         RecallSetup(defaultSetupPath_);
         SetDisplayState(displayState_);
         RefreshThresholdFields();
+        // The first keys go to the characters list, not to the instrument's source.
+        charactersList_->setFocus();
     });
 }
 
@@ -1114,6 +1146,34 @@ void CKestravaDlg::WaitForDecode() {
     jobs_->Wait();
 }
 
+namespace {
+
+// The first local file among the dragged items; empty when there is none.
+QString DroppedFile(const QMimeData* data) {
+    if (!data) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+
+}  // namespace
+
+// Waveform files dropped on the window are opened as Source > File... opens them.
+void CKestravaDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CKestravaDlg::dropEvent(QDropEvent* event) {
+    if (OpenDropped(event->mimeData())) event->acceptProposedAction();
+}
+
+bool CKestravaDlg::OpenDropped(const QMimeData* data) {
+    const QString path = DroppedFile(data);
+    if (path.isEmpty()) return false;
+    LoadWaveformFile(path.toStdString());
+    return true;
+}
+
 void CKestravaDlg::closeEvent(QCloseEvent* event) {
     settings_.SaveLayout(*this, {mainSplitter_, listSplitter_});
     // A stopped job ends within a second (a decode stage at its end); the window closes
@@ -1147,9 +1207,10 @@ void CKestravaDlg::UpdateOutOfDate() {
 // While a job runs nothing may start another, change the definition, the options the job
 // copied or the instrument's state the waveform data module shares.
 void CKestravaDlg::SetJobControls(bool idle) {
-    for (int id :
-         {kOkButton, kSingleButton, kForceTrigButton, kZoom1Button, kCursor1Button, kCursor2Button})
-        buttons_[id]->setEnabled(idle);
+    for (int id : {kOkButton, kSingleButton, kForceTrigButton}) buttons_[id]->setEnabled(idle);
+    // The instrument's zoom and cursors follow the instrument's record, not a file's.
+    for (int id : {kZoom1Button, kCursor1Button, kCursor2Button})
+        buttons_[id]->setEnabled(idle && heldFile_.empty());
     buttons_[kStopButton]->setEnabled(!idle);
     for (const auto& [id, action] : actions_) {
         const bool source = id >= kCh1 && id <= kRef4;

@@ -32,6 +32,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMimeData;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
@@ -155,6 +156,8 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     bool SaveReport(const std::string& path);
     // Asks before a merge replaces the report; false when the user declines.
     bool ConfirmAndMerge(const std::string& path);
+    // Opens the first local file of dropped items; false when there is none.
+    bool OpenDropped(const QMimeData* data);
     // The Yes/No question box; tests answer it themselves.
     std::function<bool(const std::string&)> askYesNo;
     void MergeReport(const std::string& path);
@@ -234,6 +237,8 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // Queues work for the worker; done comes back on the window's thread.

@@ -11,6 +11,9 @@ namespace kestrava {
 namespace {
 
 constexpr int kConnectTimeoutMs = 500;
+// A request is one line: "raise", or "open " and a path; anything longer is no request.
+constexpr qint64 kMaxRequestBytes = 8192;
+const QByteArray kOpenPrefix = QByteArrayLiteral("open ");
 constexpr int kTopmostMs = 1500;
 
 }  // namespace
@@ -22,11 +25,12 @@ QString SingleInstance::DefaultName() {
     return QStringLiteral("Veltrace-%1").arg(static_cast<qulonglong>(::getuid()));
 }
 
-bool SingleInstance::RaiseRunning() {
+bool SingleInstance::RaiseRunning(const QString& path) {
     QLocalSocket socket;
     socket.connectToServer(name_);
     if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
-    socket.write("raise\n");
+    socket.write(path.isEmpty() ? QByteArrayLiteral("raise\n")
+                                : kOpenPrefix + path.toUtf8() + '\n');
     socket.waitForBytesWritten(kConnectTimeoutMs);
     socket.disconnectFromServer();
     return true;
@@ -40,10 +44,21 @@ void SingleInstance::Listen(QWidget* window) {
     QLocalServer::removeServer(name_);
     if (!server_->listen(name_)) return;
     connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* peer = server_->nextPendingConnection()) {
-            connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-            BringForward();
+        while (QLocalSocket* peer = server_->nextPendingConnection()) Serve(peer);
+    });
+}
+
+void SingleInstance::Serve(QLocalSocket* peer) {
+    connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+    connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+        if (!peer->canReadLine()) {
+            if (peer->bytesAvailable() > kMaxRequestBytes) peer->abort();
+            return;
         }
+        const QByteArray line = peer->readLine(kMaxRequestBytes).trimmed();
+        peer->disconnectFromServer();
+        if (line.startsWith(kOpenPrefix)) emit openRequested(QString::fromUtf8(line.mid(5)));
+        BringForward();
     });
 }
 

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "app/CKestravaDlg.h"
@@ -38,7 +39,10 @@ int main(int argc, char** argv) {
 
     // A screenshot run is a tool run: it neither joins nor raises the user's window.
     kestrava::SingleInstance instance(kestrava::SingleInstance::DefaultName());
-    if (!takeScreenshot && instance.RaiseRunning()) return 0;
+    // A file to open goes to the running window ("open with" from a file manager).
+    const QString handed =
+        options.isSet(open) ? QFileInfo(options.value(open)).absoluteFilePath() : QString();
+    if (!takeScreenshot && instance.RaiseRunning(handed)) return 0;
 
     kestrava::QtMessageBox messageBoxes;
     kestrava::SetMessageBoxSink(&messageBoxes);
@@ -51,6 +55,9 @@ int main(int argc, char** argv) {
         kestrava::ScopeInstrument instrument(kestrava::TheOscilloscope());
         kestrava::CKestravaDlg window(instrument);
         if (!takeScreenshot) instance.Listen(&window);
+        QObject::connect(
+            &instance, &kestrava::SingleInstance::openRequested, &window,
+            [&window](const QString& path) { window.LoadWaveformFile(path.toStdString()); });
         window.show();
         if (options.isSet(open)) window.LoadWaveformFile(options.value(open).toStdString());
         if (takeScreenshot) {

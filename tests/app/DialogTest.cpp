@@ -5,12 +5,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
 
 #include "app/CAboutDlg.h"
 #include "app/CCharacterEntryDlg.h"
 #include "app/CSyncPatternDlg.h"
 #include "app/CThresholdDlg.h"
 #include "app/FileDialog.h"
+#include "app/SingleInstance.h"
 #include "base/Folders.h"
 #include "definition/CMacros.h"
 #include "tests/app/AppTestSupport.h"
@@ -251,6 +254,23 @@ TEST_F(AppTest, FileDialogsNeverReadWhatTheyListNorStartInSpecialTrees) {
     }
     EXPECT_EQ(FileDialog::Rememberable(Root() + "/a.txt"), Root() + "/a.txt");
     EXPECT_EQ(FileDialog::Rememberable("/process/a.txt"), "/process/a.txt");
+}
+
+// A second start hands its file to the running window ("open with" from a file manager);
+// a start without one only raises it.
+TEST_F(AppTest, ASecondStartHandsItsFileToTheRunningWindow) {
+    const QString name = QStringLiteral("kestrava-test-%1").arg(QCoreApplication::applicationPid());
+    QWidget window;
+    SingleInstance running(name);
+    running.Listen(&window);
+    QSignalSpy opened(&running, &SingleInstance::openRequested);
+    SingleInstance later(name);
+    ASSERT_TRUE(later.RaiseRunning(QStringLiteral("/data/two words.wfm")));
+    ASSERT_TRUE(opened.wait(2000));
+    EXPECT_EQ(opened.at(0).at(0).toString(), "/data/two words.wfm");
+    ASSERT_TRUE(later.RaiseRunning());
+    QTest::qWait(200);
+    EXPECT_EQ(opened.size(), 1);
 }
 
 }  // namespace

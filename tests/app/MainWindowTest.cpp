@@ -14,9 +14,11 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QUrl>
 
 #include "app/CKestravaDlg.h"
 #include "app/CThresholdDlg.h"
@@ -453,6 +455,19 @@ TEST_F(MainWindowTest, TheWindowRemembersFilesAndLayoutAndAsksBeforeAMerge) {
     QApplication::processEvents();
     EXPECT_EQ(window->size(), QSize(1000, 760));
     EXPECT_EQ(window->findChild<QSplitter*>()->sizes(), sizes);
+}
+
+// A waveform file dropped on the window opens as Source > File... opens it.
+TEST_F(MainWindowTest, ADroppedFileIsOpened) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(SampleCapture()))});
+    QMimeData text;
+    text.setText(QStringLiteral("not a file"));
+    EXPECT_FALSE(window->OpenDropped(&text));
+    ASSERT_TRUE(window->OpenDropped(&data));
+    window->WaitForDecode();
+    EXPECT_GT(window->CharactersModel().Count(), 100);
+    EXPECT_EQ(window->windowTitle(), "Veltrace - sata-session.wfm");
 }
 
 }  // namespace
