@@ -1,6 +1,7 @@
 #include "app/CKestravaDlg.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <utility>
@@ -8,6 +9,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -51,6 +53,7 @@
 #include "app/QtMessageBox.h"
 #include "app/WaveformFrame.h"
 #include "app/WindowSettings.h"
+#include "base/FileReplacement.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
 #include "base/Log.h"
@@ -61,7 +64,9 @@
 #include "instrument/Wdm.h"
 #include "protocol/CSataWordDecoder.h"
 #include "session/GraphPointer.h"
+#include "session/ReportFile.h"
 #include "session/SetupFile.h"
+#include "session/SvgCanvas.h"
 #include "session/TriggerSetup.h"
 
 namespace kestrava {
@@ -248,6 +253,10 @@ void CKestravaDlg::BuildMenus() {
     merge->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
     actions_[kMerge] = merge;
     connect(merge, &QAction::triggered, this, &CKestravaDlg::OnMerge);
+    connect(file->addAction(QStringLiteral("Export &Picture...")), &QAction::triggered, this,
+            &CKestravaDlg::OnExportPicture);
+    connect(file->addAction(QStringLiteral("Export &List...")), &QAction::triggered, this,
+            &CKestravaDlg::OnExportList);
     recentMenu_ = file->addMenu(QStringLiteral("Recent &Files"));
     connect(recentMenu_, &QMenu::aboutToShow, this, &CKestravaDlg::FillRecentMenu);
     file->addSeparator();
@@ -723,6 +732,69 @@ void CKestravaDlg::OnSave() {
         // A folder that refused the report is no place to offer next time.
         if (SaveReport(path)) reportsFolder_ = FileDialog::Rememberable(path);
     });
+}
+
+// Asks where to export and hands the path on; the folder is remembered when it worked.
+void CKestravaDlg::AskAndExport(const QString& caption, const QString& filter,
+                                const QString& suffix,
+                                const std::function<std::string(const std::string&)>& write) {
+    FileDialog dialog(this, caption, reportsFolder_, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const std::string path = dialog.selectedFiles().first().toStdString();
+    if (const std::string problem = write(path); !problem.empty()) {
+        ShowMessageBox(caption.toStdString() + ": " + path + ": " + problem);
+        return;
+    }
+    reportsFolder_ = FileDialog::Rememberable(path);
+    SetOutcome(QStringLiteral("Exported %1").arg(FileNameOf(path)));
+}
+
+void CKestravaDlg::OnExportPicture() {
+    Handle("ExportPicture", [&] {
+        AskAndExport(QStringLiteral("Export Picture"),
+                     QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"),
+                     QStringLiteral("png"),
+                     [this](const std::string& path) { return ExportPicture(path); });
+    });
+}
+
+void CKestravaDlg::OnExportList() {
+    Handle("ExportList", [&] {
+        AskAndExport(QStringLiteral("Export List"), QStringLiteral("Text file (*.txt)"),
+                     QStringLiteral("txt"),
+                     [this](const std::string& path) { return ExportList(path); });
+    });
+}
+
+namespace {
+
+// Empty when written, else why not.
+std::string WriteWhole(const std::string& path, const std::string& text) {
+    const FileReplacement::Outcome outcome = FileReplacement::Write(path, text);
+    if (outcome.written) return {};
+    return !outcome.refusal.empty() ? outcome.refusal : std::strerror(outcome.error);
+}
+
+}  // namespace
+
+std::string CKestravaDlg::ExportPicture(const std::string& path) {
+    GraphArea& graph = *VisibleFrame()->Graph();
+    if (QString::fromStdString(path).endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
+        SvgCanvas canvas(graph.Columns(), graph.height() - 3);
+        presentation_->DrawGraph(canvas);
+        return WriteWhole(path, canvas.Document());
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!graph.grab().save(&buffer, "PNG")) return "the picture could not be made";
+    return WriteWhole(path, png.toStdString());
+}
+
+std::string CKestravaDlg::ExportList(const std::string& path) {
+    return WriteWhole(path, ReportFile::ListText(navigator_->LastUsedModel()));
 }
 
 // The report is replaced by the comparison: the user confirms it by its name first.

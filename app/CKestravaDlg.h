@@ -158,6 +158,10 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     bool ConfirmAndMerge(const std::string& path);
     // Opens the first local file of dropped items; false when there is none.
     bool OpenDropped(const QMimeData* data);
+    // The shown graph as a PNG or (by the name's end) an SVG drawing, and the list last used
+    // as text; empty when written, else why not.
+    std::string ExportPicture(const std::string& path);
+    std::string ExportList(const std::string& path);
     // The Yes/No question box; tests answer it themselves.
     std::function<bool(const std::string&)> askYesNo;
     void MergeReport(const std::string& path);
@@ -279,6 +283,10 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     void ConnectPointer(GraphArea& graph);
     void AddShortcuts();
     void FillRecentMenu();
+    void OnExportPicture();
+    void OnExportList();
+    void AskAndExport(const QString& caption, const QString& filter, const QString& suffix,
+                      const std::function<std::string(const std::string&)>& write);
     static QString PointText(const GraphPoint& point, bool timed);
     void InitDialog();
     void InitializeControls();

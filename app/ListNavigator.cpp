@@ -53,8 +53,7 @@ void ListNavigator::Find() {
 
 void ListNavigator::FindAgain(bool forward) {
     if (findText_.isEmpty()) return;
-    ListBoxModel& model = lastUsed_ == &protocol_ ? protocolModel_ : charactersModel_;
-    const int line = NextMatchingLine(model, lastUsed_->currentIndex().row(), forward,
+    const int line = NextMatchingLine(LastUsedModel(), lastUsed_->currentIndex().row(), forward,
                                       ContainsText(findText_.toStdString()));
     if (line < 0) {
         say_(QStringLiteral("\"%1\" not found").arg(findText_));

@@ -31,6 +31,10 @@ class ListNavigator : public QObject {
     void NextFault(bool forward);
 
     void SetFindText(const QString& text) { findText_ = text; }
+    // The model of the list the user worked in last (the characters list at first).
+    ListBoxModel& LastUsedModel() const {
+        return lastUsed_ == &protocol_ ? protocolModel_ : charactersModel_;
+    }
 
   private:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -247,6 +247,18 @@ std::string ReportFile::Format(const IListBox& list, const std::string& title) {
     return text;
 }
 
+std::string ReportFile::ListText(const IListBox& list) {
+    std::string text;
+    const int count = list.Count();
+    text.reserve(static_cast<std::size_t>(count) * 48);
+    for (int i = 0; i < count; ++i) {
+        AppendPositionTag(text, static_cast<std::uint32_t>(list.Data(i)));
+        text += list.Text(i);
+        text += '\n';
+    }
+    return text;
+}
+
 bool ReportFile::SaveToFile(const IListBox& list, const std::string& title, const std::string& path,
                             CAnalysisHost& host, const std::string& waveformPath) {
     FileReplacement::Outcome outcome;

@@ -40,6 +40,8 @@ class ReportFile {
 
     // The report text itself, as SaveToFile writes it.
     static std::string Format(const IListBox& list, const std::string& title);
+    // A list as the command line prints it: each line after its position tag, LF ends.
+    static std::string ListText(const IListBox& list);
 };
 
 }  // namespace kestrava

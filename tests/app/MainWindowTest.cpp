@@ -31,6 +31,7 @@
 #include "instrument/AcquisitionMode.h"
 #include "session/GraphPointer.h"
 #include "session/ListLineKind.h"
+#include "session/ReportFile.h"
 #include "signal/CSataBitDetector.h"
 #include "synth/CaptureGenerator.h"
 #include "tests/app/AppTestSupport.h"
@@ -468,6 +469,20 @@ TEST_F(MainWindowTest, ADroppedFileIsOpened) {
     window->WaitForDecode();
     EXPECT_GT(window->CharactersModel().Count(), 100);
     EXPECT_EQ(window->windowTitle(), "Veltrace - sata-session.wfm");
+}
+
+// File > Export Picture writes the graph as PNG or SVG, Export List the list last used as
+// the command line prints it; a place that cannot be written says why.
+TEST_F(MainWindowTest, ThePictureAndTheListExport) {
+    Load();
+    window->show();
+    EXPECT_EQ(window->ExportPicture(Root() + "/graph.png"), "");
+    EXPECT_EQ(ReadFile(Root() + "/graph.png").substr(0, 4), "\x89PNG");
+    EXPECT_EQ(window->ExportPicture(Root() + "/graph.svg"), "");
+    EXPECT_NE(ReadFile(Root() + "/graph.svg").find("<svg"), std::string::npos);
+    EXPECT_EQ(window->ExportList(Root() + "/list.txt"), "");
+    EXPECT_EQ(ReadFile(Root() + "/list.txt"), ReportFile::ListText(window->CharactersModel()));
+    EXPECT_NE(window->ExportList(Root() + "/no/such/folder/list.txt"), "");
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 
 #include "base/FileReplacement.h"
 #include "base/Folders.h"
-#include "base/HexText.h"
 #include "formats/ImportReport.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
@@ -34,19 +33,6 @@ namespace {
 
 constexpr int kPlotWidthPixels = 1200;
 constexpr int kPlotHeightPixels = 320;
-
-// Each line the item's position tag and its text.
-std::string ListText(const IListBox& list) {
-    std::string text;
-    const int count = list.Count();
-    text.reserve(static_cast<std::size_t>(count) * 48);
-    for (int i = 0; i < count; ++i) {
-        AppendPositionTag(text, static_cast<std::uint32_t>(list.Data(i)));
-        text += list.Text(i);
-        text += '\n';
-    }
-    return text;
-}
 
 int HighLevelKindOf(const std::string& list) {
     if (list == "fis") return kFisList;
@@ -325,7 +311,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (o.report)
         text = ReportFile::Format(mainList, ui.WaveformTitle());
     else if (o.format == "text" && !o.hideFiller)
-        text = ListText(list);
+        text = ReportFile::ListText(list);
     else
         text = RecordsText(o, ui, list, err);
     return WriteOut(o, text, out, err) ? kExitOk : kExitNotDecoded;
