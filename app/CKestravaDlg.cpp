@@ -176,6 +176,8 @@ CKestravaDlg::CKestravaDlg(IInstrumentCommands& instrument, QWidget* parent)
     mainSplitter_->setStretchFactor(2, 1);
     mainSplitter_->setStretchFactor(3, 3);
     column->addWidget(mainSplitter_, 1);
+    // With everything below the top strip hidden, the room left is nobody's.
+    column->addStretch(0);
     setCentralWidget(central);
 
     BuildMenus();
@@ -957,6 +959,16 @@ void CKestravaDlg::OnAlwaysOnTop(bool on) {
     });
 }
 
+// The height the waveform frames (with their splitter handles) and the separator above the
+// lists take now: what the Protocol view gives up.
+int CKestravaDlg::FramesHeight() const {
+    int height =
+        separator_->isVisible() ? separator_->height() + centralWidget()->layout()->spacing() : 0;
+    for (QWidget* frame : {static_cast<QWidget*>(upperFrame_), static_cast<QWidget*>(lowerFrame_)})
+        if (frame->isVisible()) height += frame->height() + mainSplitter_->handleWidth();
+    return height;
+}
+
 void CKestravaDlg::SetDisplayState(int state) {
     Handle("ShowFrame", [&] {
         if (state < 0 || state > 3) return;
@@ -964,6 +976,8 @@ void CKestravaDlg::SetDisplayState(int state) {
             Action(id)->setChecked(false);
         displayState_ = state;
         presentation_->viewLayout = state;
+        // The room the frames took, for the window to give up with them.
+        const int framesHeight = FramesHeight();
         const bool lists = state == 1 || state == 2;
         separator_->setVisible(state == 1);
         listSplitter_->setVisible(lists);
@@ -975,7 +989,13 @@ void CKestravaDlg::SetDisplayState(int state) {
             resize(width(), fullSize_.height());
         } else {
             centralWidget()->layout()->activate();
-            resize(width(), sizeHint().height());
+            layout()->activate();
+            // None: the bottom of the top strip. Protocol: the lists keep their height and
+            // the window ends below them. Waveform: as the frame wants it.
+            const int height = state == 0                       ? minimumSizeHint().height()
+                               : state == 2 && framesHeight > 0 ? this->height() - framesHeight
+                                                                : sizeHint().height();
+            resize(width(), std::max(height, minimumSizeHint().height()));
         }
         const int checked[] = {kViewNone, kViewAll, kViewProtocol, kViewWaveform};
         Action(checked[state])->setChecked(true);

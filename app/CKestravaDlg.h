@@ -283,6 +283,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
     void ConnectPointer(GraphArea& graph);
     void AddShortcuts();
     void FillRecentMenu();
+    int FramesHeight() const;
     void OnExportPicture();
     void OnExportList();
     void AskAndExport(const QString& caption, const QString& filter, const QString& suffix,

@@ -173,7 +173,14 @@ TEST_F(MainWindowTest, ScrollBarMovesTheViewAndStopsAtTheLastPage) {
 TEST_F(MainWindowTest, ViewsShowTheirFramesAndCheckTheirItem) {
     Load();
     window->show();
+    QApplication::processEvents();
+    const int listsHeight = window->CharactersList()->height();
+    const int allHeight = window->height();
     window->SetDisplayState(2);
+    QApplication::processEvents();
+    // Protocol: the window ends below the lists, which keep their height.
+    EXPECT_NEAR(window->CharactersList()->height(), listsHeight, 2);
+    EXPECT_LT(window->height(), allHeight - 150);
     EXPECT_EQ(window->Presentation().viewLayout, 2);
     EXPECT_TRUE(window->LowerFrame()->isHidden());
     EXPECT_TRUE(window->UpperFrame()->isHidden());
@@ -189,10 +196,12 @@ TEST_F(MainWindowTest, ViewsShowTheirFramesAndCheckTheirItem) {
               static_cast<int>(window->Presentation().RecordLength() -
                                window->Presentation().view.width));
 
-    const int fullHeight = window->height();
     window->SetDisplayState(0);
+    QApplication::processEvents();
     EXPECT_TRUE(window->Action(Dlg::kViewNone)->isChecked());
-    EXPECT_LE(window->height(), fullHeight);
+    // None: the window ends at the bottom of the top strip.
+    EXPECT_EQ(window->height(), window->minimumSizeHint().height());
+    EXPECT_LT(window->height(), 200);
     window->SetDisplayState(7);  // not a state: nothing changes
     EXPECT_EQ(window->DisplayState(), 0);
     window->SetDisplayState(1);
