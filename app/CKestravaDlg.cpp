@@ -420,6 +420,10 @@ QWidget* CKestravaDlg::BuildTopStrip() {
     hysteresis_ = new QLineEdit(thresholds);
     midRef_->setEnabled(false);
     hysteresis_->setEnabled(false);
+    // A clipped value reads as another one ("0 %" for "50 %"): room for the usual texts.
+    for (QLineEdit* field : {midRef_, hysteresis_})
+        field->setMinimumWidth(
+            field->fontMetrics().horizontalAdvance(QStringLiteral("-0.000 Volt")) + 12);
     connect(midRef_, &QLineEdit::editingFinished, this, &CKestravaDlg::OnThresholdFieldEdited);
     connect(hysteresis_, &QLineEdit::editingFinished, this, &CKestravaDlg::OnThresholdFieldEdited);
     auto* thresholdGrid = new QGridLayout(thresholds);
