@@ -18,7 +18,9 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTest>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include "app/CKestravaDlg.h"
 #include "app/CThresholdDlg.h"
@@ -492,6 +494,30 @@ TEST_F(MainWindowTest, ThePictureAndTheListExport) {
     EXPECT_EQ(window->ExportList(Root() + "/list.txt"), "");
     EXPECT_EQ(ReadFile(Root() + "/list.txt"), ReportFile::ListText(window->CharactersModel()));
     EXPECT_NE(window->ExportList(Root() + "/no/such/folder/list.txt"), "");
+}
+
+// The first keys go to the characters list; the wheel passing over a combo that has no
+// focus changes nothing (over Data Source it would command the instrument).
+TEST_F(MainWindowTest, TheWheelTurnsOnlyAFocusedComboAndTheListHasTheFirstFocus) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(QApplication::focusWidget(), window->CharactersList());
+    QComboBox* source = window->DataSourceList();
+    auto wheel = [&] {
+        QWheelEvent event(QPointF(5, 5), source->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(source, &event);
+    };
+    wheel();
+    EXPECT_EQ(source->currentIndex(), 0);
+    source->setFocus();
+    wheel();
+    EXPECT_EQ(source->currentIndex(), 1);
+    // The sync pattern combo shows four names whole.
+    EXPECT_GE(window->SyncPatternList()->sizeHint().width(),
+              window->SyncPatternList()->fontMetrics().horizontalAdvance(
+                  QStringLiteral("K28.5,D10.2,D10.2,D27.3")));
 }
 
 }  // namespace
