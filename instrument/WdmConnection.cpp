@@ -27,6 +27,7 @@ std::string SecondsText(ViUInt32 ms) {
     return text + "." + fraction;
 }
 
+#if defined(KESTRAVA_VENDOR_VISA)
 // The socket address the session reaches, as its resource name; empty when its interface
 // tells none.
 std::string AddressOf(ViSession session) {
@@ -41,11 +42,25 @@ std::string AddressOf(ViSession session) {
     return "TCPIP" + std::to_string(board) + "::" + shown + "::" + std::to_string(port) +
            "::SOCKET";
 }
+#endif
+
+// The address the program's resource name stands for, whatever its transport; our VISA
+// tells it, a vendor's only for a socket.
+std::string ResolvedAddress(ViSession session) {
+#if defined(KESTRAVA_VENDOR_VISA)
+    return AddressOf(session);
+#else
+    (void)session;
+    ViChar address[VI_FIND_BUFLEN] = {};
+    return kvResolveResource(kResource, address) >= VI_SUCCESS ? std::string(address)
+                                                               : std::string();
+#endif
+}
 
 std::string NoAnswerText(ViSession session) {
     ViUInt32 timeoutMs = 0;
     viGetAttribute(session, VI_ATTR_TMO_VALUE, &timeoutMs);
-    const std::string address = AddressOf(session);
+    const std::string address = ResolvedAddress(session);
     return "no answer from " + std::string(kResource) +
            (address.empty() ? "" : " (" + address + ")") + " within " + SecondsText(timeoutMs) +
            " s";

@@ -283,8 +283,8 @@ TEST_F(ScopeRoadTest, TheCommandLineDecodesALiveAcquisition) {
 // short question, whose silence leaves the acquisition as it is), and the reason follows
 // the program's own message in the window and on the command line.
 TEST_F(ScopeRoadTest, AnInstrumentThatHangsOrIsHeldEndsTheAnalysisAtTheFirstWait) {
-    // The message names the address of a socket; the other transports' names it leaves out.
-    const std::string shown = transport_ == "socket" ? " (" + address_ + ")" : "";
+    // The message names the address the instrument's name stands for, on every transport.
+    const std::string shown = " (" + address_ + ")";
     const std::string noAnswer = "no answer from GPIB8::1::INSTR" + shown + " within 0.3 s";
     const std::string inUse = "the instrument is in use by another program";
     // Another program's lock: the instrument's lock file held through a description of its own.

@@ -292,7 +292,8 @@ TEST_F(ScriptedTransferTest, ACurveThatTimesOutEndsTheSessionAndRestoresOnlyAnAn
         };
         EXPECT_TRUE(WdmGetWaveformData(kCh1, 0.0, 100.0).empty());
         EXPECT_EQ(WdmGetLastError(), kWdmDataNotAvailable);
-        EXPECT_EQ(WdmGetInstrumentProblem(), "no answer from GPIB8::1::INSTR within 0.3 s");
+        EXPECT_EQ(WdmGetInstrumentProblem(),
+                  "no answer from GPIB8::1::INSTR (LOOPBACK::scripted::INSTR) within 0.3 s");
         EXPECT_EQ(WdmGetWaveformHeader(kCh1).recordLengthPoints, 0);
         EXPECT_TRUE(WdmGetWaveformData(kCh1, 0.0, 100.0).empty());
         EXPECT_EQ(FromCurve(), c.fromCurve);
