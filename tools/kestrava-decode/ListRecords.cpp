@@ -7,6 +7,7 @@
 #include "base/HexText.h"
 #include "protocol/CSataWordDecoder.h"
 #include "protocol/FrameVerdicts.h"
+#include "session/ListLineKind.h"
 
 namespace kestrava {
 namespace {
@@ -24,21 +25,27 @@ bool Contains(std::string_view text, std::string_view part) {
 // A characters line: "D10.2  (0x4a) ", then a primitive or data word and error marks.
 void DescribeCharacter(ListRecord& record) {
     const std::string& text = record.text;
+    record.kind = "character";
+    switch (KindOfListLine(text)) {
+        case ListLineKind::kSilence:
+            record.kind = "silence";
+            return;
+        case ListLineKind::kSampleSlip:
+            record.kind = "shift";
+            return;
+        case ListLineKind::kInvalid:
+            record.flags.push_back("invalid");
+            return;
+        default:
+            break;
+    }
     if (text.empty()) {
         record.kind = "blank";
-    } else if (StartsWith(text, "---Silence")) {
-        record.kind = "silence";
-    } else if (StartsWith(text, "---Got") || StartsWith(text, "---Missed")) {
-        record.kind = "shift";
-    } else if (text == "Invalid Code") {
-        record.kind = "character";
-        record.flags.push_back("invalid");
-    } else {
-        record.kind = "character";
-        record.value = text.substr(0, text.find("  "));
-        if (Contains(text, "[rd error]")) record.flags.push_back("rd-error");
-        if (Contains(text, "[mw rd error]")) record.flags.push_back("mw-rd-error");
+        return;
     }
+    record.value = text.substr(0, text.find("  "));
+    if (Contains(text, "[rd error]")) record.flags.push_back("rd-error");
+    if (Contains(text, "[mw rd error]")) record.flags.push_back("mw-rd-error");
 }
 
 // The value after the label: "  Command=0xec" gives "0xec", "FIS 0x27 Register H->D" "0x27".
