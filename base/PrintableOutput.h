@@ -6,6 +6,8 @@
 #include <iostream>
 #include <streambuf>
 
+#include "base/Text.h"
+
 namespace kestrava {
 
 class PrintableOutput : public std::streambuf {
@@ -27,11 +29,7 @@ class PrintableOutput : public std::streambuf {
             pendingReturn_ = true;
             return ch;
         }
-        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
-            static constexpr char kDigits[] = "0123456789abcdef";
-            const char escaped[] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF], 0};
-            return Put(escaped) ? ch : traits_type::eof();
-        }
+        if (IsControlByte(byte)) return Put(HexEscape(byte).c_str()) ? ch : traits_type::eof();
         return saved_->sputc(static_cast<char>(byte)) == traits_type::eof() ? traits_type::eof()
                                                                             : ch;
     }

@@ -32,21 +32,29 @@ inline std::string_view Trim(std::string_view text, std::string_view leading,
     return TrimLeft(TrimRight(text, trailing), leading);
 }
 
-// Control bytes (a terminal's escape sequences among them) as \xNN, so text taken from a
-// file can be echoed in a message without acting on the terminal; line feeds stay.
-inline std::string Printable(std::string_view text) {
+// A control byte (a terminal's escape sequences begin with one) that a message must not
+// pass on raw; line feeds and tabs are text.
+inline bool IsControlByte(unsigned char byte) {
+    return (byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F;
+}
+
+// The byte written as \xNN.
+inline std::string HexEscape(unsigned char byte) {
     static constexpr char kDigits[] = "0123456789abcdef";
+    return {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0xF]};
+}
+
+// Control bytes as \xNN, so text taken from a file can be echoed in a message without
+// acting on the terminal.
+inline std::string Printable(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
-            out += "\\x";
-            out += kDigits[byte >> 4];
-            out += kDigits[byte & 0xF];
-        } else {
+        if (IsControlByte(byte))
+            out += HexEscape(byte);
+        else
             out += c;
-        }
     }
     return out;
 }

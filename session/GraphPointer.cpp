@@ -17,8 +17,7 @@ std::uint32_t SampleCountOf(CSataUserInterface& ui) {
 }  // namespace
 
 std::uint32_t GraphPointer::Shown() const {
-    const std::uint32_t count = SampleCountOf(ui_);
-    return std::min(std::max<std::uint32_t>(ui_.view.width, 10), count);
+    return WaveformGraph::ShownSamples(ui_.view.width, SampleCountOf(ui_));
 }
 
 std::optional<GraphSpan> GraphPointer::Span() const {

@@ -65,7 +65,7 @@ WaveformGraph::WaveformGraph(const CSataBitDetector& bits, const CSataWordDecode
 
 void WaveformGraph::Draw(ICanvas& canvas, GraphView& view) {
     const std::uint32_t count = bits_.SampleCount();
-    view.width = std::min(std::max<std::uint32_t>(view.width, 10), count);
+    view.width = ShownSamples(view.width, count);
     if (view.start + static_cast<std::uint64_t>(view.width) > count)
         view.start = count - view.width;
     if (view.width == 0) return;

@@ -3,6 +3,7 @@
 // time so its cost follows the graph's width, not the record's length.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "session/ICanvas.h"
@@ -21,6 +22,11 @@ class WaveformGraph {
 
     // Clamps the view to the record, then draws it.
     void Draw(ICanvas& canvas, GraphView& view);
+    // The samples a graph shows for a view this wide, of a record of count samples: at
+    // least 10, at most the record.
+    static std::uint32_t ShownSamples(std::uint32_t width, std::uint32_t count) {
+        return std::min(std::max<std::uint32_t>(width, 10), count);
+    }
     // The sample pixel column x of a graph `columns` wide shows, samples from start on.
     static std::uint32_t SampleAtColumn(std::uint32_t start, std::uint32_t samples, int columns,
                                         int x);

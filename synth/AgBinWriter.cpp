@@ -1,6 +1,7 @@
 #include "synth/AgBinWriter.h"
 
 #include "synth/ByteBuffer.h"
+#include "synth/RawWriter.h"
 
 namespace kestrava::synth {
 namespace {
@@ -54,19 +55,8 @@ std::vector<std::uint8_t> AgBinWriter::Serialize(const QuantizedRecord& record,
     }
     AppendWaveformHeader(b, kNormalWaveform, points, sampleIntervalS, firstPointTimeS);
     AppendDataHeader(b, kNormalBuffer, width, points * width);
-    for (std::size_t i = 0; i < record.Size(); ++i) {
-        switch (record.format) {
-            case SampleFormat::Int8:
-                b.Append<std::int8_t>(record.int8[i]);
-                break;
-            case SampleFormat::Int16:
-                b.Append<std::int16_t>(record.int16[i]);
-                break;
-            case SampleFormat::Float32:
-                b.Append<float>(static_cast<float>(record.VoltsAt(i)));
-                break;
-        }
-    }
+    // Float samples are volts already (scale 1, offset 0); integers are the scope's codes.
+    RawWriter::AppendSamples(record, b);
     b.PutAt<std::int32_t>(4, static_cast<std::int32_t>(b.Size()));
     return std::move(b.Bytes());
 }

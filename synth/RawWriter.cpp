@@ -6,6 +6,11 @@ namespace kestrava::synth {
 
 std::vector<std::uint8_t> RawWriter::Serialize(const QuantizedRecord& record, bool bigEndian) {
     ByteBuffer b(bigEndian);
+    AppendSamples(record, b);
+    return std::move(b.Bytes());
+}
+
+void RawWriter::AppendSamples(const QuantizedRecord& record, ByteBuffer& b) {
     for (std::size_t i = 0; i < record.Size(); ++i) {
         switch (record.format) {
             case SampleFormat::Int8:
@@ -19,7 +24,6 @@ std::vector<std::uint8_t> RawWriter::Serialize(const QuantizedRecord& record, bo
                 break;
         }
     }
-    return std::move(b.Bytes());
 }
 
 }  // namespace kestrava::synth

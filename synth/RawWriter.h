@@ -9,9 +9,13 @@
 
 namespace kestrava::synth {
 
+class ByteBuffer;
+
 class RawWriter {
   public:
     static std::vector<std::uint8_t> Serialize(const QuantizedRecord& record, bool bigEndian);
+    // The samples as stored, one after another; other writers' data blocks are these too.
+    static void AppendSamples(const QuantizedRecord& record, ByteBuffer& b);
 };
 
 }  // namespace kestrava::synth

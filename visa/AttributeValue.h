@@ -24,4 +24,21 @@ inline ViStatus PutAttributeText(std::string_view text, void* value) {
     return VI_SUCCESS;
 }
 
+// The attributes every TCPIP resource answers alike: interface type and number, host;
+// VI_ERROR_NSUP_ATTR for any other, which the transport may answer itself.
+inline ViStatus PutTcpipAttribute(unsigned board, std::string_view host, ViAttr attribute,
+                                  void* value) {
+    switch (attribute) {
+        case VI_ATTR_INTF_TYPE:
+            return PutAttribute<ViUInt16>(VI_INTF_TCPIP, value);
+        case VI_ATTR_INTF_NUM:
+            return PutAttribute<ViUInt16>(static_cast<ViUInt16>(board), value);
+        case VI_ATTR_TCPIP_ADDR:
+        case VI_ATTR_TCPIP_HOSTNAME:
+            return PutAttributeText(host, value);
+        default:
+            return VI_ERROR_NSUP_ATTR;
+    }
+}
+
 }  // namespace kestrava::visa

@@ -202,17 +202,10 @@ void TcpTransport::SetKeepAlive(bool on) {
 
 ViStatus TcpTransport::GetAttribute(ViAttr attribute, void* value) const {
     switch (attribute) {
-        case VI_ATTR_INTF_TYPE:
-            return PutAttribute<ViUInt16>(VI_INTF_TCPIP, value);
-        case VI_ATTR_INTF_NUM:
-            return PutAttribute<ViUInt16>(static_cast<ViUInt16>(address_.board), value);
-        case VI_ATTR_TCPIP_ADDR:
-        case VI_ATTR_TCPIP_HOSTNAME:
-            return PutAttributeText(address_.host, value);
         case VI_ATTR_TCPIP_PORT:
             return PutAttribute<ViUInt16>(address_.port, value);
         default:
-            return VI_ERROR_NSUP_ATTR;
+            return PutTcpipAttribute(address_.board, address_.host, attribute, value);
     }
 }
 

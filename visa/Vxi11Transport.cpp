@@ -208,17 +208,10 @@ void Vxi11Transport::Interrupt() {
 
 ViStatus Vxi11Transport::GetAttribute(ViAttr attribute, void* value) const {
     switch (attribute) {
-        case VI_ATTR_INTF_TYPE:
-            return PutAttribute<ViUInt16>(VI_INTF_TCPIP, value);
-        case VI_ATTR_INTF_NUM:
-            return PutAttribute<ViUInt16>(static_cast<ViUInt16>(address_.board), value);
-        case VI_ATTR_TCPIP_ADDR:
-        case VI_ATTR_TCPIP_HOSTNAME:
-            return PutAttributeText(address_.host, value);
         case VI_ATTR_TCPIP_DEVICE_NAME:
             return PutAttributeText(address_.device, value);
         default:
-            return VI_ERROR_NSUP_ATTR;
+            return PutTcpipAttribute(address_.board, address_.host, attribute, value);
     }
 }
 
