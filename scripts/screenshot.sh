@@ -14,5 +14,5 @@ trap 'rm -rf "$scratch"' EXIT
 XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" TMPDIR="$scratch/tmp" XDG_RUNTIME_DIR="$scratch/run" \
     bash -c 'mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR" &&
              exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --open "$1" --screenshot "$2"' \
-    "$program" "$capture" "$PWD/$shot"
+    "$program" "$capture" "$(realpath -m "$shot")"
 echo "screenshot: saved $shot"
