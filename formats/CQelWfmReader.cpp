@@ -10,8 +10,10 @@
 #include <new>
 #include <stdexcept>
 #include <type_traits>
+#include <utility>
 
 #include "base/HugePages.h"
+#include "base/MappedFile.h"
 #include "base/Numbers.h"
 #include "base/RegularFile.h"
 #include "formats/ImportReport.h"
@@ -438,6 +440,12 @@ bool CQelWfmReader::ConvertSamples(std::int64_t dataOffset, std::int64_t count, 
     bool volts = true;
     if (sink) {
         if (!sink->Begin(description_)) return false;
+        if (sampleSize == 1 && sink->WantsMapping())
+            if (auto mapped = MappedFile::Map(fd_, dataOffset, static_cast<std::size_t>(count))) {
+                sink->TakeMapped(std::move(mapped));
+                pointCount_ = count;
+                return true;
+            }
         volts = sink->WantsVolts();
         if (volts) block.resize(kSinkPoints);
     } else {

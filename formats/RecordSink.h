@@ -3,7 +3,10 @@
 // never holds the whole record as doubles.
 #pragma once
 
+#include <memory>
 #include <span>
+
+#include "base/MappedFile.h"
 
 #include "formats/RecordDescription.h"
 
@@ -17,6 +20,11 @@ class RecordSink {
     // Asked after Begin: false when the sink reads only the raw bytes, which spares the
     // conversion to volts; its blocks then come with no points.
     virtual bool WantsVolts() const { return true; }
+    // Asked after Begin: true when the sink would keep the stored samples where the file
+    // holds them. A reader that can map them then hands them over whole, once, instead of
+    // in blocks; one that cannot goes on with blocks.
+    virtual bool WantsMapping() const { return false; }
+    virtual void TakeMapped(std::shared_ptr<const MappedFile>) {}
     // The next points, in volts and as the file stores them (sampleSize bytes each, in
     // the file's byte order); every block but the last holds a multiple of 16 points.
     virtual void Take(std::span<const double> points, std::span<const unsigned char> raw) = 0;

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/Workers.h"
 #include "instrument/Int8Set.h"
 
 namespace kestrava {
@@ -55,6 +56,13 @@ class Band {
     bool SettledFromAbove(float x) const {
         return (x <= level_ && x <= atMostLower_) || (x > level_ && x >= atLeastUpper_);
     }
+    // A sample beyond the band on its high side leaves every search above and settled,
+    // one beyond its low side below and settled, whatever came before.
+    bool DecisivelyHigh(float x) const {
+        return x > level_ && x > aboveUpper_ && x >= atLeastUpper_;
+    }
+    bool DecisivelyLow(float x) const { return x < level_ && x <= atMostLower_; }
+    bool Decisive(float x) const { return DecisivelyHigh(x) || DecisivelyLow(x); }
 
 #if defined(__SSE2__)
     __m128 NotBelow(__m128 x) const {
@@ -72,6 +80,14 @@ class Band {
         return _mm_or_ps(
             _mm_and_ps(_mm_cmple_ps(x, Wide(level_)), _mm_cmple_ps(x, Wide(atMostLower_))),
             _mm_and_ps(_mm_cmpgt_ps(x, Wide(level_)), _mm_cmpge_ps(x, Wide(atLeastUpper_))));
+    }
+    __m128 Decisive(__m128 x) const {
+        const __m128 high = _mm_and_ps(
+            _mm_cmpgt_ps(x, Wide(level_)),
+            _mm_and_ps(_mm_cmpgt_ps(x, Wide(aboveUpper_)), _mm_cmpge_ps(x, Wide(atLeastUpper_))));
+        const __m128 low =
+            _mm_and_ps(_mm_cmplt_ps(x, Wide(level_)), _mm_cmple_ps(x, Wide(atMostLower_)));
+        return _mm_or_ps(high, low);
     }
 
   private:
@@ -124,8 +140,15 @@ inline std::size_t FirstIn(const std::int8_t* x, std::size_t i, std::size_t coun
     return i;
 }
 
-// The four questions a pass asks of a sample.
-enum class Test { NotBelow, AtOrBelow, SettledFromBelow, SettledFromAbove };
+// The questions a pass asks of a sample.
+enum class Test {
+    NotBelow,
+    AtOrBelow,
+    SettledFromBelow,
+    SettledFromAbove,
+    Decisive,
+    DecisivelyHigh
+};
 
 // Samples as floats.
 class FloatSamples {
@@ -143,9 +166,13 @@ class FloatSamples {
             case Test::SettledFromBelow:
                 return band_.SettledFromBelow(x);
             case Test::SettledFromAbove:
+                return band_.SettledFromAbove(x);
+            case Test::Decisive:
+                return band_.Decisive(x);
+            case Test::DecisivelyHigh:
                 break;
         }
-        return band_.SettledFromAbove(x);
+        return band_.DecisivelyHigh(x);
     }
     std::size_t First(Test test, std::size_t i, std::size_t end) const {
         switch (test) {
@@ -156,9 +183,14 @@ class FloatSamples {
             case Test::SettledFromBelow:
                 return FirstWhere(x_, i, end, [this](auto x) { return band_.SettledFromBelow(x); });
             case Test::SettledFromAbove:
+                return FirstWhere(x_, i, end, [this](auto x) { return band_.SettledFromAbove(x); });
+            case Test::Decisive:
+                return FirstWhere(x_, i, end, [this](auto x) { return band_.Decisive(x); });
+            case Test::DecisivelyHigh:
                 break;
         }
-        return FirstWhere(x_, i, end, [this](auto x) { return band_.SettledFromAbove(x); });
+        while (i < end && !band_.DecisivelyHigh(x_[i])) ++i;
+        return i;
     }
 
   private:
@@ -176,6 +208,8 @@ class Int8Samples {
         sets_[1] = Int8Set::WhereVolts(volts, [&](float v) { return band.AtOrBelow(v); });
         sets_[2] = Int8Set::WhereVolts(volts, [&](float v) { return band.SettledFromBelow(v); });
         sets_[3] = Int8Set::WhereVolts(volts, [&](float v) { return band.SettledFromAbove(v); });
+        sets_[4] = Int8Set::WhereVolts(volts, [&](float v) { return band.Decisive(v); });
+        sets_[5] = Int8Set::WhereVolts(volts, [&](float v) { return band.DecisivelyHigh(v); });
     }
 
     double Volt(std::size_t i) const { return Volts(x_[i]); }
@@ -190,23 +224,27 @@ class Int8Samples {
 
     const std::int8_t* x_;
     const float* volts_;
-    Int8Set sets_[4];
+    Int8Set sets_[6];
 };
 
-// One band's pass of the state machine, resumable at any sample. Without a pending
-// crossing only a reach of the level changes anything, and with one only a sample beyond
-// the band, so the pass jumps from one such sample to the next.
+// One band's pass of the state machine over the samples from begin to end, resumable at
+// any sample. Without a pending crossing only a reach of the level changes anything, and
+// with one only a sample beyond the band, so the pass jumps from one such sample to the
+// next.
 template <class Samples>
 class Pass {
   public:
-    Pass(Samples samples, std::size_t count, float level, double startOffset, double crossing,
-         std::vector<double>* risingOut, std::vector<double>* fallingOut)
-        : samples_(std::move(samples)),
-          count_(count),
+    Pass(const Samples& samples, std::size_t begin, std::size_t end, int state, float level,
+         double startOffset, double crossing, std::vector<double>* risingOut,
+         std::vector<double>* fallingOut)
+        : samples_(samples),
+          begin_(begin),
+          end_(end),
           level_(level),
           startOffset_(startOffset),
-          state_(samples_.Volt(0) <= level ? kSearchBelow : kSearchAbove),
+          state_(state),
           crossing_(crossing),
+          i_(begin),
           risingOut_(risingOut),
           fallingOut_(fallingOut) {}
 
@@ -219,6 +257,7 @@ class Pass {
                 if (i_ == end) return;
                 crossing_ =
                     CrossingAt(i_, samples_.Volt(i_ == 0 ? 0 : i_ - 1), samples_.Volt(i_), level_);
+                crossed_ = true;
                 pending_ = true;
             }
             i_ = samples_.First(below ? Test::SettledFromBelow : Test::SettledFromAbove, i_, end);
@@ -238,6 +277,8 @@ class Pass {
     int State() const { return state_; }
     bool Pending() const { return pending_; }
     double Crossing() const { return crossing_; }
+    // True when the pass found a crossing of its own.
+    bool Crossed() const { return crossed_; }
 
   private:
     void Keep(std::vector<double>& list) {
@@ -245,32 +286,114 @@ class Pass {
         list.push_back(crossing_ + startOffset_);
     }
 
-    // A full list grows to the size its crossings so far point to for the whole record,
+    // A full list grows to the size its crossings so far point to for the whole stretch,
     // and never past what the samples left can add, so that an edge-dense record's lists
     // neither hold twice their crossings nor are copied again and again.
     void Grow(std::vector<double>& list) const {
         const std::size_t size = list.size();
         // Crossings alternate between rising and falling, each at a sample of its own.
-        const std::size_t most = size + (count_ - i_ + 1) / 2 + 1;
-        const double projected = static_cast<double>(size) * 1.125 * static_cast<double>(count_) /
-                                 static_cast<double>(i_ + 1);
+        const std::size_t most = size + (end_ - i_ + 1) / 2 + 1;
+        const double projected = static_cast<double>(size) * 1.125 *
+                                 static_cast<double>(end_ - begin_) /
+                                 static_cast<double>(i_ - begin_ + 1);
         const std::size_t wanted = std::max(
             {size * 2, EdgeSearchEngine::kListGrowth,
              projected < static_cast<double>(most) ? static_cast<std::size_t>(projected) : most});
         list.reserve(std::min(wanted, most));
     }
 
+    // A copy: through a reference the compiler reloads the samples' fields at every store
+    // of a crossing.
     Samples samples_;
-    std::size_t count_;
+    std::size_t begin_;
+    std::size_t end_;
     double level_;
     double startOffset_;
     int state_;
     bool pending_ = false;
+    bool crossed_ = false;
     double crossing_;
-    std::size_t i_ = 0;
+    std::size_t i_;
     std::vector<double>* risingOut_;
     std::vector<double>* fallingOut_;
 };
+
+// What one band's run found.
+struct BandResult {
+    std::vector<double> rising, falling;
+    int state = kSearchNotRun;
+    bool pending = false;
+    double crossing = 0.0;
+};
+
+// Appends the parts' lists in order, each list reserved once; a single part is taken whole.
+void Concatenate(std::vector<std::vector<double>>& parts, std::vector<double>& out) {
+    if (parts.size() == 1) {
+        out = std::move(parts.front());
+        return;
+    }
+    std::size_t total = 0;
+    for (const auto& part : parts) total += part.size();
+    out.reserve(total);
+    for (auto& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+        part = std::vector<double>();
+    }
+}
+
+// One band over every sample, block by block on the workers. The state after a decisive
+// sample does not depend on the samples before it, so each stretch from one block's first
+// decisive sample to the next block's runs on its own and the stretches' crossings, put
+// in order, are those of one pass from the start: the result is the same for every
+// worker count and block size.
+template <class Samples>
+BandResult RunBand(const Samples& samples, std::size_t count, float level, double startOffset,
+                   double crossing, bool wantRising, bool wantFalling) {
+    const std::size_t block = Workers::BlockSamples();
+    const std::size_t blocks = (count + block - 1) / block;
+    // Each stretch starts after a decisive sample (the first at sample 0).
+    std::vector<std::size_t> decisive(blocks, count);
+    Workers::ForEach(blocks > 0 ? blocks - 1 : 0, [&](std::size_t k) {
+        const std::size_t first = (k + 1) * block;
+        const std::size_t found =
+            samples.First(Test::Decisive, first, std::min(count, first + block));
+        decisive[k + 1] = found < std::min(count, first + block) ? found : count;
+    });
+    std::vector<std::size_t> stops;  // decisive samples that end a stretch
+    for (std::size_t k = 1; k < blocks; ++k)
+        if (decisive[k] < count) stops.push_back(decisive[k]);
+    const std::size_t stretches = stops.size() + 1;
+    std::vector<std::vector<double>> rising(stretches), falling(stretches);
+    std::vector<BandResult> ends(stretches);
+    std::vector<char> crossed(stretches, 0);  // one byte each: written by several workers
+    Workers::ForEach(stretches, [&](std::size_t j) {
+        const std::size_t begin = j == 0 ? 0 : stops[j - 1] + 1;
+        const std::size_t end = j < stops.size() ? stops[j] + 1 : count;
+        const int state = j == 0 ? (samples.Volt(0) <= level ? kSearchBelow : kSearchAbove)
+                          : samples.Is(Test::DecisivelyHigh, stops[j - 1]) ? kSearchAbove
+                                                                           : kSearchBelow;
+        Pass<Samples> pass(samples, begin, end, state, level, startOffset, crossing,
+                           wantRising ? &rising[j] : nullptr, wantFalling ? &falling[j] : nullptr);
+        pass.Advance(end);
+        ends[j].state = pass.State();
+        ends[j].pending = pass.Pending();
+        ends[j].crossing = pass.Crossing();
+        crossed[j] = pass.Crossed();
+    });
+    BandResult result;
+    result.state = ends.back().state;
+    result.pending = ends.back().pending;
+    // The crossing last noted, as one pass would hold it.
+    result.crossing = crossing;
+    for (std::size_t j = stretches; j-- > 0;)
+        if (crossed[j]) {
+            result.crossing = ends[j].crossing;
+            break;
+        }
+    Concatenate(rising, result.rising);
+    Concatenate(falling, result.falling);
+    return result;
+}
 
 bool SameBand(const EdgeSearch& a, const EdgeSearch& b) {
     return a.level == b.level && a.upper == b.upper && a.lower == b.lower;
@@ -299,24 +422,23 @@ bool EdgeSearchEngine::AddSearch(float level, float hysteresis, int kind, std::s
 }
 
 void EdgeSearchEngine::Run(std::span<const float> data, double startOffsetPoints,
-                           const EdgeTimeBase& timeBase, const BlockObserver& observer) {
+                           const EdgeTimeBase& timeBase) {
     const double last = data.empty() ? 0.0 : data.back();
-    RunPasses(data.size(), last, startOffsetPoints, timeBase, observer,
+    RunPasses(data.size(), last, startOffsetPoints, timeBase,
               [&](const Band& band) { return FloatSamples(data, band); });
 }
 
 void EdgeSearchEngine::RunInt8(std::span<const std::int8_t> samples,
                                const std::array<float, 256>& volts, double startOffsetPoints,
-                               const EdgeTimeBase& timeBase, const BlockObserver& observer) {
+                               const EdgeTimeBase& timeBase) {
     const double last = samples.empty() ? 0.0 : volts[static_cast<std::uint8_t>(samples.back())];
-    RunPasses(samples.size(), last, startOffsetPoints, timeBase, observer,
+    RunPasses(samples.size(), last, startOffsetPoints, timeBase,
               [&](const Band& band) { return Int8Samples(samples, volts, band); });
 }
 
 template <class MakeSamples>
 void EdgeSearchEngine::RunPasses(std::size_t count, double last, double startOffsetPoints,
-                                 const EdgeTimeBase& timeBase, const BlockObserver& observer,
-                                 MakeSamples makeSamples) {
+                                 const EdgeTimeBase& timeBase, MakeSamples makeSamples) {
     timeBase_ = timeBase;
     for (auto& search : searches_) {
         // The storage goes too: the run's own lists replace it.
@@ -327,57 +449,38 @@ void EdgeSearchEngine::RunPasses(std::size_t count, double last, double startOff
     }
     if (count == 0) return;
     // Searches never share state, and searches with the same level and band (a rising
-    // and a falling search of one threshold) step through the same states; one pass per
+    // and a falling search of one threshold) step through the same states; one run per
     // band serves them all.
-    struct BandRun {
-        std::vector<EdgeSearch*> searches;
-        std::vector<double> rising, falling;
-    };
-    std::vector<BandRun> runs;
+    std::vector<std::vector<EdgeSearch*>> bands;
     std::vector<bool> taken(searches_.size(), false);
     for (std::size_t first = 0; first < searches_.size(); ++first) {
         if (taken[first]) continue;
         // A search is in its own band even when its level is NaN and equals nothing.
-        BandRun& run = runs.emplace_back();
+        std::vector<EdgeSearch*>& band = bands.emplace_back();
         taken[first] = true;
-        run.searches.push_back(searches_[first].get());
+        band.push_back(searches_[first].get());
         for (std::size_t k = first + 1; k < searches_.size(); ++k)
             if (!taken[k] && SameBand(*searches_[first], *searches_[k])) {
                 taken[k] = true;
-                run.searches.push_back(searches_[k].get());
+                band.push_back(searches_[k].get());
             }
     }
-    using Samples = decltype(makeSamples(std::declval<const Band&>()));
-    std::vector<Pass<Samples>> passes;
-    passes.reserve(runs.size());
-    for (BandRun& run : runs) {
+    for (std::vector<EdgeSearch*>& band : bands) {
         bool wantRising = false, wantFalling = false;
-        for (const EdgeSearch* search : run.searches) {
+        for (const EdgeSearch* search : band) {
             wantRising |= search->hasRising;
             wantFalling |= search->hasFalling;
         }
-        run.rising.reserve(kListGrowth);
-        run.falling.reserve(kListGrowth);
-        const EdgeSearch& lead = *run.searches.front();
-        passes.emplace_back(makeSamples(Band(lead.level, lead.upper, lead.lower)), count,
-                            lead.level, startOffsetPoints, lead.crossing,
-                            wantRising ? &run.rising : nullptr,
-                            wantFalling ? &run.falling : nullptr);
-    }
-    // Block by block, so that the observer and every pass read a block while it is in cache.
-    for (std::size_t first = 0; first < count; first += kObservedBlock) {
-        const std::size_t end = std::min(count, first + kObservedBlock);
-        if (observer) observer(first, end - first);
-        for (auto& pass : passes) pass.Advance(end);
-    }
-    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const EdgeSearch& lead = *band.front();
+        const auto samples = makeSamples(Band(lead.level, lead.upper, lead.lower));
+        BandResult run = RunBand(samples, count, lead.level, startOffsetPoints, lead.crossing,
+                                 wantRising, wantFalling);
         // Searches of one band share its lists; the last to take a list takes it whole.
-        std::vector<EdgeSearch*>& band = runs[r].searches;
         for (std::size_t k = 0; k < band.size(); ++k) {
             EdgeSearch& search = *band[k];
-            search.state = passes[r].State();
-            search.pending = passes[r].Pending();
-            search.crossing = passes[r].Crossing();
+            search.state = run.state;
+            search.pending = run.pending;
+            search.crossing = run.crossing;
             search.previous = last;
             auto laterWants = [&](bool EdgeSearch::*has) {
                 return std::any_of(band.begin() + static_cast<std::ptrdiff_t>(k) + 1, band.end(),
@@ -385,10 +488,10 @@ void EdgeSearchEngine::RunPasses(std::size_t count, double last, double startOff
             };
             if (search.hasRising)
                 search.rising =
-                    laterWants(&EdgeSearch::hasRising) ? runs[r].rising : std::move(runs[r].rising);
+                    laterWants(&EdgeSearch::hasRising) ? run.rising : std::move(run.rising);
             if (search.hasFalling)
-                search.falling = laterWants(&EdgeSearch::hasFalling) ? runs[r].falling
-                                                                     : std::move(runs[r].falling);
+                search.falling =
+                    laterWants(&EdgeSearch::hasFalling) ? run.falling : std::move(run.falling);
         }
     }
 }

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -58,21 +57,14 @@ class EdgeSearchEngine {
     void Clear() { searches_.clear(); }
     std::size_t SearchCount() const { return searches_.size(); }
 
-    // Samples handed to a run's observer at a time.
-    static constexpr std::size_t kObservedBlock = 16384;
-    // Sees each block of samples (its first index and its length), in order, just before
-    // the searches step through it.
-    using BlockObserver = std::function<void(std::size_t first, std::size_t count)>;
-
-    // Runs every search over the samples; startOffset (points) is added to each crossing.
-    void Run(std::span<const float> data, double startOffsetPoints, const EdgeTimeBase& timeBase,
-             const BlockObserver& observer = {});
+    // Runs every search over the samples, on the workers (base/Workers); startOffset
+    // (points) is added to each crossing. The crossings do not depend on the worker count.
+    void Run(std::span<const float> data, double startOffsetPoints, const EdgeTimeBase& timeBase);
     // The same over 8-bit samples whose volts are volts[sample as an unsigned byte]: the
     // crossings are those of a run over the samples' volts. Volts that never fall as the
     // sample rises, or never rise, are searched sixteen samples at a time.
     void RunInt8(std::span<const std::int8_t> samples, const std::array<float, 256>& volts,
-                 double startOffsetPoints, const EdgeTimeBase& timeBase,
-                 const BlockObserver& observer = {});
+                 double startOffsetPoints, const EdgeTimeBase& timeBase);
 
     // The first search added under the name, or null.
     const EdgeSearch* Find(std::string_view name) const;
@@ -80,12 +72,11 @@ class EdgeSearchEngine {
     std::vector<double> Times(std::span<const double> positions) const;
 
   private:
-    // One pass per band over count samples, made by makeSamples from the band; last is
+    // One run per band over count samples, made by makeSamples from the band; last is
     // the volts of the last sample.
     template <class MakeSamples>
     void RunPasses(std::size_t count, double last, double startOffsetPoints,
-                   const EdgeTimeBase& timeBase, const BlockObserver& observer,
-                   MakeSamples makeSamples);
+                   const EdgeTimeBase& timeBase, MakeSamples makeSamples);
 
     std::vector<std::unique_ptr<EdgeSearch>> searches_;
     EdgeTimeBase timeBase_;

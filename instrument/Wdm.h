@@ -98,9 +98,8 @@ std::string_view WdmSourceName(int source);
 std::span<const float> WdmGetWaveformData(int source, double startPercent, double stopPercent);
 // The source's scaling, time base and units; zero in the parts whose queries failed.
 WaveformHeader WdmGetWaveformHeader(int source);
-// Runs the edge searches over the last transferred record; false when none is held. The
-// observer sees each block of the record before the searches step through it.
-bool WdmFindEdgesInAcquiredData(const EdgeSearchEngine::BlockObserver& observer = {});
+// Runs the edge searches over the last transferred record; false when none is held.
+bool WdmFindEdgesInAcquiredData();
 
 // How long one VISA call of a transfer may take, and how long a lock is waited for.
 struct WdmTimeouts {
@@ -126,13 +125,10 @@ void WdmForgetInUse();
 bool WdmAddEdgeSearch(float level, float hysteresis, int kind, const std::string& name);
 // Runs the searches over the given volts with the time base of the last loaded file;
 // at most the last file's point count is searched. False when the module has no engine.
-// The observer sees each block of the searched volts before the searches step through it.
-bool WdmFindEdgesInData(std::span<const float> data,
-                        const EdgeSearchEngine::BlockObserver& observer = {});
+bool WdmFindEdgesInData(std::span<const float> data);
 // The same over 8-bit samples whose volts are volts[sample as an unsigned byte].
 bool WdmFindEdgesInInt8Data(std::span<const std::int8_t> samples,
-                            const std::array<float, 256>& volts,
-                            const EdgeSearchEngine::BlockObserver& observer = {});
+                            const std::array<float, 256>& volts);
 // Drops every edge search (the module's loads and transfers do it too).
 void WdmClearEdgeSearches();
 

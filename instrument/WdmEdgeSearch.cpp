@@ -36,20 +36,18 @@ std::span<const Sample> SearchedPart(std::span<const Sample> data) {
 
 }  // namespace
 
-bool WdmFindEdgesInData(std::span<const float> data,
-                        const EdgeSearchEngine::BlockObserver& observer) {
+bool WdmFindEdgesInData(std::span<const float> data) {
     wdm::ModuleState& state = wdm::State();
     if (!state.engine) return false;
-    state.engine->Run(SearchedPart(data), 0.0, state.file.timeBase, observer);
+    state.engine->Run(SearchedPart(data), 0.0, state.file.timeBase);
     return true;
 }
 
 bool WdmFindEdgesInInt8Data(std::span<const std::int8_t> samples,
-                            const std::array<float, 256>& volts,
-                            const EdgeSearchEngine::BlockObserver& observer) {
+                            const std::array<float, 256>& volts) {
     wdm::ModuleState& state = wdm::State();
     if (!state.engine) return false;
-    state.engine->RunInt8(SearchedPart(samples), volts, 0.0, state.file.timeBase, observer);
+    state.engine->RunInt8(SearchedPart(samples), volts, 0.0, state.file.timeBase);
     return true;
 }
 

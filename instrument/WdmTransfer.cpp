@@ -535,7 +535,7 @@ WaveformHeader WdmGetWaveformHeader(int source) {
     return header;
 }
 
-bool WdmFindEdgesInAcquiredData(const EdgeSearchEngine::BlockObserver& observer) {
+bool WdmFindEdgesInAcquiredData() {
     wdm::ModuleState& state = wdm::State();
     if (state.transferState != wdm::kTransferFloatData || !state.engine) return false;
     // The time base of the record as it was transferred; asked for only when the header
@@ -548,7 +548,7 @@ bool WdmFindEdgesInAcquiredData(const EdgeSearchEngine::BlockObserver& observer)
     const EdgeTimeBase timeBase{header.sampleIntervalS,
                                 -(header.sampleIntervalS * header.triggerPointOffsetPoints),
                                 header.firstTransferPointTimeS};
-    state.engine->Run(state.data, static_cast<double>(state.firstPoint), timeBase, observer);
+    state.engine->Run(state.data, static_cast<double>(state.firstPoint), timeBase);
     return true;
 }
 

@@ -128,7 +128,7 @@ void CSataUserInterface::PresentRedecode() {
 
 void CSataUserInterface::PresentDecode(const std::string& title) {
     const CSataBitDetector* bits = decoder_->BitDetector();
-    if (bits && !bits->Record().codes.empty()) waveformTitle_ = title;
+    if (bits && bits->Record().CodeCount() > 0) waveformTitle_ = title;
     decodedInvert_ = GetInvert();
     decodedLockSampler_ = GetLockSampler();
     PopulateMainList();

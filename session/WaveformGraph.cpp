@@ -1,7 +1,6 @@
 #include "session/WaveformGraph.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/CAnalysisHost.h"
 #include "protocol/CSataWordDecoder.h"
@@ -10,41 +9,6 @@
 
 namespace kestrava {
 namespace {
-
-struct CodeRange {
-    int largest = -128;
-    int smallest = 128;
-};
-
-// The largest and smallest of count codes, sixteen at a time in vector registers: a view
-// of a whole long record spans a hundred million codes. Bytes are compared unsigned
-// after flipping their sign bit, which keeps their order and needs no more than SSE2.
-CodeRange RangeOf(const std::int8_t* codes, std::size_t count) {
-    using Bytes = unsigned char __attribute__((vector_size(16)));
-    const Bytes sign = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-                        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-    Bytes high = {}, low = ~high;
-    std::size_t s = 0;
-    for (; s + sizeof(Bytes) <= count; s += sizeof(Bytes)) {
-        Bytes v;
-        std::memcpy(&v, codes + s, sizeof v);
-        v ^= sign;
-        const Bytes above = reinterpret_cast<Bytes>(v > high),
-                    below = reinterpret_cast<Bytes>(v < low);
-        high = (v & above) | (high & ~above);
-        low = (v & below) | (low & ~below);
-    }
-    CodeRange range;
-    for (std::size_t j = 0; s >= sizeof(Bytes) && j < sizeof(Bytes); ++j) {
-        range.largest = std::max<int>(range.largest, static_cast<std::int8_t>(high[j] ^ 0x80));
-        range.smallest = std::min<int>(range.smallest, static_cast<std::int8_t>(low[j] ^ 0x80));
-    }
-    for (; s < count; ++s) {
-        range.largest = std::max<int>(range.largest, codes[s]);
-        range.smallest = std::min<int>(range.smallest, codes[s]);
-    }
-    return range;
-}
 
 constexpr Rgb kGrid{125, 125, 125};
 constexpr Rgb kCentreLine{50, 50, 50};
@@ -75,8 +39,8 @@ void WaveformGraph::Draw(ICanvas& canvas, GraphView& view) {
     width_ = canvas.Width();
     height_ = canvas.Height();
     polarity_ = host_.GetInvert() == 1 ? -1 : 1;
-    const bool hasCodes = bits_.Record().codes.size() >= count;
-    const bool hasLevels = bits_.Bits().levels.size() >= count;
+    const bool hasCodes = bits_.Record().CodeCount() >= count;
+    const bool hasLevels = bits_.LevelCount() >= count;
 
     if (view.gridAndLevels) DrawGrid(canvas);
     if (hasCodes) FindCodeScale();
@@ -121,8 +85,7 @@ void WaveformGraph::DrawGrid(ICanvas& canvas) const {
 // The visible codes fill the height: the largest at the top, or at the bottom when the
 // waveform is inverted.
 void WaveformGraph::FindCodeScale() {
-    const std::int8_t* codes = bits_.Record().codes.data() + start_;
-    const CodeRange range = RangeOf(codes, samples_);
+    const CodeRange range = bits_.Record().CodesOf(start_, samples_);
     const int largest = range.largest, smallest = range.smallest;
     topCode_ = polarity_ == 1 ? largest : smallest;
     bottomCode_ = polarity_ == 1 ? smallest : largest;
@@ -135,10 +98,10 @@ int WaveformGraph::CodeY(int code) const {
 }
 
 void WaveformGraph::DrawOriginal(ICanvas& canvas) const {
-    const auto& codes = bits_.Record().codes;
+    const WaveformRecord& record = bits_.Record();
     canvas.SetPen(kOriginal, 0);
-    canvas.MoveTo(0, CodeY(codes[start_]));
-    for (int x = 0; x < width_; ++x) canvas.LineTo(x, CodeY(codes[SampleAtColumn(x)]));
+    canvas.MoveTo(0, CodeY(record.Code(start_)));
+    for (int x = 0; x < width_; ++x) canvas.LineTo(x, CodeY(record.Code(SampleAtColumn(x))));
 }
 
 void WaveformGraph::DrawLevels(ICanvas& canvas) const {
@@ -152,14 +115,13 @@ void WaveformGraph::DrawLevels(ICanvas& canvas) const {
 }
 
 void WaveformGraph::DrawRecovered(ICanvas& canvas) const {
-    const auto& levels = bits_.Bits().levels;
     const double count = bits_.SampleCount();
     const double trigger = count * host_.GetHorizontalPosition() * 0.01;
     bool markerDue = trigger - samples_ <= start_ && start_ <= trigger;
     canvas.SetPen(kRecovered, 0);
     canvas.MoveTo(0, height_ / 2);
     for (int x = 0; x < width_; ++x) {
-        double f = levels[SampleAtColumn(x)] + 1.5;
+        double f = bits_.Level(SampleAtColumn(x)) + 1.5;
         int scaled = static_cast<int>(height_ * f / 3);
         int y = polarity_ == 1 ? height_ - scaled : scaled;
         canvas.LineTo(x, y);
@@ -198,8 +160,8 @@ void WaveformGraph::DrawSamplePoints(ICanvas& canvas) const {
          ++it) {
         std::int64_t s = *it;
         if (s >= static_cast<std::int64_t>(start_) + samples_) break;
-        if (s < 0 || s >= static_cast<std::int64_t>(bits.levels.size())) continue;
-        int level = bits.levels[static_cast<std::size_t>(s)];
+        if (s < 0 || s >= static_cast<std::int64_t>(bits_.LevelCount())) continue;
+        int level = bits_.Level(static_cast<std::size_t>(s));
         if (level == 0) continue;
         int x = X(s);
         int y = level == polarity_ ? high : low;

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "base/Folders.h"
 #include "base/HexText.h"
+#include "base/Workers.h"
 
 namespace kestrava {
 namespace {
@@ -83,6 +85,63 @@ void BitFill(std::int32_t span, std::int32_t start, std::int64_t n, std::int8_t 
     cursor = at;
 }
 
+namespace {
+
+// The crossings of a run in time order, alternating between the list of the first edge
+// and the other; crossing k is read from its list at k / 2.
+class CrossingWalk {
+  public:
+    CrossingWalk(std::span<const double> first, std::span<const double> second,
+                 const EdgeTimeBase& timeBase)
+        : first_(first), second_(second), timeBase_(timeBase) {}
+
+    // Crossings up to the first whose list has run out.
+    std::int64_t Count() const {
+        const auto f = static_cast<std::int64_t>(first_.size());
+        const auto s = static_cast<std::int64_t>(second_.size());
+        return std::min(2 * f, 2 * s + 1);
+    }
+    double Point(std::int64_t k) const {
+        return (k % 2 == 0 ? first_ : second_)[static_cast<std::size_t>(k / 2)];
+    }
+    std::int32_t Position(std::int64_t k) const { return SaturatedInt32(std::ceil(Point(k))); }
+    double Time(std::int64_t k) const { return timeBase_.Seconds(Point(k)); }
+
+  private:
+    std::span<const double> first_;
+    std::span<const double> second_;
+    EdgeTimeBase timeBase_;
+};
+
+// Whole bits between two crossings this far apart at the bit rate; 0 when none.
+std::int64_t BitsBetween(double seconds, double rate) {
+    const double count = std::floor(rate * seconds + 0.5);
+    if (!(count > 0.0)) return 0;
+    return count >= 4.0e18 ? std::int64_t{4'000'000'000'000'000'000}
+                           : static_cast<std::int64_t>(count);
+}
+
+// Walks crossings begin to end - 1 (begin at least 1), handing step the crossing, the
+// bits since the one before and that one's position.
+template <class Step>
+void WalkBits(const CrossingWalk& walk, std::int64_t begin, std::int64_t end, double rate,
+              Step step) {
+    double previousTime = walk.Time(begin - 1);
+    for (std::int64_t k = begin; k < end; ++k) {
+        const double time = walk.Time(k);
+        step(k, BitsBetween(time - previousTime, rate));
+        previousTime = time;
+    }
+}
+
+// a + b for counts that may be huge: saturated well inside 64 bits.
+std::int64_t AddCounts(std::int64_t a, std::int64_t b) {
+    constexpr std::int64_t kMost = std::int64_t{1} << 62;
+    return a >= kMost - b ? kMost : a + b;
+}
+
+}  // namespace
+
 bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCount,
                 BitStream& bits) {
     const auto nR = static_cast<std::int64_t>(edges.risingPositions.size());
@@ -112,31 +171,40 @@ bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCo
     out.bitCount = bitCount;
     out.bits.assign(static_cast<std::size_t>(bitCount) + 4, 0);
     out.bitPositions.assign(static_cast<std::size_t>(bitCount) + 4, 0);
-    std::int32_t cursor = 0;
     const double rate = bitRateBps;
-    // Alternate between the lists, beginning with the first edge's, until the list whose
-    // turn it is runs out. The bits after an edge of the first list are of the first
-    // list's kind.
-    std::int32_t previous = SaturatedInt32(std::ceil(firstPositions.front()));
-    double previousTime = t0;
-    std::int8_t level = firstRising ? 1 : -1;
-    for (std::int64_t k = 1; k < total; ++k, level = static_cast<std::int8_t>(-level)) {
-        const std::span<const double> list = k % 2 == 0 ? firstPositions : secondPositions;
-        const auto index = static_cast<std::size_t>(k / 2);
-        if (index >= list.size()) break;
-        const std::int32_t position = SaturatedInt32(std::ceil(list[index]));
-        const double time = timeBase.Seconds(list[index]);
-        const double count = std::floor(rate * (time - previousTime) + 0.5);
-        if (count > 0.0) {
-            const std::int64_t n = count >= 4.0e18 ? std::int64_t{4'000'000'000'000'000'000}
-                                                   : static_cast<std::int64_t>(count);
-            BitFill(position - previous, previous, n, level, cursor, out);
-        }
-        previous = position;
-        previousTime = time;
-    }
+    // Bits go between neighbouring crossings, of the kind of the earlier one: the first
+    // list's kind after its crossings. Where a stretch of crossings starts writing is the
+    // count of bits before it, so stretches are laid out on the workers once those counts
+    // are added up; a bit past the bit count is dropped as one pass would drop it.
+    const CrossingWalk walk(firstPositions, secondPositions, timeBase);
+    const std::int64_t crossings = std::min(walk.Count(), total);
+    const auto stretch =
+        static_cast<std::int64_t>(std::max<std::size_t>(Workers::BlockSamples() / 16, 1));
+    const std::size_t stretches = static_cast<std::size_t>((crossings - 1 + stretch - 1) / stretch);
+    auto stretchBegin = [&](std::size_t j) { return 1 + static_cast<std::int64_t>(j) * stretch; };
+    auto stretchEnd = [&](std::size_t j) { return std::min(crossings, stretchBegin(j) + stretch); };
+    std::vector<std::int64_t> starts(stretches + 1, 0);
+    Workers::ForEach(stretches, [&](std::size_t j) {
+        std::int64_t sum = 0;
+        WalkBits(walk, stretchBegin(j), stretchEnd(j), rate,
+                 [&](std::int64_t, std::int64_t n) { sum = AddCounts(sum, n); });
+        starts[j + 1] = sum;
+    });
+    for (std::size_t j = 0; j < stretches; ++j)
+        starts[j + 1] = std::min<std::int64_t>(AddCounts(starts[j], starts[j + 1]), bitCount);
+    Workers::ForEach(stretches, [&](std::size_t j) {
+        auto cursor = static_cast<std::int32_t>(starts[j]);
+        const std::int64_t begin = stretchBegin(j);
+        std::int32_t previous = walk.Position(begin - 1);
+        std::int8_t level = (begin % 2 == 1) == firstRising ? 1 : -1;
+        WalkBits(walk, begin, stretchEnd(j), rate, [&](std::int64_t k, std::int64_t n) {
+            const std::int32_t position = walk.Position(k);
+            if (n > 0) BitFill(position - previous, previous, n, level, cursor, out);
+            previous = position;
+            level = static_cast<std::int8_t>(-level);
+        });
+    });
 
-    out.levels = std::move(bits.levels);
     out.samplesPerBit = bits.samplesPerBit;
     if (sampleCount > 0) {
         const double edgesPerSample = static_cast<double>(total) / static_cast<double>(sampleCount);

@@ -5,13 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "signal/SampleArrayAllocator.h"
-
 namespace kestrava {
 
 struct BitStream {
-    std::vector<std::int8_t, SampleArrayAllocator<std::int8_t>>
-        levels;                              // per sample: +1 above, -1 below, 0 at the threshold
     std::int32_t bitCount = 0;               // bits the arrays are sized for
     std::vector<std::int8_t> bits;           // bitCount + 4 entries: +1 high, -1 low
     std::vector<std::int32_t> bitPositions;  // bitCount + 4 entries, 1-based sample index

@@ -37,35 +37,6 @@ constexpr char kFallingEdge[] = "FallingEdge";
 // Bit positions are 32-bit sample indexes.
 constexpr std::size_t kMaxSamples = std::numeric_limits<std::int32_t>::max() - 8;
 
-// +1 above the threshold, -1 below, 0 on it.
-void ThresholdLevels(const float* __restrict v, std::int8_t* __restrict levels, std::size_t count,
-                     float threshold) {
-    std::size_t i = 0;
-    for (; i + kSampleBlock <= count; i += kSampleBlock)
-        for (std::size_t j = 0; j < kSampleBlock; ++j)
-            levels[i + j] =
-                static_cast<std::int8_t>((v[i + j] > threshold) - (v[i + j] < threshold));
-    for (; i < count; ++i)
-        levels[i] = static_cast<std::int8_t>((v[i] > threshold) - (v[i] < threshold));
-}
-
-// The same for 8-bit samples, from the sets of values above and below the threshold.
-void ThresholdLevels(const std::int8_t* __restrict x, std::int8_t* __restrict levels,
-                     std::size_t count, const Int8Set& above, const Int8Set& below) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // All ones is -1: below minus above gives -1, +1 or 0.
-    if (above.InRuns() && below.InRuns())
-        for (; i + kSampleBlock <= count; i += kSampleBlock) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i),
-                             _mm_sub_epi8(below.Contains(block), above.Contains(block)));
-        }
-#endif
-    for (; i < count; ++i)
-        levels[i] = static_cast<std::int8_t>(above.Contains(x[i]) - below.Contains(x[i]));
-}
-
 // The name after the last folder separator of either kind.
 std::string FileNameOf(const std::string& path) {
     std::size_t cut = path.find_last_of("\\/");
@@ -255,6 +226,7 @@ void CSataBitDetector::Recalculate() {
     Guard(logSource_, "Recalculate", [&] {
         // The bit count goes with the arrays, so nothing reads bits that are gone.
         bits_ = BitStream{};
+        levelsKnown_ = false;
         DecoderStart(true);
     });
 }
@@ -319,37 +291,26 @@ void CSataBitDetector::ChooseThreshold() {
     }
 }
 
-void CSataBitDetector::ComputeLevels(std::size_t end) {
-    end = std::min(end, record_.VoltCount());
-    if (end <= leveled_) return;
-    std::int8_t* levels = bits_.levels.data() + leveled_;
-    if (record_.HasInt8Samples())
-        ThresholdLevels(record_.Int8Samples().data() + leveled_, levels, end - leveled_, int8Above_,
-                        int8Below_);
-    else
-        ThresholdLevels(record_.Voltages().data() + leveled_, levels, end - leveled_, thresholdV_);
-    leveled_ = end;
+std::int8_t CSataBitDetector::Level(std::size_t i) const {
+    if (record_.HasInt8Samples()) {
+        const std::int8_t x = record_.Int8Samples()[i];
+        return static_cast<std::int8_t>(int8Above_.Contains(x) - int8Below_.Contains(x));
+    }
+    const float v = record_.Voltages()[i];
+    return static_cast<std::int8_t>((v > thresholdV_) - (v < thresholdV_));
 }
 
 bool CSataBitDetector::FindEdgesAndLevels() {
-    ResizeLarge(bits_.levels, record_.VoltCount());
-    leveled_ = 0;
     if (record_.HasInt8Samples()) {
         const float threshold = thresholdV_;
         int8Above_ = Int8Set::WhereVolts(record_.int8Volts, [=](float v) { return v > threshold; });
         int8Below_ = Int8Set::WhereVolts(record_.int8Volts, [=](float v) { return v < threshold; });
     }
-    // The levels of each block are worked out as the search reaches it, while the block is
-    // in cache; the samples the search does not pass over get theirs afterwards.
-    auto levelBlock = [this](std::size_t first, std::size_t count) {
-        ComputeLevels(first + count);
-    };
-    const bool found = FindEdges(levelBlock);
-    ComputeLevels(record_.VoltCount());
-    return found;
+    levelsKnown_ = true;
+    return FindEdges();
 }
 
-bool CSataBitDetector::FindEdges(const EdgeSearchEngine::BlockObserver& observer) {
+bool CSataBitDetector::FindEdges() {
     // A rerun replaces the earlier searches, so that its thresholds are the ones answered.
     WdmClearEdgeSearches();
     if (!WdmAddEdgeSearch(thresholdV_, hysteresisV_, kEdgeRising, kRisingEdge) ||
@@ -359,11 +320,11 @@ bool CSataBitDetector::FindEdges(const EdgeSearchEngine::BlockObserver& observer
         case Origin::File:
             // A file's record is searched in its own volts, also on a rerun.
             if (record_.HasInt8Samples())
-                return WdmFindEdgesInInt8Data(record_.Int8Samples(), record_.int8Volts, observer);
-            return WdmFindEdgesInData(record_.Voltages(), observer);
+                return WdmFindEdgesInInt8Data(record_.Int8Samples(), record_.int8Volts);
+            return WdmFindEdgesInData(record_.Voltages());
         case Origin::Instrument:
             // An acquisition is searched in the module's transferred record.
-            return WdmFindEdgesInAcquiredData(observer);
+            return WdmFindEdgesInAcquiredData();
         case Origin::None:
             break;
     }

@@ -60,6 +60,11 @@ class CSataBitDetector {
     static int ModuleSourceOf(int source);
 
     const BitStream& Bits() const { return bits_; }
+    // Samples with a level: all of them once a run has chosen its thresholds, else none.
+    std::size_t LevelCount() const { return levelsKnown_ ? record_.VoltCount() : 0; }
+    // Sample i < LevelCount() against the threshold: +1 above, -1 below, 0 on it. Worked
+    // out when asked, as only the graph's visible columns need them.
+    std::int8_t Level(std::size_t i) const;
     const WaveformRecord& Record() const { return record_; }
     std::uint32_t SampleCount() const { return record_.sampleCount; }
     // The presentation empties the graph this way; the detector then counts as not valid.
@@ -80,11 +85,9 @@ class CSataBitDetector {
     void RecoverBits(bool instrument);
     void ComputeStatistics();
     void ChooseThreshold();
-    // The levels of the samples from the last one done up to end.
-    void ComputeLevels(std::size_t end);
-    // The edge search, with the levels worked out block by block as it passes.
+    // The thresholds of the levels, then the edge search.
     bool FindEdgesAndLevels();
-    bool FindEdges(const EdgeSearchEngine::BlockObserver& observer);
+    bool FindEdges();
     void ReportCompletion(std::int64_t edges);
 
     std::string logSource_ = "CSataBitDetector";
@@ -98,7 +101,7 @@ class CSataBitDetector {
     float midHysteresisV_ = 0.0f;  // for the mid-level edge kind, unused by this recovery
     // Set when the file load has already taken the statistics in its conversion pass.
     bool statisticsLoaded_ = false;
-    std::size_t leveled_ = 0;  // samples whose levels are worked out
+    bool levelsKnown_ = false;  // a run has set the thresholds the levels are read with
     // An 8-bit file's values above and below the threshold.
     Int8Set int8Above_;
     Int8Set int8Below_;

@@ -4,8 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "base/HugePages.h"
+#include "base/Workers.h"
 
 namespace kestrava {
 namespace {
@@ -18,23 +21,6 @@ constexpr std::size_t kInt8SumRun = kSampleBlock << 20;
 void LookUpCodes(const unsigned char* __restrict raw, std::size_t count,
                  const std::int8_t* __restrict table, std::int8_t* __restrict codes) {
     for (std::size_t i = 0; i < count; ++i) codes[i] = table[raw[i]];
-}
-
-// Two samples' codes at a time from the pair table, eight samples per load and store:
-// half the lookups of one table step per sample.
-void LookUpCodePairs(const unsigned char* __restrict raw, std::size_t count,
-                     const std::uint16_t* __restrict pairs, const std::int8_t* __restrict table,
-                     std::int8_t* __restrict codes) {
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t in;
-        std::memcpy(&in, raw + i, 8);
-        const std::uint64_t out =
-            std::uint64_t{pairs[in & 0xFFFF]} | std::uint64_t{pairs[(in >> 16) & 0xFFFF]} << 16 |
-            std::uint64_t{pairs[(in >> 32) & 0xFFFF]} << 32 | std::uint64_t{pairs[in >> 48]} << 48;
-        std::memcpy(codes + i, &out, 8);
-    }
-    LookUpCodes(raw + i, count - i, table, codes + i);
 }
 
 // True when the table never decreases or never increases, with no NaN: the largest and
@@ -111,6 +97,14 @@ void Int8Statistics::Add(const std::int8_t* __restrict samples, std::size_t coun
     std::copy(low, low + kSampleBlock, smallest);
 }
 
+void Int8Statistics::Merge(const Int8Statistics& other) {
+    for (std::size_t j = 0; j < kSampleBlock; ++j) {
+        largest[j] = std::max(largest[j], other.largest[j]);
+        smallest[j] = std::min(smallest[j], other.smallest[j]);
+    }
+    sum += other.sum;
+}
+
 std::int8_t Int8Statistics::Largest() const {
     return *std::max_element(largest, largest + kSampleBlock);
 }
@@ -137,11 +131,12 @@ bool VoltConversion::Begin(const RecordDescription& record) {
     offset_ = record.offset;
     step_ = CodeStep(record.scale, record.format);
     TabulateInt8(record);
-    ResizeLarge(record_.codes, static_cast<std::size_t>(count));
-    if (int8Tables_) {
-        ResizeLarge(record_.int8Samples, static_cast<std::size_t>(count));
-    } else {
-        ResizeLarge(record_.voltages, static_cast<std::size_t>(count));
+    expected_ = static_cast<std::size_t>(count);
+    // An 8-bit record's samples are sized when the first block comes, as a mapped file
+    // needs no copy; its codes are looked up in a table when drawn.
+    if (!int8Tables_) {
+        ResizeLarge(record_.codes, expected_);
+        ResizeLarge(record_.voltages, expected_);
     }
     written_ = 0;
     int8Statistics_ = Int8Statistics();
@@ -156,17 +151,11 @@ void VoltConversion::TabulateInt8(const RecordDescription& record) {
             Int8SampleVolts(static_cast<std::int8_t>(value), record.scale, record.offset);
         const std::int8_t code = LowByteOfTruncated((volts - offset_) / step_);
         int8Codes_[static_cast<std::uint8_t>(value)] = code;
+        record_.int8Codes[static_cast<std::uint8_t>(value)] = code;
         record_.int8Volts[static_cast<std::uint8_t>(value)] = static_cast<float>(volts);
         int8Identity_ = int8Identity_ && code == value;
     }
     int8Tables_ = int8CodesTabulated_ && Monotonic(record_.int8Volts);
-    if (!int8Tables_ || int8Identity_) return;
-    // Each byte of a pair keeps its place, so the table serves either byte order.
-    int8CodePairs_.resize(1 << 16);
-    for (std::size_t pair = 0; pair < int8CodePairs_.size(); ++pair)
-        int8CodePairs_[pair] =
-            static_cast<std::uint16_t>(static_cast<std::uint8_t>(int8Codes_[pair & 0xFF]) |
-                                       static_cast<std::uint8_t>(int8Codes_[pair >> 8]) << 8);
 }
 
 void VoltConversion::Take(std::span<const double> points, std::span<const unsigned char> raw) {
@@ -176,14 +165,27 @@ void VoltConversion::Take(std::span<const double> points, std::span<const unsign
         TakeVolts(points, raw);
 }
 
+void VoltConversion::TakeMapped(std::shared_ptr<const MappedFile> samples) {
+    if (!int8Tables_ || written_ != 0 || !samples) return;
+    const std::size_t count = std::min(samples->Bytes().size(), expected_);
+    const auto* first = reinterpret_cast<const std::int8_t*>(samples->Bytes().data());
+    // Block by block on the workers; the sums are whole numbers, so merging the blocks in
+    // any grouping gives the same statistics.
+    const std::size_t block = Workers::BlockSamples();
+    std::vector<Int8Statistics> parts((count + block - 1) / block);
+    Workers::ForEach(parts.size(), [&](std::size_t k) {
+        parts[k].Add(first + k * block, std::min(block, count - k * block));
+    });
+    for (const Int8Statistics& part : parts) int8Statistics_.Merge(part);
+    record_.int8Mapping = std::move(samples);
+    written_ = count;
+}
+
 void VoltConversion::TakeInt8(std::span<const unsigned char> raw) {
+    if (record_.int8Mapping) return;
+    if (record_.int8Samples.empty()) ResizeLarge(record_.int8Samples, expected_);
     const std::size_t count = std::min(raw.size(), record_.int8Samples.size() - written_);
     if (count == 0) return;
-    std::int8_t* codes = record_.codes.data() + written_;
-    if (int8Identity_)
-        std::memcpy(codes, raw.data(), count);
-    else
-        LookUpCodePairs(raw.data(), count, int8CodePairs_.data(), int8Codes_, codes);
     std::memcpy(record_.int8Samples.data() + written_, raw.data(), count);
     int8Statistics_.Add(reinterpret_cast<const std::int8_t*>(raw.data()), count);
     written_ += count;
@@ -199,7 +201,10 @@ void VoltConversion::TakeVolts(std::span<const double> points, std::span<const u
 }
 
 bool VoltConversion::Finish(std::int64_t count) {
-    const std::size_t kept = int8Tables_ ? record_.int8Samples.size() : record_.voltages.size();
+    const std::size_t kept = !int8Tables_ ? record_.voltages.size()
+                             : record_.int8Mapping
+                                 ? std::min(record_.int8Mapping->Bytes().size(), expected_)
+                                 : record_.int8Samples.size();
     if (count <= 0 || written_ != static_cast<std::size_t>(count) || written_ != kept) return false;
     if (!int8Tables_) {
         statistics_.StoreInto(record_, written_);

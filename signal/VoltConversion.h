@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -53,6 +54,7 @@ struct LaneStatistics {
 struct Int8Statistics {
     Int8Statistics();
     void Add(const std::int8_t* samples, std::size_t count);
+    void Merge(const Int8Statistics& other);
     std::int8_t Largest() const;
     std::int8_t Smallest() const;
 
@@ -65,16 +67,18 @@ struct Int8Statistics {
 double CodeStep(double scale, SampleFormat format);
 
 // Fills a record from a streamed import. An 8-bit file has 256 sample values: the
-// record keeps its samples with the volts of each value, its codes are looked up in a
-// table, both made with the same arithmetic as a sample by sample conversion, and the
-// reader is spared its conversion to volts. Other formats (and 8-bit volts in no order)
-// take the reader's volts as floats.
+// record keeps its samples (where the file is mapped, when the reader can map it) with
+// the volts and the code of each value, both made with the same arithmetic as a sample
+// by sample conversion, and the reader is spared its conversion to volts. Other formats (and 8-bit
+// volts in no order) take the reader's volts as floats.
 class VoltConversion final : public RecordSink {
   public:
     VoltConversion(WaveformRecord& record, std::size_t limit) : record_(record), limit_(limit) {}
 
     bool Begin(const RecordDescription& record) override;
     bool WantsVolts() const override { return !int8Tables_; }
+    bool WantsMapping() const override { return int8Tables_; }
+    void TakeMapped(std::shared_ptr<const MappedFile> samples) override;
     void Take(std::span<const double> points, std::span<const unsigned char> raw) override;
 
     // True when every point arrived; then the record holds its statistics too.
@@ -97,7 +101,7 @@ class VoltConversion final : public RecordSink {
     bool int8Identity_ = false;  // every 8-bit value is its own code
     bool int8CodesTabulated_ = false;
     std::int8_t int8Codes_[256] = {};
-    std::vector<std::uint16_t> int8CodePairs_;  // the codes of two samples side by side
+    std::size_t expected_ = 0;
     std::size_t written_ = 0;
     LaneStatistics statistics_;
     Int8Statistics int8Statistics_;

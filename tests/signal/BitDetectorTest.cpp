@@ -55,8 +55,8 @@ TEST_F(BitDetector, RecoversTheWorkedExampleFromAFile) {
     ASSERT_EQ(detector.SampleCount(), 300u);
     EXPECT_TRUE(record.voltagesOwned);
     EXPECT_EQ(record.Volt(0), -0.5f);
-    EXPECT_EQ(record.codes[0], -32);
-    EXPECT_EQ(record.codes[299], 32);
+    EXPECT_EQ(record.Code(0), -32);
+    EXPECT_EQ(record.Code(299), 32);
     EXPECT_EQ(record.maximum, 0.5f);
     EXPECT_EQ(record.minimum, -0.5f);
     EXPECT_FLOAT_EQ(record.mean, (125 - 175) * 0.5f / 300);
@@ -66,9 +66,9 @@ TEST_F(BitDetector, RecoversTheWorkedExampleFromAFile) {
     EXPECT_FLOAT_EQ(detector.Hysteresis(), 0.2f);
 
     const BitStream& bits = detector.Bits();
-    ASSERT_EQ(bits.levels.size(), 300u);
-    EXPECT_EQ(bits.levels[99], -1);
-    EXPECT_EQ(bits.levels[100], 1);
+    ASSERT_EQ(detector.LevelCount(), 300u);
+    EXPECT_EQ(detector.Level(99), -1);
+    EXPECT_EQ(detector.Level(100), 1);
     // 1.5e9 x 135 samples / 30e9 = 6.75 bits: the fourth low bit is dropped.
     ASSERT_EQ(bits.bitCount, 6);
     EXPECT_EQ(bits.bits.size(), 10u);
@@ -110,7 +110,7 @@ TEST_F(BitDetector, CodesFollowTheFormatsStepAndKeepTheirLowEightBits) {
         layout.raw = {c.raw, c.raw};
         CSataBitDetector detector(WriteCapture(layout), &host, bitRate);
         ASSERT_EQ(detector.SampleCount(), 2u);
-        EXPECT_EQ(detector.Record().codes[0], c.code);
+        EXPECT_EQ(detector.Record().Code(0), c.code);
     }
 }
 
@@ -150,7 +150,7 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
             ASSERT_EQ(record.Volt(i), f) << i;
             const auto code =
                 static_cast<std::int8_t>(static_cast<std::int32_t>((volts[i] - c.offset) / step));
-            ASSERT_EQ(record.codes[i], code) << i;
+            ASSERT_EQ(record.Code(i), code) << i;
             maximum = std::max(maximum, f);
             minimum = std::min(minimum, f);
             sum += f;
@@ -158,14 +158,12 @@ TEST_F(BitDetector, LoadedFloatsCodesAndStatisticsFollowTheFilesVolts) {
         EXPECT_EQ(record.maximum, maximum);
         EXPECT_EQ(record.minimum, minimum);
         EXPECT_FLOAT_EQ(record.mean, static_cast<float>(sum / 40003.0));
-        // The levels are worked out block by block beside the edge search: every sample,
-        // the last block's tail too.
-        const auto& levels = detector.Bits().levels;
-        ASSERT_EQ(levels.size(), 40003u);
+        // Every sample has its level against the threshold, whichever form it is kept in.
+        ASSERT_EQ(detector.LevelCount(), 40003u);
         const float threshold = detector.Threshold();
-        for (std::size_t i = 0; i < levels.size(); ++i) {
+        for (std::size_t i = 0; i < detector.LevelCount(); ++i) {
             const float v = record.Volt(i);
-            ASSERT_EQ(levels[i], (v > threshold) - (v < threshold)) << i;
+            ASSERT_EQ(detector.Level(i), (v > threshold) - (v < threshold)) << i;
         }
     }
 }
@@ -178,7 +176,7 @@ TEST_F(BitDetector, AFailedLoadLeavesAnEmptyRecordAndShowsNothing) {
         CSataBitDetector detector(path, &host, bitRate);
         EXPECT_EQ(detector.SampleCount(), 0u);
         EXPECT_EQ(detector.Bits().bitCount, 0);
-        EXPECT_TRUE(detector.Bits().levels.empty());
+        EXPECT_EQ(detector.LevelCount(), 0u);
         EXPECT_EQ(detector.Bits().samplesPerBit, 1);
     }
     EXPECT_EQ(host.StatusText(), status);
@@ -198,7 +196,7 @@ TEST_F(BitDetector, AFlatRecordGivesNoBitsAndNoCompletionMessages) {
     EXPECT_EQ(detector.Bits().bitCount, 0);
     EXPECT_TRUE(detector.Bits().bits.empty());
     EXPECT_EQ(detector.Bits().samplesPerBit, 1);
-    EXPECT_EQ(detector.Bits().levels[500], 0);  // on the threshold
+    EXPECT_EQ(detector.Level(500), 0);  // on the threshold
     EXPECT_EQ(host.StatusText().find("Number of Edges"), std::string::npos);
     EXPECT_EQ(host.StatusText().find("BIT DETECTION COMPLETE"), std::string::npos);
 }
@@ -249,7 +247,7 @@ TEST_F(BitDetector, RecalculateTakesTheNewThresholdsWithoutRemeasuring) {
     EXPECT_TRUE(detector.Bits().bits.empty());
     EXPECT_TRUE(detector.Bits().bitPositions.empty());
     EXPECT_EQ(detector.Bits().samplesPerBit, 1);
-    EXPECT_EQ(detector.Bits().levels[0], -1);
+    EXPECT_EQ(detector.Level(0), -1);
 }
 
 TEST_F(BitDetector, AbsoluteLevelsAndTheAutomaticFiftyPercentRule) {

@@ -126,7 +126,6 @@ TEST(LayOutBitsTest, CountsDifferingByTwoOrAnEmptyListLeaveTheStreamAlone) {
     bits.bitCount = 1;
     bits.bits = {1, 0, 0, 0, 0};
     bits.bitPositions = {7, 0, 0, 0, 0};
-    bits.levels = {1, -1};
     const BitStream before = bits;
     EXPECT_FALSE(LayOutBits(At({10, 30, 50}, {20}).Lists(), kOneBitPerTenNs, 100, bits));
     EXPECT_FALSE(LayOutBits(At({10}, {}).Lists(), kOneBitPerTenNs, 100, bits));

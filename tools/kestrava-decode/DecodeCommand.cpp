@@ -13,6 +13,7 @@
 
 #include "base/FileReplacement.h"
 #include "base/Folders.h"
+#include "base/Workers.h"
 #include "formats/ImportReport.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
@@ -253,6 +254,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (OutputIsAnInput(o, err)) return kExitUsage;
     Folders::PrepareDataFolders();
+    Workers::SetCount(o.threads ? static_cast<int>(*o.threads) : 0);
     if (o.list == "link") return RunLink(o, out, err);
     // The session closes after the decode is gone: its record lives in the module.
     struct CloseSessionAtExit {

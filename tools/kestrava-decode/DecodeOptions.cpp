@@ -35,6 +35,8 @@ const char* const kDecodeUsage =
     "  --plot FILE.svg [--at SAMPLE] [--width SAMPLES]\n"
     "                                           draw the waveform graph as SVG\n"
     "  --status                                 print the status box summary on stderr\n"
+    "  --threads N                              workers for the bit recovery (default: every\n"
+    "                                           core); the output is the same for any N\n"
     "  --scope SOURCE                           decode a live acquisition of CH1..CH4, REF1..REF4\n"
     "                                           or MATH1..MATH4 from the instrument "
     "(GPIB8::1::INSTR)\n"
@@ -135,6 +137,14 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         {"--abs-hysteresis", number(o.hysteresisVolts, "--abs-hysteresis")},
         {"--at", count(o.plotAt, "--at")},
         {"--width", count(o.plotWidth, "--width")},
+        {"--threads",
+         [&](const std::string& v) {
+             long long n;
+             if (!ParseCount(v, n) || n < 1 || n > 1024)
+                 return "--threads needs a whole number from 1 to 1024, not '" + v + "'";
+             o.threads = n;
+             return std::string();
+         }},
         {"--scope",
          [&](const std::string& v) {
              if (SourceIndex(v) < 0)

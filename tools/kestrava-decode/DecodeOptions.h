@@ -27,6 +27,7 @@ struct DecodeOptions {
     bool invert = false;
     bool lockSampler = false;
     bool status = false;
+    std::optional<long long> threads;  // workers of the per-sample passes; unset: every core
     std::string plotPath;
     std::optional<long long> plotAt;
     std::optional<long long> plotWidth;
