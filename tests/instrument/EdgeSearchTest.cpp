@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <tuple>
 #include <vector>
+
+#include "base/Workers.h"
 
 namespace kestrava {
 namespace {
@@ -332,6 +335,73 @@ TEST_F(EdgeSearchTest, EightBitSamplesFindTheCrossingsOfTheirVolts) {
             EXPECT_FALSE(engine.Find("Both")->rising.empty());
         }
     }
+}
+
+// The searches run block by block on the workers. Wherever the blocks are cut (on an edge,
+// inside a pending crossing, in a silence that spans whole blocks, on a NaN) and however
+// many workers share them, the crossings and the end state are those of one pass.
+TEST_F(EdgeSearchTest, EveryBlockSizeAndWorkerCountFindsWhatOnePassFinds) {
+    std::mt19937 random(5);
+    std::normal_distribution<float> noise(0.0f, 0.12f);
+    std::vector<float> data(3000);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const std::size_t phase = i % 600;
+        if (phase >= 400 && phase < 520) {
+            data[i] = 0.05f;  // silence inside the band: no decisive sample for blocks on end
+        } else if (phase >= 520) {
+            data[i] = -0.5f + static_cast<float>(phase - 520) * 0.0125f;  // a slow edge, pending
+        } else {
+            data[i] = ((i / 11) % 2 ? 0.5f : -0.5f) + noise(random);
+            if (random() % 60 == 0) data[i] = 0.0f;
+            if (random() % 700 == 0) data[i] = std::numeric_limits<float>::quiet_NaN();
+        }
+    }
+    std::vector<std::int8_t> samples(data.size());
+    std::array<float, 256> volts{};
+    for (int v = -128; v < 128; ++v) volts[static_cast<std::uint8_t>(v)] = v / 100.0f;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        samples[i] = static_cast<std::int8_t>(
+            std::isnan(data[i]) ? 0 : std::clamp(std::lround(data[i] * 100.0f), -128L, 127L));
+
+    auto search = [&](bool eightBit) {
+        engine.Clear();
+        engine.AddSearch(0.0f, 0.2f, kEdgeRising, "RisingEdge");
+        engine.AddSearch(0.0f, 0.2f, kEdgeFalling, "FallingEdge");
+        engine.AddSearch(0.05f, 0.0f, kEdgeBoth, "Other");
+        if (eightBit)
+            engine.RunInt8(samples, volts, 2.0, {});
+        else
+            engine.Run(data, 2.0, {});
+        std::vector<std::tuple<std::vector<double>, std::vector<double>, int, bool, double>> found;
+        for (const char* name : {"RisingEdge", "FallingEdge", "Other"}) {
+            const EdgeSearch& s = *engine.Find(name);
+            found.emplace_back(s.rising, s.falling, s.state, s.pending, s.crossing);
+        }
+        return found;
+    };
+    for (bool eightBit : {false, true}) {
+        Workers::SetCount(1);
+        Workers::SetBlockSamples(0);
+        const auto whole = search(eightBit);
+        ASSERT_FALSE(std::get<0>(whole[0]).empty());
+        for (int workers : {1, 2, 3, 7})
+            for (std::size_t block : {1, 2, 3, 16, 17, 119, 120, 400, 521, 599}) {
+                SCOPED_TRACE(testing::Message() << "8-bit " << eightBit << " workers " << workers
+                                                << " block " << block);
+                Workers::SetCount(workers);
+                Workers::SetBlockSamples(block);
+                const auto cut = search(eightBit);
+                for (std::size_t k = 0; k < whole.size(); ++k) {
+                    EXPECT_TRUE(SameCrossings(std::get<0>(cut[k]), std::get<0>(whole[k])));
+                    EXPECT_TRUE(SameCrossings(std::get<1>(cut[k]), std::get<1>(whole[k])));
+                    EXPECT_EQ(std::get<2>(cut[k]), std::get<2>(whole[k]));
+                    EXPECT_EQ(std::get<3>(cut[k]), std::get<3>(whole[k]));
+                    EXPECT_TRUE(SameCrossings({std::get<4>(cut[k])}, {std::get<4>(whole[k])}));
+                }
+            }
+    }
+    Workers::SetCount(0);
+    Workers::SetBlockSamples(0);
 }
 
 }  // namespace
