@@ -20,6 +20,7 @@
 #include "base/Log.h"
 #include "base/MessageBox.h"
 #include "base/Numbers.h"
+#include "formats/ImportReport.h"
 #include "formats/RecordDescription.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
@@ -73,10 +74,11 @@ void CSataBitDetector::LoadFile(const std::string& path) {
         [&](RecordDescription& description, RecordSink& sink) {
             return WdmStreamWaveformFile(path, 1, ":WFM#001", nullptr, description, sink);
         },
-        "FILE - " + FileNameOf(path));
+        "FILE - " + FileNameOf(path), path);
 }
 
-void CSataBitDetector::LoadRecord(const RecordStream& stream, const std::string& sourceText) {
+void CSataBitDetector::LoadRecord(const RecordStream& stream, const std::string& sourceText,
+                                  const std::string& path) {
     if (!host_) throw std::invalid_argument("no presentation");
     host_->ClearKeptSummary();
 
@@ -85,6 +87,12 @@ void CSataBitDetector::LoadRecord(const RecordStream& stream, const std::string&
     const std::int64_t count = stream(description, conversion);
     if (!conversion.Finish(count)) {
         record_ = WaveformRecord{};
+        // Sample positions are 32-bit: a longer record is refused whole, never wrapped.
+        if (conversion.RefusedCount() > 0)
+            ImportReport::Refuse(path.empty() ? sourceText : path,
+                                 FormatText("%lld samples: more than the %lld a record may hold",
+                                            static_cast<long long>(conversion.RefusedCount()),
+                                            static_cast<long long>(kMaxSamples)));
         return;
     }
     record_.voltagesOwned = true;

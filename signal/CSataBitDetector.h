@@ -78,7 +78,9 @@ class CSataBitDetector {
     enum class Origin { None, File, Instrument };
 
     void LoadFile(const std::string& path);
-    void LoadRecord(const RecordStream& stream, const std::string& sourceText);
+    // path names the file in a refusal's reason; empty for a record from memory.
+    void LoadRecord(const RecordStream& stream, const std::string& sourceText,
+                    const std::string& path = {});
     void LoadFromInstrument(int source);
     void Acquire(int moduleSource);
     void ConvertToCodes(std::span<const float> volts, int moduleSource);

@@ -126,6 +126,7 @@ double CodeStep(double scale, SampleFormat format) {
 
 bool VoltConversion::Begin(const RecordDescription& record) {
     const std::int64_t count = record.count;
+    if (count > 0 && static_cast<std::uint64_t>(count) > limit_) refusedCount_ = count;
     if (count <= 0 || static_cast<std::uint64_t>(count) > limit_) return false;
     scale_ = record.scale;
     offset_ = record.offset;

@@ -83,6 +83,9 @@ class VoltConversion final : public RecordSink {
 
     // True when every point arrived; then the record holds its statistics too.
     bool Finish(std::int64_t count);
+    // The sample count of a record refused for holding more samples than the limit; 0
+    // when none was.
+    std::int64_t RefusedCount() const { return refusedCount_; }
 
   private:
     void TabulateInt8(const RecordDescription& record);
@@ -102,6 +105,7 @@ class VoltConversion final : public RecordSink {
     bool int8CodesTabulated_ = false;
     std::int8_t int8Codes_[256] = {};
     std::size_t expected_ = 0;
+    std::int64_t refusedCount_ = 0;
     std::size_t written_ = 0;
     LaneStatistics statistics_;
     Int8Statistics int8Statistics_;

@@ -312,6 +312,15 @@ TEST_F(DecodeCommandTest, AFileThatIsNoWaveformEndsWithOneAndItsReason) {
                   0u)
             << r.err;
     }
+    // Sample positions are 32-bit: a longer record is refused, never wrapped (a sparse file).
+    const std::string huge = Root() + "/huge.bin";
+    WriteFile(huge, "");
+    std::filesystem::resize_file(huge, 2'200'000'000);
+    Result r = Run({"--raw", "int8", "--sample-interval", "1e-10", huge});
+    EXPECT_EQ(r.code, kExitNotDecoded);
+    EXPECT_NE(r.err.find(huge + ": 2200000000 samples: more than the 2147483639 a record may hold"),
+              std::string::npos)
+        << r.err;
 }
 
 // The options that say how to read a file reach the readers; a refusal gives its reason
