@@ -53,6 +53,7 @@
 #include "app/QtMessageBox.h"
 #include "app/WaveformFrame.h"
 #include "app/WindowSettings.h"
+#include "app/WorkerMenu.h"
 #include "base/FileReplacement.h"
 #include "base/Folders.h"
 #include "base/Guard.h"
@@ -296,6 +297,8 @@ void CKestravaDlg::BuildMenus() {
     source->addSeparator();
     connect(AddAction(*source, kInvert, QStringLiteral("&Invert Waveform"), true),
             &QAction::triggered, this, &CKestravaDlg::OnInvert);
+    source->addSeparator();
+    new WorkerMenu(*source, settings_);
 
     QMenu* trigger = menuBar()->addMenu(QStringLiteral("&Trigger"));
     connect(AddAction(*trigger, kTriggerSetup, QStringLiteral("&Setup..."), false),

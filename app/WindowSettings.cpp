@@ -9,6 +9,7 @@ namespace kestrava {
 namespace {
 
 const QString kRecentKey = QStringLiteral("RecentFiles");
+const QString kWorkersKey = QStringLiteral("DecodeWorkers");
 
 QString SettingsPath() {
     return QString::fromStdString(Folders::Join(Folders::ConfigFolder(), "window.ini"));
@@ -33,6 +34,18 @@ void WindowSettings::AddRecentFile(const QString& path) {
     files.removeAll(path);
     files.prepend(path);
     settings_.setValue(kRecentKey, files.mid(0, kRecentFiles));
+    settings_.sync();
+}
+
+int WindowSettings::DecodeWorkers() const {
+    bool ok = false;
+    const int workers = settings_.value(kWorkersKey, 0).toInt(&ok);
+    // A hand-edited file may say anything: a count out of range means every core.
+    return ok && workers >= 0 && workers <= 1024 ? workers : 0;
+}
+
+void WindowSettings::SetDecodeWorkers(int workers) {
+    settings_.setValue(kWorkersKey, workers);
     settings_.sync();
 }
 
