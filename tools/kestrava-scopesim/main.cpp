@@ -58,6 +58,9 @@ constexpr const char* kUsage =
     "                    --help lists them; link-answers plays both lanes in step)\n"
     "  --device-lane CHn CHn (CH2-CH4) acquires the other lane of CH1's traffic, the device's,\n"
     "                    with each record of CH1\n"
+    "  --no-traffic      CH1 shows the PRBS7 pattern of the other channels instead\n"
+    "  --record-length N HORizontal:RECOrdlength at start (default 20000, at most 500000000):\n"
+    "                    the length of the channels' PRBS7 records\n"
     "  --verbose         print every message received and every command error\n"
     "  --help            show this text\n";
 
@@ -86,6 +89,8 @@ int main(int argc, char** argv) {
     kestrava::synth::CaptureOptions synthOptions =
         kestrava::scopesim::SynthSource::DefaultOptions();
     std::string deviceLane;
+    bool traffic = true;
+    std::optional<unsigned long long> recordLength;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         auto value = [&]() -> std::optional<std::string_view> {
@@ -152,6 +157,13 @@ int main(int argc, char** argv) {
             synthOptions.scenario.name = std::string(text.value_or(""));
             if (std::string problem = synthOptions.scenario.Validate(); !problem.empty())
                 return Fail("--scenario: " + problem);
+        } else if (arg == "--no-traffic") {
+            traffic = false;
+        } else if (arg == "--record-length") {
+            auto text = value();
+            recordLength = text ? ParseNumber<unsigned long long>(*text) : std::nullopt;
+            if (!recordLength || *recordLength < 1)
+                return Fail("--record-length needs a number of points");
         } else if (arg == "--device-lane") {
             auto text = value();
             auto index = text ? kestrava::scopesim::SourceFromName(*text) : std::nullopt;
@@ -169,12 +181,20 @@ int main(int argc, char** argv) {
     if (!deviceLane.empty() && (fromFile("CH1") || fromFile(deviceLane)))
         return Fail("--device-lane " + deviceLane + " needs CH1 and " + deviceLane +
                     " without --source");
-    if (!fromFile("CH1")) {
+    if (!traffic && !deviceLane.empty()) return Fail("--device-lane needs CH1's traffic");
+    if (traffic && !fromFile("CH1")) {
         auto synth = std::make_shared<kestrava::scopesim::SynthSource>(synthOptions);
         sim.SetSource("CH1", kestrava::scopesim::MakeWaveformSource(synth));
         // Set after CH1: each acquisition takes the channels in order.
         if (!deviceLane.empty())
             sim.SetSource(deviceLane, kestrava::scopesim::MakeOtherLaneSource(synth));
+    }
+    if (recordLength) {
+        // Clamped as the command clamps it; a forced trigger puts a record of it on screen.
+        const auto points =
+            std::min<unsigned long long>(*recordLength, kestrava::scopesim::kMaxRecordPoints);
+        sim.Ask("HORizontal:RECOrdlength " + std::to_string(points));
+        sim.Ask("TRIGger FORCe");
     }
     if (verbose) sim.SetTrace([](const std::string& line) { std::cerr << line << '\n'; });
 
