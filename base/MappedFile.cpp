@@ -70,8 +70,7 @@ int ClaimSlot(std::uintptr_t begin, std::uintptr_t end) {
 
 }  // namespace
 
-std::shared_ptr<const MappedFile> MappedFile::Map(int fd, std::int64_t offset,
-                                                  std::size_t length) {
+std::shared_ptr<const MappedFile> MappedFile::Map(int fd, std::int64_t offset, std::size_t length) {
     if (fd < 0 || offset < 0 || length == 0) return nullptr;
     const auto page = static_cast<std::int64_t>(sysconf(_SC_PAGESIZE));
     const std::int64_t aligned = offset - offset % page;

@@ -181,6 +181,43 @@ std::string RecordsText(const DecodeOptions& o, CSataUserInterface& ui, const IL
     return RecordsAsText(records);
 }
 
+// Where a decode's record comes from: a waveform file, or an acquisition of an instrument's
+// source in the given mode.
+struct Input {
+    std::string file;
+    std::string source;
+    int mode = kAcquireSingleSequence;
+};
+
+void Load(const Input& input, CSataUserInterface& ui) {
+    if (input.source.empty()) {
+        ui.LoadFile(input.file);
+        return;
+    }
+    ui.SetSource(SourceIndex(input.source));
+    SetAcquisitionMode(input.mode);
+    ui.LoadWaveformFromOsc();
+}
+
+// The command line's lines for an input that gave nothing to decode.
+void SayNotLoaded(const Input& input, std::ostream& err) {
+    if (input.source.empty()) {
+        err << LoadFailureMessage(input.file) << "\n";
+        return;
+    }
+    err << "kestrava-decode: " << input.source << ": Waveform is not available for analysis\n";
+    if (const std::string problem = WdmGetInstrumentProblem(); !problem.empty())
+        err << "kestrava-decode: " << input.source << ": " << problem << "\n";
+}
+
+// The session closes after the decode is gone: its record lives in the module.
+struct CloseSessionAtExit {
+    bool scope;
+    ~CloseSessionAtExit() {
+        if (scope) TheOscilloscope().CloseConnection(true);
+    }
+};
+
 struct DecodedLane {
     std::vector<LaneItem> items;
     double sampleIntervalS = 0.0;
@@ -189,14 +226,13 @@ struct DecodedLane {
 };
 
 // One lane decoded on its own and kept as its runs and frames; false with the reason on err.
-bool DecodeLane(const DecodeOptions& o, const std::string& path, DecodedLane& lane,
-                std::ostream& err) {
+bool DecodeLane(const DecodeOptions& o, const Input& input, DecodedLane& lane, std::ostream& err) {
     WholeListBox mainList, highLevelList;
     CSataUserInterface ui(mainList, highLevelList);
     ApplyOptions(o, ui);
-    ui.LoadFile(path);
+    Load(input, ui);
     if (!ui.Decoder().IsValid() || !ui.Decoder().PrimDecoder() || !ui.Decoder().WordDecoder()) {
-        err << LoadFailureMessage(path) << "\n";
+        SayNotLoaded(input, err);
         return false;
     }
     const WaveformRecord& record = ui.Decoder().BitDetector()->Record();
@@ -221,8 +257,17 @@ void CheckTimeBases(const DecodedLane& host, const DecodedLane& device, std::ost
 
 int RunLink(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     if (!LoadStandard(o.standard, err)) return kExitUsage;
+    // Two sources of one acquisition: the first acquired as asked, the second's record is
+    // the one that acquisition left.
+    const bool scope = !o.deviceScopeSource.empty();
+    const CloseSessionAtExit closeSession{scope};
+    const Input hostInput =
+        scope ? Input{{}, o.scopeSource, o.acquisitionMode.value_or(kAcquireSingleSequence)}
+              : Input{o.hostLanePath, {}};
+    const Input deviceInput =
+        scope ? Input{{}, o.deviceScopeSource, kAcquireHeldRecord} : Input{o.deviceLanePath, {}};
     DecodedLane host, device;
-    if (!DecodeLane(o, o.hostLanePath, host, err) || !DecodeLane(o, o.deviceLanePath, device, err))
+    if (!DecodeLane(o, hostInput, host, err) || !DecodeLane(o, deviceInput, device, err))
         return kExitNotDecoded;
     CheckTimeBases(host, device, err);
     std::vector<LinkLine> lines = AnalyseLink(host.items, device.items, LinkLimits{});
@@ -231,7 +276,15 @@ int RunLink(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
         std::erase_if(lines, [](const LinkLine& line) { return line.filler; });
         err << "kestrava-decode: " << before - lines.size() << " filler lines hidden (SYNC)\n";
     }
-    return WriteOut(o, LinkText(lines), out, err) ? kExitOk : kExitNotDecoded;
+    std::string text;
+    if (o.format == "text") {
+        text = LinkText(lines);
+    } else {
+        const std::vector<ListRecord> records = MakeLinkRecords(
+            lines, {host.firstS, host.sampleIntervalS}, {device.firstS, device.sampleIntervalS});
+        text = o.format == "csv" ? RecordsAsCsv(records) : RecordsAsJson(records, o.list);
+    }
+    return WriteOut(o, text, out, err) ? kExitOk : kExitNotDecoded;
 }
 
 std::string VersionText() {
@@ -256,13 +309,7 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     Folders::PrepareDataFolders();
     Workers::SetCount(o.threads ? static_cast<int>(*o.threads) : 0);
     if (o.list == "link") return RunLink(o, out, err);
-    // The session closes after the decode is gone: its record lives in the module.
-    struct CloseSessionAtExit {
-        bool scope;
-        ~CloseSessionAtExit() {
-            if (scope) TheOscilloscope().CloseConnection(true);
-        }
-    } closeSession{!o.scopeSource.empty()};
+    const CloseSessionAtExit closeSession{!o.scopeSource.empty()};
     WholeListBox mainList, highLevelList;
     CSataUserInterface ui(mainList, highLevelList);
     if (!o.setupPath.empty()) {
@@ -274,26 +321,16 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (!LoadStandard(o.standard, err)) return kExitUsage;
     ApplyOptions(o, ui);
-    if (!o.scopeSource.empty()) {
-        ui.SetSource(SourceIndex(o.scopeSource));
-        SetAcquisitionMode(o.acquisitionMode.value_or(kAcquireSingleSequence));
-        ui.LoadWaveformFromOsc();
-    } else {
-        ImportReport::SetOptions(ImportOptionsOf(o));
-        ui.LoadFile(o.waveformPath);
+    const Input input{o.waveformPath, o.scopeSource,
+                      o.acquisitionMode.value_or(kAcquireSingleSequence)};
+    if (input.source.empty()) ImportReport::SetOptions(ImportOptionsOf(o));
+    Load(input, ui);
+    if (input.source.empty())
         if (const std::string note = ImportReport::Note(); !note.empty())
             err << "kestrava-decode: " << note << "\n";
-    }
     if (o.status) err << ui.StatusText();
     if (!ui.Decoder().IsValid()) {
-        if (!o.scopeSource.empty()) {
-            err << "kestrava-decode: " << o.scopeSource
-                << ": Waveform is not available for analysis\n";
-            if (const std::string problem = WdmGetInstrumentProblem(); !problem.empty())
-                err << "kestrava-decode: " << o.scopeSource << ": " << problem << "\n";
-        } else {
-            err << LoadFailureMessage(o.waveformPath) << "\n";
-        }
+        SayNotLoaded(input, err);
         return kExitNotDecoded;
     }
     if (const std::string error = StageError(ui, mainList, highLevelList); !error.empty()) {

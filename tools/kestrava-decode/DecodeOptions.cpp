@@ -17,6 +17,8 @@ const char* const kDecodeUsage =
     "  --lane host=FILE.wfm --lane device=FILE.wfm\n"
     "                                           the two lanes of one link, with --list link:\n"
     "                                           both on one time axis, each frame answered\n"
+    "  --scope HOST,DEVICE                      with --list link: two sources of one\n"
+    "                                           acquisition as the host and device lanes\n"
     "  --format text|csv|json                   how to print the list (default text); csv and\n"
     "                                           json give sample, time, kind, value, flags\n"
     "  --hide-filler                            leave ALIGN, SYNC and CONT repeats out of the\n"
@@ -62,6 +64,35 @@ bool IsNumber(const std::string& text) {
     double value;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size();
+}
+
+// "CH1" or, for the two lanes of one acquisition, "CH1,CH2"; the problem, else empty.
+std::string ParseScopeSources(const std::string& text, DecodeOptions& o) {
+    std::vector<std::string> names;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = text.find(',', start);
+        names.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    for (const std::string& name : names)
+        if (SourceIndex(name) < 0)
+            return "--scope takes CH1..CH4, REF1..REF4 or MATH1..MATH4, not '" + name + "'";
+    if (names.size() > 2)
+        return "--scope takes one source, or two (host,device) for --list link, not '" + text + "'";
+    if (names.size() == 2 && SourceIndex(names[0]) == SourceIndex(names[1]))
+        return "--scope names " + names[1] + " twice: the two lanes need two sources";
+    o.scopeSource = names[0];
+    o.deviceScopeSource = names.size() == 2 ? names[1] : std::string();
+    return {};
+}
+
+// The link list is printed as a list only: no report, merge, plot or recalled setup.
+std::string LinkOutputProblem(const DecodeOptions& o) {
+    if (o.report || !o.mergePath.empty() || !o.plotPath.empty() || !o.setupPath.empty())
+        return "--list link prints a list (text, csv or json), without --report, --merge, "
+               "--plot or --setup";
+    return {};
 }
 
 }  // namespace
@@ -145,13 +176,7 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
              o.threads = n;
              return std::string();
          }},
-        {"--scope",
-         [&](const std::string& v) {
-             if (SourceIndex(v) < 0)
-                 return "--scope takes CH1..CH4, REF1..REF4 or MATH1..MATH4, not '" + v + "'";
-             o.scopeSource = v;
-             return std::string();
-         }},
+        {"--scope", [&](const std::string& v) { return ParseScopeSources(v, o); }},
         {"--column",
          [&](const std::string& v) {
              if (v.empty()) return std::string("--column needs a number or a header name");
@@ -214,6 +239,14 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
     if (!o.scopeSource.empty() && !o.waveformPath.empty())
         return fail("either a waveform file or --scope, not both");
     if (o.acquisitionMode && o.scopeSource.empty()) return fail("--mode goes with --scope");
+    if (!o.deviceScopeSource.empty()) {
+        if (o.list != "link") return fail("two --scope sources go with --list link");
+        if (!o.hostLanePath.empty() || !o.deviceLanePath.empty() || !o.waveformPath.empty())
+            return fail("--scope HOST,DEVICE replaces the lanes' files");
+        if (o.column || o.waveform || !o.rawFormat.empty())
+            return fail("--column, --waveform and --raw read files, not --scope");
+        return LinkOutputProblem(o).empty() ? parsed : fail(LinkOutputProblem(o));
+    }
     const bool lanes = !o.hostLanePath.empty() || !o.deviceLanePath.empty();
     if (lanes || o.list == "link") {
         if (o.hostLanePath.empty() || o.deviceLanePath.empty())
@@ -221,10 +254,7 @@ ParsedCommandLine ParseDecodeCommandLine(const std::vector<std::string>& args) {
         if (o.list != "link") return fail("--lane goes with --list link");
         if (!o.waveformPath.empty() || !o.scopeSource.empty())
             return fail("the lanes replace the waveform file");
-        if (o.format != "text" || o.report || !o.mergePath.empty() || !o.plotPath.empty() ||
-            !o.setupPath.empty())
-            return fail("--list link prints text only, without --setup");
-        return parsed;
+        return LinkOutputProblem(o).empty() ? parsed : fail(LinkOutputProblem(o));
     }
     if (o.waveformPath.empty() && o.scopeSource.empty()) return fail("no waveform file given");
     if (o.report && o.list != "characters")

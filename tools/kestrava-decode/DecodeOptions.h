@@ -35,6 +35,8 @@ struct DecodeOptions {
     // MATH1..MATH4) with the acquisition mode (0 held record, 1 single, 2 forced trigger).
     std::string scopeSource;
     std::optional<int> acquisitionMode;
+    // --scope HOST,DEVICE: the device lane's source of the same acquisition, for --list link.
+    std::string deviceScopeSource;
     // How a file that does not say so itself is read: a table's voltage column (number
     // or header name), one waveform of several, and headerless samples.
     std::optional<std::string> column;

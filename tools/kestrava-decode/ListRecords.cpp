@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <span>
 #include <string_view>
 
 #include "base/HexText.h"
@@ -168,7 +169,77 @@ std::string FlagsText(const std::vector<std::string>& flags) {
     return text;
 }
 
+// A link line's findings, by the phrases of the frames list and of the link list.
+struct Finding {
+    std::string_view phrase;
+    const char* flag;
+};
+
+constexpr Finding kFrameFindings[] = {
+    {"CRC error: ", "crc-error"},
+    {"aborted by SYNC", "cut-short"},
+    {"cut short by", "cut-short"},
+    {"HOLD inside", "held"},
+    {"; after R_RDY", "r-rdy"},
+    {"; no R_RDY before it", "no-r-rdy"},
+    {"; R_OK", "r-ok"},
+    {"; R_ERR: ", "r-err"},
+    {"; never acknowledged", "unacknowledged"},
+};
+
+constexpr Finding kRunFindings[] = {
+    {" (CONT)", "cont"},
+    {"; handshake stalled", "stalled"},
+    {"; answered by HOLDA", "holda"},
+    {"; no HOLDA", "no-holda"},
+};
+
+void AddFindings(ListRecord& record, std::span<const Finding> findings) {
+    for (const Finding& finding : findings)
+        if (Contains(record.text, finding.phrase)) record.flags.push_back(finding.flag);
+}
+
+// "FIS 0x27 Register H->D, 5 dwords: CRC OK; after R_RDY; R_OK" or "X_RDY x2 (CONT); ...".
+void DescribeLinkLine(ListRecord& record) {
+    const std::string& text = record.text;
+    const bool frame = StartsWith(text, "FIS 0x") || StartsWith(text, "no FIS, ");
+    if (!frame) {
+        record.kind = "run";
+        record.value = text.substr(0, text.find(" x"));
+        AddFindings(record, kRunFindings);
+        return;
+    }
+    record.kind = "frame";
+    if (StartsWith(text, "FIS ")) record.value = SecondWord(text);
+    // As the frames list judges: a frame whose CRC was not checked, or whose length or
+    // type is wrong, is malformed.
+    const bool crcChecked = Contains(text, "CRC OK") || Contains(text, "CRC error: ");
+    const bool wrongShape = Contains(text, "unknown FIS type") || Contains(text, " needs ");
+    AddFindings(record, std::span(kFrameFindings).first(1));
+    if (!crcChecked || wrongShape) record.flags.push_back("malformed");
+    AddFindings(record, std::span(kFrameFindings).subspan(1));
+}
+
 }  // namespace
+
+std::vector<ListRecord> MakeLinkRecords(const std::vector<LinkLine>& lines,
+                                        const LaneTimeBase& host, const LaneTimeBase& device) {
+    std::vector<ListRecord> records;
+    records.reserve(lines.size());
+    for (const LinkLine& line : lines) {
+        ListRecord record;
+        record.lane = line.hostToDevice ? "H>D" : "D>H";
+        record.text = line.text;
+        if (std::isfinite(line.timeS)) record.timeS = line.timeS;
+        const LaneTimeBase& lane = line.hostToDevice ? host : device;
+        const double sample = (line.timeS - lane.firstSampleTimeS) / lane.sampleIntervalS;
+        if (lane.sampleIntervalS > 0.0 && std::isfinite(sample) && sample > -0.5 && sample < 9.2e18)
+            record.sample = std::llround(sample);
+        DescribeLinkLine(record);
+        records.push_back(std::move(record));
+    }
+    return records;
+}
 
 std::vector<ListRecord> MakeListRecords(const IListBox& list, const ListSource& source) {
     std::vector<FrameVerdict> verdicts;
@@ -178,10 +249,11 @@ std::vector<ListRecord> MakeListRecords(const IListBox& list, const ListSource& 
     records.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         ListRecord record;
-        record.tag = static_cast<std::uint32_t>(list.Data(i));
+        const auto tag = static_cast<std::uint32_t>(list.Data(i));
+        record.tag = tag;
         record.text = list.Text(i);
         record.lane = source.lane;
-        record.sample = SampleOf(source, record.tag);
+        record.sample = SampleOf(source, tag);
         if (record.sample && source.sampleIntervalS > 0.0) {
             const double timeS = source.firstSampleTimeS +
                                  static_cast<double>(*record.sample) * source.sampleIntervalS;
@@ -209,8 +281,9 @@ std::size_t HideFiller(std::vector<ListRecord>& records) {
     bool afterCont = false;
     for (ListRecord& record : records) {
         const std::string& name = record.text;
-        const bool adjacent = record.tag == nextTag;
-        nextTag = record.tag + kWordsPerPrimitive;
+        const std::uint32_t tag = record.tag.value_or(0);
+        const bool adjacent = tag == nextTag;
+        nextTag = tag + kWordsPerPrimitive;
         if (name == "ALIGN") continue;
         if (name == "CONT") {
             afterCont = true;
@@ -229,7 +302,7 @@ std::size_t HideFiller(std::vector<ListRecord>& records) {
 std::string RecordsAsText(const std::vector<ListRecord>& records) {
     std::string text;
     for (const ListRecord& record : records) {
-        AppendPositionTag(text, record.tag);
+        AppendPositionTag(text, record.tag.value_or(0));
         text += record.text;
         text += '\n';
     }
@@ -239,7 +312,8 @@ std::string RecordsAsText(const std::vector<ListRecord>& records) {
 std::string RecordsAsCsv(const std::vector<ListRecord>& records) {
     std::string out = "tag,sample,time_s,lane,kind,text,value,flags\n";
     for (const ListRecord& record : records) {
-        out += std::to_string(record.tag) + ',';
+        if (record.tag) out += std::to_string(*record.tag);
+        out += ',';
         if (record.sample) out += std::to_string(*record.sample);
         out += ',';
         if (record.timeS) out += Number(*record.timeS);
@@ -265,7 +339,9 @@ std::string RecordsAsJson(const std::vector<ListRecord>& records, const std::str
     AppendJsonString(out, list);
     out += "}\n";
     for (const ListRecord& record : records) {
-        out += "{\"tag\":" + std::to_string(record.tag) + ",\"sample\":";
+        out += "{\"tag\":";
+        out += record.tag ? std::to_string(*record.tag) : "null";
+        out += ",\"sample\":";
         out += record.sample ? std::to_string(*record.sample) : "null";
         out += ",\"time_s\":";
         out += record.timeS ? Number(*record.timeS) : "null";

@@ -1,6 +1,7 @@
 // The lists of a decode as records for other programs: each line with its sample, time,
 // lane, kind, text, value and flags, written as CSV or as one JSON object per line
 // (schema in docs/data-formats.md). Also drops the filler of the primitives list.
+// The link list's lines become records the same way, with their lane and answers.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "base/ListBox.h"
+#include "protocol/LinkAnalysis.h"
 
 namespace kestrava {
 
@@ -18,7 +20,8 @@ class CSataWordDecoder;
 inline constexpr int kListSchemaVersion = 1;
 
 struct ListRecord {
-    std::uint32_t tag = 0;               // the item datum, as the text list's position tag
+    // The item datum, as the text list's position tag; none in the link list, which shows none.
+    std::optional<std::uint32_t> tag;
     std::optional<std::int64_t> sample;  // where the item begins in the record
     std::optional<double> timeS;
     std::string lane;  // empty for a single capture
@@ -39,6 +42,14 @@ struct ListSource {
 };
 
 std::vector<ListRecord> MakeListRecords(const IListBox& list, const ListSource& source);
+
+// A lane's time base: each link line's sample is counted in its own lane's record.
+struct LaneTimeBase {
+    double firstSampleTimeS = 0.0;
+    double sampleIntervalS = 0.0;  // 0: no sample known
+};
+std::vector<ListRecord> MakeLinkRecords(const std::vector<LinkLine>& lines,
+                                        const LaneTimeBase& host, const LaneTimeBase& device);
 // Removes ALIGN, SYNC, CONT and the repeats CONT announces; gives how many went.
 std::size_t HideFiller(std::vector<ListRecord>& records);
 

@@ -39,6 +39,10 @@ struct CommandContext {
     std::optional<size_t> Choice(size_t i, std::initializer_list<std::string_view> words);
 };
 
+// What a long reply keeps free beyond its end, so that the header and line feed the model
+// adds need no second copy of it.
+inline constexpr size_t kReplyRoom = 64;
+
 struct CommandSpec {
     std::string pattern;
     std::function<std::string(CommandContext&)> query;  // empty: no query form

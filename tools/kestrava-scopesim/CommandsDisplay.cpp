@@ -10,18 +10,27 @@ namespace {
 constexpr const char* kMeasurementNames[] = {"MAXIMUM",   "MINIMUM", "MEAN", "PK2PK",
                                              "AMPLITUDE", "RMS",     "HIGH", "LOW"};
 
-double Measure(const std::vector<float>& volts, const std::string& type) {
-    if (volts.empty()) return NAN;
-    auto [low, high] = std::minmax_element(volts.begin(), volts.end());
-    if (type == "MAXIMUM" || type == "HIGH") return *high;
-    if (type == "MINIMUM" || type == "LOW") return *low;
-    if (type == "PK2PK" || type == "AMPLITUDE") return static_cast<double>(*high) - *low;
+// Over the whole record in order, a piece at a time: a long record is never copied whole.
+double Measure(const StoredRecord& record, const std::string& type) {
+    if (record.Size() == 0) return NAN;
+    float low = record.At(0), high = low;
     double sum = 0, squares = 0;
-    for (float v : volts) {
-        sum += v;
-        squares += static_cast<double>(v) * v;
+    std::vector<float> piece(std::min<size_t>(record.Size(), 1 << 16));
+    for (size_t first = 0; first < record.Size(); first += piece.size()) {
+        const size_t count = std::min(piece.size(), record.Size() - first);
+        record.Read(first, count, piece.data());
+        for (size_t i = 0; i < count; ++i) {
+            const float v = piece[i];
+            low = std::min(low, v);
+            high = std::max(high, v);
+            sum += v;
+            squares += static_cast<double>(v) * v;
+        }
     }
-    double n = static_cast<double>(volts.size());
+    if (type == "MAXIMUM" || type == "HIGH") return high;
+    if (type == "MINIMUM" || type == "LOW") return low;
+    if (type == "PK2PK" || type == "AMPLITUDE") return static_cast<double>(high) - low;
+    double n = static_cast<double>(record.Size());
     return type == "MEAN" ? sum / n : std::sqrt(squares / n);
 }
 
@@ -47,7 +56,7 @@ CommandSpec Scale(const char* pattern) {
             [](CommandContext& c) {
                 const ScopeState& s = c.state;
                 return Nr3(static_cast<double>(s.RecordPoints(0)) *
-                           s.sources[0].record.sampleIntervalS / 10.0);
+                           s.sources[0].record.SampleIntervalS() / 10.0);
             },
             nullptr};
 }
@@ -88,14 +97,14 @@ void AddDisplayCommands(CommandList& list) {
                      0, {"MAXimum", "MINImum", "MEAN", "PK2pk", "AMPlitude", "RMS", "HIGH", "LOW"}))
                  c.state.measurementType = kMeasurementNames[*choice];
          }});
-    list.push_back(
-        {"MEASUrement:IMMed:VALue",
-         [](CommandContext& c) {
-             ScopeState& s = c.state;
-             s.Update();
-             return Nr3(Measure(s.sources[s.measurementSource].record.volts, s.measurementType));
-         },
-         nullptr});
+    list.push_back({"MEASUrement:IMMed:VALue",
+                    [](CommandContext& c) {
+                        ScopeState& s = c.state;
+                        s.Update();
+                        return Nr3(
+                            Measure(s.sources[s.measurementSource].record, s.measurementType));
+                    },
+                    nullptr});
     list.push_back(
         {"MEASUrement:IMMed:UNIts", [](CommandContext&) { return Quoted("V"); }, nullptr});
     list.push_back(Stored("MEASUrement:IMMed:REFLevel:METHod", "PERCENT"));

@@ -45,7 +45,7 @@ std::string WaveformId(const ScopeState& s) {
     for (size_t i = 1; i < label.size(); ++i)
         if (label[i] >= 'A' && label[i] <= 'Z') label[i] = static_cast<char>(label[i] - 'A' + 'a');
     double perDiv =
-        static_cast<double>(s.RecordPoints(index)) * source.record.sampleIntervalS / 10.0;
+        static_cast<double>(s.RecordPoints(index)) * source.record.SampleIntervalS() / 10.0;
     std::string text = label + ", ";
     if (!IsMath(index)) text += "DC coupling, ";
     text += Engineering(source.scaleVPerDiv, "V/div") + ", " + Engineering(perDiv, "s/div") + ", " +
@@ -59,13 +59,21 @@ std::string Curve(CommandContext& c) {
     auto [first, count] = s.TransferRange();
     const SourceState& source = s.sources[s.dataSource];
     OutputFormat format = s.Format();
-    std::string data =
-        EncodeCurveData(source.record.volts, first - 1, count, format, s.ScalingOf(s.dataSource));
-    if (format.encoding == Encoding::kAscii) return data;
-    std::string block = DefiniteBlock(data);
+    const Scaling scaling = s.ScalingOf(s.dataSource);
+    if (format.encoding == Encoding::kAscii) {
+        std::string data;
+        AppendCurveData(data, source.record, first - 1, count, format, scaling);
+        return data;
+    }
+    // The data goes straight after its head, with room for what the reply adds: a long
+    // record's reply is held once.
+    const size_t bytes = count * static_cast<size_t>(format.width);
+    std::string block = BlockHeader(bytes);
+    const size_t head = block.size();
+    block.reserve(head + bytes + kReplyRoom);
+    AppendCurveData(block, source.record, first - 1, count, format, scaling);
     if (s.faults.count(Fault::kCorruptBlockHeader)) block[1] = 'X';
-    if (s.faults.count(Fault::kDisconnectMidBlock))
-        c.disconnectAfter = (block.size() - data.size()) + data.size() / 2;
+    if (s.faults.count(Fault::kDisconnectMidBlock)) c.disconnectAfter = head + bytes / 2;
     c.fallsSilent = s.faults.count(Fault::kSilentFromCurve) > 0;
     return block;
 }
@@ -137,7 +145,7 @@ void AddPreamble(CommandList& list, const std::string& root) {
     field("XUNit", [](CommandContext&) { return Quoted("s"); });
     field("YUNit", [](CommandContext&) { return Quoted("V"); });
     field("XINcr", [](CommandContext& c) {
-        return Nr3(c.state.sources[c.state.dataSource].record.sampleIntervalS);
+        return Nr3(c.state.sources[c.state.dataSource].record.SampleIntervalS());
     });
     field("XZEro", [](CommandContext& c) { return Nr3(c.state.delayTimeS); });
     field("PT_Off", [](CommandContext& c) {
@@ -166,7 +174,7 @@ void AddPreamble(CommandList& list, const std::string& root) {
                             Nr1(PointCount(s)),
                             "Y",
                             Quoted("s"),
-                            Nr3(s.sources[s.dataSource].record.sampleIntervalS),
+                            Nr3(s.sources[s.dataSource].record.SampleIntervalS()),
                             Nr3(s.delayTimeS),
                             Nr1(static_cast<long long>(s.TriggerPoint(s.dataSource))),
                             Quoted("V"),

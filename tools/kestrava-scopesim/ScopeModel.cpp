@@ -133,12 +133,14 @@ ScopeModel::Response ScopeModel::Process(std::string_view message, bool applyFau
             for (const std::string& answer : answers) before += answer.size() + 1;
             disconnectAt = before + prefix.size() + *context.disconnectAfter;
         }
-        answers.push_back(prefix + value);
+        value.insert(0, prefix);  // in place: a curve keeps room for it
+        answers.push_back(std::move(value));
     }
     const bool silent = state_.faults.count(Fault::kNoAnswer) ||
                         (state_.silent && state_.faults.count(Fault::kSilentFromCurve));
     if (answers.empty() || (applyFaults && silent)) return response;
-    for (size_t i = 0; i < answers.size(); ++i) response.reply += (i ? ";" : "") + answers[i];
+    response.reply = std::move(answers[0]);
+    for (size_t i = 1; i < answers.size(); ++i) response.reply += ";" + answers[i];
     response.reply += '\n';
     if (applyFaults) response.disconnectAfter = disconnectAt;
     return response;

@@ -91,13 +91,13 @@ void ScopeState::SetSource(int index, WaveformSource source) {
 void ScopeState::Refresh(int index) {
     const WaveformSource& fn = sources[index].source;
     if (fn) {
-        sources[index].record = Bounded(fn());
+        sources[index].record = StoredRecord(Bounded(fn()));
     } else if (IsChannel(index)) {
         size_t points =
             static_cast<size_t>(std::clamp<long long>(recordLength, 1, kMaxRecordPoints));
-        sources[index].record = MakeNrzWaveform(points, 0x11 * (index + 1));
+        sources[index].record = StoredRecord::Nrz(points, 0x11 * (index + 1));
     } else if (IsReference(index)) {
-        sources[index].record = MakeNrzWaveform(kDefaultRecordLength, 0x20 + index);
+        sources[index].record = StoredRecord::Nrz(kDefaultRecordLength, 0x20 + index);
     } else {
         sources[index].record = sources[index - 8].record;  // MATHn shows CHn
     }
@@ -199,7 +199,7 @@ double ScopeState::TriggerPoint(int index) const {
 }
 
 double ScopeState::TimeOfPoint(int index, double zeroBasedPoint) const {
-    return (zeroBasedPoint - TriggerPoint(index)) * sources[index].record.sampleIntervalS +
+    return (zeroBasedPoint - TriggerPoint(index)) * sources[index].record.SampleIntervalS() +
            delayTimeS;
 }
 

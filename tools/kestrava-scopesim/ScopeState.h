@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/kestrava-scopesim/Faults.h"
+#include "tools/kestrava-scopesim/StoredRecord.h"
 #include "tools/kestrava-scopesim/Waveform.h"
 
 namespace kestrava::scopesim {
@@ -32,8 +33,10 @@ inline bool IsMath(int index) {
     return index >= 8 && index < 12;
 }
 
-// Bounds on what a source may hand over, so a faulty source cannot exhaust memory.
-inline constexpr size_t kMaxRecordPoints = 50'000'000;
+// Bounds on what a source may hand over, so a faulty source cannot exhaust memory. The
+// built-in patterns hold one period whatever the length; a CURVe? reply holds 1, 2 or 4
+// bytes a point.
+inline constexpr size_t kMaxRecordPoints = 500'000'000;
 inline constexpr size_t kDefaultRecordLength = 20000;
 
 enum class Encoding { kBinary, kAscii };
@@ -60,7 +63,7 @@ struct SourceState {
     double zoomPosition = 50;
     double zoomScale = 1;
     double zoomVerticalScale = 1;
-    Waveform record;
+    StoredRecord record;
     WaveformSource source;  // set by the user; empty for the built-in pattern
 };
 
@@ -88,7 +91,7 @@ class ScopeState {
     // Output of the current data source.
     OutputFormat Format() const;
     Scaling ScalingOf(int index) const;
-    size_t RecordPoints(int index) const { return sources[index].record.volts.size(); }
+    size_t RecordPoints(int index) const { return sources[index].record.Size(); }
     // First point (1-based) and point count of DATa:STARt..DATa:STOP within the record.
     std::pair<size_t, size_t> TransferRange() const;
     double TriggerPoint(int index) const;  // PT_OFF, in points

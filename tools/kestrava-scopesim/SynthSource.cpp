@@ -6,7 +6,19 @@ namespace kestrava::scopesim {
 
 SynthSource::SynthSource(synth::CaptureOptions options) : options_(std::move(options)) {
     options_.format = synth::SampleFormat::Float32;
+    lastOptions_ = options_;
 }
+
+namespace {
+
+Waveform WaveformOf(synth::Capture& capture) {
+    Waveform wave;
+    wave.sampleIntervalS = capture.sampleIntervalS;
+    wave.volts = std::move(capture.record.float32);
+    return wave;
+}
+
+}  // namespace
 
 synth::CaptureOptions SynthSource::DefaultOptions() {
     synth::CaptureOptions options;
@@ -37,13 +49,25 @@ Waveform SynthSource::Next() {
         }
     }
     synth::Capture capture = synth::CaptureGenerator::Generate(options);
-    Waveform wave;
-    wave.sampleIntervalS = capture.sampleIntervalS;
-    wave.volts = std::move(capture.record.float32);
+    Waveform wave = WaveformOf(capture);
     std::lock_guard lock(mutex_);
     last_ = std::move(capture.traffic);
+    lastOptions_ = options;
     ++made_;
     return wave;
+}
+
+Waveform SynthSource::OtherLane() const {
+    synth::CaptureOptions options;
+    {
+        std::lock_guard lock(mutex_);
+        options = lastOptions_;
+    }
+    options.scenario.hostLane = !options.scenario.hostLane;
+    // The far end's transmitter has noise of its own.
+    options.analog.seed = ~options.analog.seed;
+    synth::Capture capture = synth::CaptureGenerator::Generate(options);
+    return WaveformOf(capture);
 }
 
 synth::SataTraffic SynthSource::LastTraffic() const {
@@ -58,6 +82,10 @@ std::uint64_t SynthSource::Acquisitions() const {
 
 WaveformSource MakeWaveformSource(std::shared_ptr<SynthSource> source) {
     return [source] { return source->Next(); };
+}
+
+WaveformSource MakeOtherLaneSource(std::shared_ptr<SynthSource> source) {
+    return [source] { return source->OtherLane(); };
 }
 
 }  // namespace kestrava::scopesim

@@ -6,6 +6,7 @@
 //   sim.SetSource("CH1", MakeWaveformSource(synth));
 //   ... acquire and decode ...
 //   synth->LastTraffic();            // what the record carried
+//   sim.SetSource("CH2", MakeOtherLaneSource(synth));   // the far end's lane beside it
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,9 @@ class SynthSource {
 
     // One record; with new seeds each time, every acquisition carries other payloads.
     Waveform Next();
+    // The other lane of the record made last (the first to come before any): what the far
+    // end sent meanwhile, in step with it when the scenario plays both lanes in step.
+    Waveform OtherLane() const;
     void SetNewSeedEachAcquisition(bool on);
 
     // The traffic of the record made last (empty before the first) and how many were made.
@@ -38,6 +42,7 @@ class SynthSource {
   private:
     mutable std::mutex mutex_;
     synth::CaptureOptions options_;
+    synth::CaptureOptions lastOptions_;  // those of the record made last
     bool newSeeds_ = true;
     std::uint64_t made_ = 0;
     synth::SataTraffic last_;
@@ -45,5 +50,8 @@ class SynthSource {
 
 // The simulator's source function over a shared generator.
 WaveformSource MakeWaveformSource(std::shared_ptr<SynthSource> source);
+// A source showing the other lane of each record the generator makes: set on a channel
+// after the generator's, every acquisition gives both lanes of one stretch of traffic.
+WaveformSource MakeOtherLaneSource(std::shared_ptr<SynthSource> source);
 
 }  // namespace kestrava::scopesim

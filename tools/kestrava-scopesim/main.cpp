@@ -13,6 +13,7 @@
 #include "tools/kestrava-scopesim/Faults.h"
 #include "tools/kestrava-scopesim/FileSource.h"
 #include "tools/kestrava-scopesim/ScopeSimulator.h"
+#include "tools/kestrava-scopesim/ScopeState.h"
 #include "tools/kestrava-scopesim/SynthSource.h"
 
 namespace {
@@ -53,6 +54,13 @@ constexpr const char* kUsage =
     "                      silent-from-curve     CURVE? and every query after it go unanswered\n"
     "  --source CH1=FILE.wfm  take a source's records from a waveform file; repeatable.\n"
     "                    Without it CH1 acquires fresh SATA traffic at every single sequence\n"
+    "  --scenario NAME   the traffic CH1 acquires (default session; kestrava-capgen\n"
+    "                    --help lists them; link-answers plays both lanes in step)\n"
+    "  --device-lane CHn CHn (CH2-CH4) acquires the other lane of CH1's traffic, the device's,\n"
+    "                    with each record of CH1\n"
+    "  --no-traffic      CH1 shows the PRBS7 pattern of the other channels instead\n"
+    "  --record-length N HORizontal:RECOrdlength at start (default 20000, at most 500000000):\n"
+    "                    the length of the channels' PRBS7 records\n"
     "  --verbose         print every message received and every command error\n"
     "  --help            show this text\n";
 
@@ -78,6 +86,11 @@ int main(int argc, char** argv) {
     std::string bind = "127.0.0.1";
     bool verbose = false;
     std::vector<std::string> fileSources;
+    kestrava::synth::CaptureOptions synthOptions =
+        kestrava::scopesim::SynthSource::DefaultOptions();
+    std::string deviceLane;
+    bool traffic = true;
+    std::optional<unsigned long long> recordLength;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         auto value = [&]() -> std::optional<std::string_view> {
@@ -139,14 +152,50 @@ int main(int argc, char** argv) {
                 return Fail("--source " + name + ": " + path + " is not a readable waveform file");
             sim.SetSource(name, [record = *waveform] { return record; });
             fileSources.push_back(name);
+        } else if (arg == "--scenario") {
+            auto text = value();
+            synthOptions.scenario.name = std::string(text.value_or(""));
+            if (std::string problem = synthOptions.scenario.Validate(); !problem.empty())
+                return Fail("--scenario: " + problem);
+        } else if (arg == "--no-traffic") {
+            traffic = false;
+        } else if (arg == "--record-length") {
+            auto text = value();
+            recordLength = text ? ParseNumber<unsigned long long>(*text) : std::nullopt;
+            if (!recordLength || *recordLength < 1)
+                return Fail("--record-length needs a number of points");
+        } else if (arg == "--device-lane") {
+            auto text = value();
+            auto index = text ? kestrava::scopesim::SourceFromName(*text) : std::nullopt;
+            if (!index || *index < 1 || *index > 3)
+                return Fail("--device-lane takes CH2, CH3 or CH4");
+            deviceLane = kestrava::scopesim::SourceName(*index);
         } else {
             return Fail("unknown option \"" + std::string(arg) + "\"");
         }
     }
     if (portmapper && !vxi11) return Fail("--portmapper goes with --vxi11");
-    if (std::find(fileSources.begin(), fileSources.end(), "CH1") == fileSources.end())
-        sim.SetSource("CH1", kestrava::scopesim::MakeWaveformSource(
-                                 std::make_shared<kestrava::scopesim::SynthSource>()));
+    auto fromFile = [&](const std::string& name) {
+        return std::find(fileSources.begin(), fileSources.end(), name) != fileSources.end();
+    };
+    if (!deviceLane.empty() && (fromFile("CH1") || fromFile(deviceLane)))
+        return Fail("--device-lane " + deviceLane + " needs CH1 and " + deviceLane +
+                    " without --source");
+    if (!traffic && !deviceLane.empty()) return Fail("--device-lane needs CH1's traffic");
+    if (traffic && !fromFile("CH1")) {
+        auto synth = std::make_shared<kestrava::scopesim::SynthSource>(synthOptions);
+        sim.SetSource("CH1", kestrava::scopesim::MakeWaveformSource(synth));
+        // Set after CH1: each acquisition takes the channels in order.
+        if (!deviceLane.empty())
+            sim.SetSource(deviceLane, kestrava::scopesim::MakeOtherLaneSource(synth));
+    }
+    if (recordLength) {
+        // Clamped as the command clamps it; a forced trigger puts a record of it on screen.
+        const auto points =
+            std::min<unsigned long long>(*recordLength, kestrava::scopesim::kMaxRecordPoints);
+        sim.Ask("HORizontal:RECOrdlength " + std::to_string(points));
+        sim.Ask("TRIGger FORCe");
+    }
     if (verbose) sim.SetTrace([](const std::string& line) { std::cerr << line << '\n'; });
 
     // Signals are taken synchronously; every thread started after this inherits the mask.

@@ -1,10 +1,12 @@
-// The simulator's pieces on their own: message parsing, curve encoding, the NRZ pattern.
+// The simulator's pieces on their own: message parsing, curve encoding, the NRZ pattern
+// and the record that keeps it as one period.
 #include "tools/kestrava-scopesim/ScpiParser.h"
 
 #include <gtest/gtest.h>
 
 #include "tools/kestrava-scopesim/CommandTable.h"
 #include "tools/kestrava-scopesim/CurveEncoder.h"
+#include "tools/kestrava-scopesim/StoredRecord.h"
 #include "tools/kestrava-scopesim/Waveform.h"
 
 namespace kestrava::scopesim {
@@ -85,6 +87,8 @@ TEST(CurveEncoderTest, LevelsAreRoundedClampedAndOrdered) {
     EXPECT_EQ(EncodeCurveData(volts, 9, 1, format, scaling), "");
     EXPECT_EQ(DefiniteBlock(std::string(12, 'x')), "#212xxxxxxxxxxxx");
     EXPECT_EQ(DefiniteBlock(""), "#10");
+    EXPECT_EQ(BlockHeader(999'999'999), "#9999999999");
+    EXPECT_EQ(BlockHeader(1'000'000'000), "#0");
 }
 
 TEST(NrzWaveformTest, DeterministicBitsAtTheirRate) {
@@ -101,6 +105,32 @@ TEST(NrzWaveformTest, DeterministicBitsAtTheirRate) {
     }
     EXPECT_EQ(ones, 64);
     EXPECT_NE(MakeNrzWaveform(2000, 6).volts, a.volts);
+}
+
+// The pattern kept as one period is the whole pattern, sample for sample, read one at a
+// time or in pieces that cross the period's seams; and it encodes as the whole one does.
+TEST(NrzWaveformTest, OnePeriodKeptIsTheWholePattern) {
+    for (const int samplesPerBit : {20, 7}) {
+        NrzOptions options;
+        options.samplesPerBit = samplesPerBit;
+        const size_t points = static_cast<size_t>(samplesPerBit) * 127 * 5 + 33;
+        const Waveform whole = MakeNrzWaveform(points, 0x33, options);
+        const StoredRecord kept = StoredRecord::Nrz(points, 0x33, options);
+        ASSERT_EQ(kept.Size(), points);
+        EXPECT_EQ(kept.SampleIntervalS(), whole.sampleIntervalS);
+        std::vector<float> read(points);
+        for (size_t first = 0; first < points; first += 997)
+            kept.Read(first, std::min<size_t>(997, points - first), read.data() + first);
+        EXPECT_EQ(read, whole.volts) << samplesPerBit;
+        for (size_t i = 0; i < points; ++i) ASSERT_EQ(kept.At(i), whole.volts[i]) << i;
+        OutputFormat format;
+        format.width = 2;
+        const Scaling scaling{0.1 / 6400, 0, 0};
+        std::string encoded;
+        AppendCurveData(encoded, kept, 5, points, format, scaling);
+        EXPECT_EQ(encoded, EncodeCurveData(whole.volts, 5, points, format, scaling));
+    }
+    EXPECT_EQ(StoredRecord::Nrz(100, 1).Size(), 100u);
 }
 
 }  // namespace
