@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +21,7 @@
 
 #include "base/Folders.h"
 #include "base/ListBox.h"
+#include "base/Workers.h"
 #include "bench/HeapCounter.h"
 #include "instrument/Wdm.h"
 #include "session/CSataUserInterface.h"
@@ -176,11 +178,57 @@ void BM_DecodeFileToReport(benchmark::State& state) {
     state.counters["max_rss_growth_MB"] = static_cast<double>(MaxRssKb() - rssBefore) / 1024.0;
 }
 
+// The whole decode in wall time on a number of workers, beside the same decode on one: a
+// report that differs from the one-worker report fails the run.
+void BM_DecodeOnWorkers(benchmark::State& state) {
+    const Capture& capture = CaptureOf(static_cast<std::size_t>(state.range(0)));
+    static std::map<std::size_t, std::string> oneWorkerReport;
+    kestrava::Workers::SetCount(static_cast<int>(state.range(1)));
+    kestrava::MemoryListBox mainList, protocolList;
+    kestrava::CSataUserInterface ui(mainList, protocolList);
+    ui.viewLayout = 2;
+    kestrava::RecycledBlocks::ReleaseKept();
+    const std::int64_t before = kestrava::bench::StartHeapPeak();
+    std::string text;
+    double seconds = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        ui.LoadFile(capture.path);
+        text = kestrava::ReportFile::Format(mainList, ui.WaveformTitle());
+        std::ofstream(Folder() + "/report.txt", std::ios::binary) << text;
+        if (!ui.Decoder().IsValid()) state.SkipWithError("decode failed");
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    auto [kept, first] = oneWorkerReport.emplace(capture.samples, text);
+    if (!first && kept->second != text) state.SkipWithError("outputs differ between worker counts");
+    kestrava::WdmStop();
+    kestrava::Workers::SetCount(0);
+    state.counters["samples"] = static_cast<double>(capture.samples);
+    state.counters["workers"] = static_cast<double>(state.range(1));
+    state.counters["peak_heap_bytes_per_sample"] =
+        static_cast<double>(kestrava::bench::HeapPeakBytes() - before) /
+        static_cast<double>(capture.samples);
+    const double floor = FloorSeconds()[capture.samples];
+    if (floor > 0.0)
+        state.counters["times_floor"] = seconds / static_cast<double>(state.iterations()) / floor;
+}
+
 void Sizes(benchmark::internal::Benchmark* b) {
     b->Arg(1'000'000)->Arg(10'000'000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 }
 BENCHMARK(BM_ReadFileToVolts)->Apply(Sizes);
 BENCHMARK(BM_DecodeFileToReport)->Apply(Sizes);
+// A 100 M-sample capture (about 1 GB of memory to make): --benchmark_filter=100000000.
+BENCHMARK(BM_ReadFileToVolts)
+    ->Arg(100'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(3);
+BENCHMARK(BM_DecodeOnWorkers)
+    ->ArgsProduct({{100'000'000}, {1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 

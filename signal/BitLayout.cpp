@@ -178,20 +178,25 @@ bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCo
     // are added up; a bit past the bit count is dropped as one pass would drop it.
     const CrossingWalk walk(firstPositions, secondPositions, timeBase);
     const std::int64_t crossings = std::min(walk.Count(), total);
+    // One worker walks every crossing once, with nothing to count ahead.
+    const bool alone = Workers::Count() == 1;
     const auto stretch =
-        static_cast<std::int64_t>(std::max<std::size_t>(Workers::BlockSamples() / 16, 1));
+        alone ? std::max<std::int64_t>(crossings, 1)
+              : static_cast<std::int64_t>(std::max<std::size_t>(Workers::BlockSamples() / 16, 1));
     const std::size_t stretches = static_cast<std::size_t>((crossings - 1 + stretch - 1) / stretch);
     auto stretchBegin = [&](std::size_t j) { return 1 + static_cast<std::int64_t>(j) * stretch; };
     auto stretchEnd = [&](std::size_t j) { return std::min(crossings, stretchBegin(j) + stretch); };
     std::vector<std::int64_t> starts(stretches + 1, 0);
-    Workers::ForEach(stretches, [&](std::size_t j) {
-        std::int64_t sum = 0;
-        WalkBits(walk, stretchBegin(j), stretchEnd(j), rate,
-                 [&](std::int64_t, std::int64_t n) { sum = AddCounts(sum, n); });
-        starts[j + 1] = sum;
-    });
-    for (std::size_t j = 0; j < stretches; ++j)
-        starts[j + 1] = std::min<std::int64_t>(AddCounts(starts[j], starts[j + 1]), bitCount);
+    if (!alone) {
+        Workers::ForEach(stretches, [&](std::size_t j) {
+            std::int64_t sum = 0;
+            WalkBits(walk, stretchBegin(j), stretchEnd(j), rate,
+                     [&](std::int64_t, std::int64_t n) { sum = AddCounts(sum, n); });
+            starts[j + 1] = sum;
+        });
+        for (std::size_t j = 0; j < stretches; ++j)
+            starts[j + 1] = std::min<std::int64_t>(AddCounts(starts[j], starts[j + 1]), bitCount);
+    }
     Workers::ForEach(stretches, [&](std::size_t j) {
         auto cursor = static_cast<std::int32_t>(starts[j]);
         const std::int64_t begin = stretchBegin(j);
