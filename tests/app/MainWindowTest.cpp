@@ -29,6 +29,7 @@
 #include "app/ListNavigator.h"
 #include "app/WaveformFrame.h"
 #include "app/WindowSettings.h"
+#include "base/Workers.h"
 #include "base/Folders.h"
 #include "instrument/AcquisitionMode.h"
 #include "session/GraphPointer.h"
@@ -461,12 +462,19 @@ TEST_F(MainWindowTest, TheWindowRemembersFilesAndLayoutAndAsksBeforeAMerge) {
     auto* splitter = window->findChild<QSplitter*>();
     splitter->setSizes({100, 300, 80, 200});
     const QList<int> sizes = splitter->sizes();
+    // Source > Decode Workers: the choice holds for this window and the next.
+    for (QAction* action : window->findChildren<QAction*>())
+        if (action->text() == "&1 Core") action->trigger();
+    EXPECT_EQ(Workers::Count(), 1);
     window->close();
+    Workers::SetCount(0);
     window = std::make_unique<CKestravaDlg>(instrument);
     window->show();
     QApplication::processEvents();
     EXPECT_EQ(window->size(), QSize(1000, 760));
     EXPECT_EQ(window->findChild<QSplitter*>()->sizes(), sizes);
+    EXPECT_EQ(Workers::Count(), 1);
+    Workers::SetCount(0);
 }
 
 // A waveform file dropped on the window opens as Source > File... opens it.
