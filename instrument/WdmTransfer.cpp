@@ -151,6 +151,8 @@ class Transfer {
     ViStatus SetUpOutput(std::int64_t first, std::int64_t last);
     ViStatus SaveAndStopAcquisition();
     ViStatus ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw);
+    // The block's length bytes and its line feed.
+    ViStatus ReadCurveData(std::int64_t length, std::vector<std::uint8_t>& raw);
     void EndFailedCurve();
     void RestoreAcquisition(const Io& io);
     ViStatus ConvertTo(const std::vector<std::uint8_t>& raw, std::vector<float>& out);
@@ -158,6 +160,8 @@ class Transfer {
     const Io& io_;
     int source_;
     std::int64_t savedState_ = 0;
+    // Bytes a point as the output was set up: what an indefinite block's length comes from.
+    std::int64_t pointBytes_ = 2;
 };
 
 ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
@@ -193,6 +197,7 @@ ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
     if ((IsMathSource(source_) || width == 4) &&
         (status = io_.Write("DATa:ENCdg SFPbinary")) < VI_SUCCESS)
         return status;
+    pointBytes_ = width == 1 || width == 2 || width == 4 ? width : 2;
 
     std::string format;
     if ((status = io_.Query("WFMOutpre:BN_Fmt?", format)) < VI_SUCCESS) return status;
@@ -203,6 +208,7 @@ ViStatus Transfer::SetUpOutput(std::int64_t first, std::int64_t last) {
         if ((status = io_.Write(std::string("Data:ENCdg") + kNbsp + "SRIBIN")) < VI_SUCCESS)
             return status;
         if ((status = io_.Write("Data:width 2")) < VI_SUCCESS) return status;
+        pointBytes_ = 2;
     }
     return VI_SUCCESS;
 }
@@ -265,7 +271,10 @@ ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw)
     if (status < VI_SUCCESS) return status;
     std::uint8_t header[2] = {};
     if ((status = io_.ReadExactly(header, 2)) < VI_SUCCESS) return status;
-    if (header[0] != '#' || header[1] < '1' || header[1] > '9') return VI_ERROR_INV_LENGTH;
+    if (header[0] != '#' || header[1] < '0' || header[1] > '9') return VI_ERROR_INV_LENGTH;
+    // A block too long for nine digits comes as "#0", its length unsaid: the points asked
+    // for, at the width set up, and the line feed that ends it.
+    if (header[1] == '0') return ReadCurveData(count * pointBytes_, raw);
     std::uint8_t digits[9] = {};
     const std::size_t digitCount = header[1] - '0';
     if ((status = io_.ReadExactly(digits, digitCount)) < VI_SUCCESS) return status;
@@ -275,7 +284,13 @@ ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw)
         length = length * 10 + (digits[i] - '0');
     }
     // The block cannot hold more bytes than the points asked for can take.
-    if (length > count * kWidestPointBytes || length > kMaxBlockBytes) return VI_ERROR_INV_LENGTH;
+    if (length > count * kWidestPointBytes) return VI_ERROR_INV_LENGTH;
+    return ReadCurveData(length, raw);
+}
+
+ViStatus Transfer::ReadCurveData(std::int64_t length, std::vector<std::uint8_t>& raw) {
+    if (length > kMaxBlockBytes) return VI_ERROR_INV_LENGTH;
+    ViStatus status = VI_SUCCESS;
     const auto total = static_cast<std::size_t>(length) + 1;  // the data and its line feed
     raw.clear();
     struct Idle {
