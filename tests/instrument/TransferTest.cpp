@@ -5,6 +5,7 @@
 // the simulator cannot: a curve that alone goes unanswered, and a block that lies.
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -186,6 +187,18 @@ TEST_F(TransferTest, APointCountBeyondTheBlockIsBoundedByIt) {
     std::span<const float> volts = WdmGetWaveformData(kCh1, 0.0, 100.0);
     ASSERT_EQ(volts.size(), kPoints);
     EXPECT_NEAR(volts[kPoints - 1], Ramp().volts[kPoints - 1], 2e-5);
+    EXPECT_TRUE(InstrumentUnlocked());
+}
+
+// A block too long for a nine-digit length (a billion bytes) comes as "#0": its length is
+// that of the points asked for.
+TEST_F(TransferTest, AnIndefiniteBlockIsReadAsThePointsAskedFor) {
+    const std::vector<float> definite(WdmGetWaveformData(kCh1, 0.0, 100.0).begin(),
+                                      WdmGetWaveformData(kCh1, 0.0, 100.0).end());
+    sim_.InjectFault(Fault::kIndefiniteBlock);
+    TheOscilloscope().AcquireWaveform(kAcquireSingleSequence);
+    std::span<const float> volts = WdmGetWaveformData(kCh1, 0.0, 100.0);
+    EXPECT_TRUE(std::equal(volts.begin(), volts.end(), definite.begin(), definite.end()));
     EXPECT_TRUE(InstrumentUnlocked());
 }
 

@@ -6,13 +6,14 @@
 namespace kestrava::scopesim {
 namespace {
 
-constexpr std::array<std::pair<Fault, std::string_view>, 6> kFaultNames = {{
+constexpr std::array<std::pair<Fault, std::string_view>, 7> kFaultNames = {{
     {Fault::kNoAnswer, "no-answer"},
     {Fault::kDisconnectMidBlock, "disconnect-mid-block"},
     {Fault::kCorruptBlockHeader, "corrupt-block-header"},
     {Fault::kCountExceedsBlock, "count-exceeds-block"},
     {Fault::kBusyForever, "busy-forever"},
     {Fault::kSilentFromCurve, "silent-from-curve"},
+    {Fault::kIndefiniteBlock, "indefinite-block"},
 }};
 
 }  // namespace

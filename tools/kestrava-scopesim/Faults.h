@@ -15,6 +15,7 @@ enum class Fault {
     kCountExceedsBlock,   // "count-exceeds-block": NR_Pt? reports more points than the block holds
     kBusyForever,         // "busy-forever": BUSY? answers 1 and no sequence ever completes
     kSilentFromCurve,     // "silent-from-curve": CURVE? and every query after it go unanswered
+    kIndefiniteBlock,     // "indefinite-block": CURVE? answers "#0..." whatever its length
 };
 
 std::string_view FaultName(Fault fault);
