@@ -6,6 +6,16 @@
 #include "synth/SataCrc.h"
 
 namespace kestrava::synth {
+namespace {
+
+// Line bits a fault adds to its character's ten.
+int BitsAdded(FaultKind kind) {
+    if (kind == FaultKind::ExtraBit) return 1;
+    if (kind == FaultKind::LostBit) return -1;
+    return 0;
+}
+
+}  // namespace
 
 SataTrafficBuilder::SataTrafficBuilder(TrafficOptions options)
     : options_(options), junkRandom_(options.junkSeed) {}
@@ -19,16 +29,28 @@ void SataTrafficBuilder::Push(SentDword dword) {
             pair.role = DwordRole::Primitive;
             pair.primitive = SataPrimitive::Align;
             dwords_.push_back(pair);
+            lineBits_ += 40;
         }
         sinceAlign_ = 0;
     }
     // A fault asked for "the next dword" lands on the caller's dword, not on an ALIGN
     // pair slipped in before it.
     const int index = static_cast<int>(dwords_.size());
-    for (const auto& [kind, byte] : pendingFaults_) faults_[{index, byte}] = kind;
+    for (const auto& [kind, byte] : pendingFaults_) {
+        FaultKind& fault = faults_[{index, byte}];
+        lineBits_ += BitsAdded(kind) - BitsAdded(fault);  // a later fault replaces an earlier
+        fault = kind;
+    }
     pendingFaults_.clear();
     dwords_.push_back(dword);
+    lineBits_ += 40;
     sinceAlign_ = align ? 0 : sinceAlign_ + 1;
+}
+
+void SataTrafficBuilder::Forget() {
+    dwords_.clear();
+    frames_.clear();
+    faults_.clear();
 }
 
 void SataTrafficBuilder::PushPrimitive(SataPrimitive kind) {

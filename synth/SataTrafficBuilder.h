@@ -54,6 +54,20 @@ class SataTrafficBuilder {
 
     int DwordCount() const { return static_cast<int>(dwords_.size()); }
     int FrameCount() const { return static_cast<int>(frames_.size()); }
+    // What decides how many dwords the same calls append: from equal states they append
+    // equally many.
+    struct LengthState {
+        int sinceAlign = 0;
+        bool suppressing = false;
+        std::size_t pendingFaults = 0;
+        bool operator==(const LengthState&) const = default;
+    };
+    LengthState Length() const { return {sinceAlign_, suppressing_, pendingFaults_.size()}; }
+    // Line bits of everything appended since the builder was made, forgotten or not.
+    std::int64_t LineBits() const { return lineBits_; }
+    // Drops the dwords and frames appended so far while the line goes on as before
+    // (scramblers, ALIGN spacing, CONT): a long traffic counted a piece at a time.
+    void Forget();
 
     // Encodes everything appended so far. The builder can go on appending afterwards.
     SataTraffic Build() const;
@@ -77,6 +91,7 @@ class SataTrafficBuilder {
     SataScrambler junkScrambler_;
     SeededRandom junkRandom_;
     int sinceAlign_ = 0;
+    std::int64_t lineBits_ = 0;
     bool suppressing_ = false;
     SataPrimitive suppressed_ = SataPrimitive::Sync;
 };
