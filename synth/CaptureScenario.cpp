@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "synth/FisBuilder.h"
 #include "synth/SeededRandom.h"
@@ -330,7 +331,7 @@ const std::vector<CaptureScenario::Info>& CaptureScenario::List() {
 SataTraffic CaptureScenario::Build(const ScenarioOptions& options) {
     SataTrafficBuilder out = Builder(options);
     for (int pass = 0; pass < options.repeat; ++pass) Play(out, options);
-    return out.Build();
+    return std::move(out).Build();
 }
 
 std::int64_t CaptureScenario::CountBits(const ScenarioOptions& options) {

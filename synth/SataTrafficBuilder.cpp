@@ -1,6 +1,7 @@
 #include "synth/SataTrafficBuilder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "synth/Encoder8b10b.h"
 #include "synth/SataCrc.h"
@@ -159,12 +160,23 @@ SataTrafficBuilder& SataTrafficBuilder::Fault(FaultKind kind, int byteInDword) {
     return *this;
 }
 
-SataTraffic SataTrafficBuilder::Build() const {
+SataTraffic SataTrafficBuilder::Build() const& {
+    return Encode(dwords_, frames_);
+}
+
+SataTraffic SataTrafficBuilder::Build() && {
+    return Encode(std::move(dwords_), std::move(frames_));
+}
+
+SataTraffic SataTrafficBuilder::Encode(std::vector<SentDword> dwords,
+                                       std::vector<SentFrame> frames) const {
     SataTraffic traffic;
-    traffic.dwords = dwords_;
-    traffic.frames = frames_;
-    traffic.characters.reserve(dwords_.size() * 4);
-    traffic.bits.reserve(dwords_.size() * 40);
+    traffic.dwords = std::move(dwords);
+    traffic.frames = std::move(frames);
+    // Exact sizes: a long capture's traffic is most of what the generator holds.
+    traffic.dwords.shrink_to_fit();
+    traffic.characters.reserve(traffic.dwords.size() * 4);
+    traffic.bits.reserve(traffic.dwords.size() * 40);
 
     Encoder8b10b encoder(options_.startNegative);
     bool wrongDisparityPending = false;

@@ -70,13 +70,16 @@ class SataTrafficBuilder {
     void Forget();
 
     // Encodes everything appended so far. The builder can go on appending afterwards.
-    SataTraffic Build() const;
+    SataTraffic Build() const&;
+    // The same from a builder done with, whose dwords and frames move into the traffic.
+    SataTraffic Build() &&;
 
     // The invalid-code fault: a balanced code that is no 8b/10b character and, beside
     // almost any neighbour, forms no comma across the character boundary.
     static constexpr std::uint16_t kInvalidCode = 0b0011110001;
 
   private:
+    SataTraffic Encode(std::vector<SentDword> dwords, std::vector<SentFrame> frames) const;
     void Push(SentDword dword);
     void PushPrimitive(SataPrimitive kind);
     void PushJunk();
