@@ -76,9 +76,9 @@ CaptureSummary CaptureGenerator::Write(const CaptureOptions& options,
 }
 
 std::string CaptureGenerator::SampleLimitProblem(std::size_t samples) {
-    if (samples <= kMaxSamples) return {};
-    return std::to_string(samples) + " samples: more than the " + std::to_string(kMaxSamples) +
-           " a capture may hold";
+    if (samples <= kMaxCaptureSamples) return {};
+    return std::to_string(samples) + " samples: more than the " +
+           std::to_string(kMaxCaptureSamples) + " a capture may hold";
 }
 
 std::vector<std::pair<std::string, std::string>> CaptureGenerator::ManifestHeader(

@@ -58,12 +58,12 @@ class CaptureGenerator {
                                   const std::string& path, const std::string& manifestPath);
     // Both files of Generate(options) made a block of samples at a time, byte for byte
     // the same, in memory that the traffic bounds rather than the samples (manifestPath
-    // empty: no manifest). Throws like Generate, with kMaxSamples as the limit.
+    // empty: no manifest). Throws like Generate, with kMaxCaptureSamples as the limit.
     static CaptureSummary Write(const CaptureOptions& options, const CaptureFileOptions& file,
                                 const std::string& path, const std::string& manifestPath);
 
     // Sample positions are 32-bit: no capture holds more.
-    static constexpr std::size_t kMaxSamples = 2147483647;
+    static constexpr std::size_t kMaxCaptureSamples = 2147483647;
     // Empty when a capture may hold this many samples, else a text that says why not.
     static std::string SampleLimitProblem(std::size_t samples);
 

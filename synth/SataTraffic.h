@@ -42,7 +42,7 @@ struct SentCharacter {
     int value = 0;                      // 0-255 data, 256-267 control (the intended character)
     std::uint16_t code = 0;             // 10 bits as sent, bit 9 first
     bool negativeBefore = true;         // running disparity the encoder was at
-    FaultKind fault = FaultKind::None;  // beside the flag: a long capture holds millions
+    FaultKind fault = FaultKind::None;  // here, packing a character into 24 bytes
     int dword = 0;
     int byteInDword = 0;  // 0 is sent first
     int firstBit = 0;     // index of its first bit in the line bits
