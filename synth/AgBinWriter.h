@@ -6,15 +6,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "synth/ByteSink.h"
 #include "synth/Quantizer.h"
+#include "synth/SampleStream.h"
 
 namespace kestrava::synth {
 
 class AgBinWriter {
   public:
+    // Throws std::length_error for a file beyond its 32-bit sizes.
     static std::vector<std::uint8_t> Serialize(const QuantizedRecord& record,
                                                double sampleIntervalS, double firstPointTimeS,
                                                bool logicFirst);
+    // The same bytes a block at a time.
+    static void Write(SampleStream& samples, double sampleIntervalS, double firstPointTimeS,
+                      bool logicFirst, ByteSink& out);
 };
 
 }  // namespace kestrava::synth

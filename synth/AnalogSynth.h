@@ -43,7 +43,8 @@ class AnalogSynth {
     // The (fractional) sample index where bit k begins.
     double BitStartSample(std::size_t bit) const;
 
-    // Volts per sample. Throws std::length_error beyond kMaxSamples.
+    // Volts per sample, the whole record at once (AnalogStream makes them a block at a
+    // time). Throws std::length_error beyond kMaxSamples.
     std::vector<double> Synthesize(std::span<const std::uint8_t> bits) const;
 
     static constexpr std::size_t kMaxSamples = 200'000'000;

@@ -1,11 +1,11 @@
 #include "synth/CaptureFile.h"
 
-#include <fstream>
-#include <stdexcept>
-
 #include "synth/AgBinWriter.h"
 #include "synth/CsvWriter.h"
+#include "synth/FileSink.h"
+#include "synth/MemorySink.h"
 #include "synth/RawWriter.h"
+#include "synth/RecordSamples.h"
 #include "synth/TrcWriter.h"
 
 namespace kestrava::synth {
@@ -28,40 +28,50 @@ std::string_view FileFormatName(FileFormat format) {
 std::vector<std::uint8_t> CaptureFile::Serialize(const CaptureFileOptions& o,
                                                  const QuantizedRecord& record,
                                                  double sampleIntervalS) {
+    RecordSamples samples(record);
+    MemorySink sink;
+    Write(o, samples, sampleIntervalS, sink);
+    return sink.Take();
+}
+
+void CaptureFile::Write(const CaptureFileOptions& o, SampleStream& samples, double sampleIntervalS,
+                        ByteSink& out) {
+    const double first = o.wfm.firstPointTimeS;
     switch (o.format) {
-        case FileFormat::Csv: {
-            const std::string text = CsvWriter::Serialize(record, sampleIntervalS,
-                                                          o.wfm.firstPointTimeS, o.csvSeparator);
-            return {text.begin(), text.end()};
-        }
+        case FileFormat::Csv:
+            return CsvWriter::Write(samples, sampleIntervalS, first, o.csvSeparator, out);
         case FileFormat::Trc:
-            return TrcWriter::Serialize(record, sampleIntervalS, o.wfm.firstPointTimeS,
-                                        o.wfm.bigEndian, o.trcBlockPrefix, o.trcSegments);
+            return TrcWriter::Write(samples, sampleIntervalS, first, o.wfm.bigEndian,
+                                    o.trcBlockPrefix, o.trcSegments, out);
         case FileFormat::Bin:
-            return AgBinWriter::Serialize(record, sampleIntervalS, o.wfm.firstPointTimeS,
-                                          o.binLogicFirst);
+            return AgBinWriter::Write(samples, sampleIntervalS, first, o.binLogicFirst, out);
         case FileFormat::Raw:
-            return RawWriter::Serialize(record, o.wfm.bigEndian);
+            RawWriter::Write(samples, o.wfm.bigEndian, out);
+            return;
         default:
-            return WfmWriter(o.wfm).Serialize(record, sampleIntervalS);
+            return WfmWriter(o.wfm).Write(samples, sampleIntervalS, out);
     }
 }
 
 std::string CaptureFile::Write(const CaptureFileOptions& options, const std::string& path,
                                const QuantizedRecord& record, double sampleIntervalS) {
-    if (options.format == FileFormat::Wfm)
-        return WfmWriter(options.wfm).Write(path, record, sampleIntervalS);
-    std::vector<std::uint8_t> bytes;
+    RecordSamples samples(record);
+    return Write(options, path, samples, sampleIntervalS);
+}
+
+std::string CaptureFile::Write(const CaptureFileOptions& options, const std::string& path,
+                               SampleStream& samples, double sampleIntervalS) {
     try {
-        bytes = Serialize(options, record, sampleIntervalS);
+        FileSink file(path);
+        Write(options, samples, sampleIntervalS, file);
+        file.Finish();
+    } catch (const SinkError& e) {
+        // Only the own format tells a file it could not make from one it could not fill.
+        return options.format == FileFormat::Wfm ? e.what() : "cannot write " + path;
     } catch (const std::exception& e) {
         return e.what();
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return out ? std::string() : "cannot write " + path;
+    return {};
 }
 
 }  // namespace kestrava::synth

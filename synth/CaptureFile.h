@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "synth/ByteSink.h"
 #include "synth/Quantizer.h"
+#include "synth/SampleStream.h"
 #include "synth/WfmWriter.h"
 
 namespace kestrava::synth {
@@ -35,6 +37,12 @@ class CaptureFile {
     // Writes the file; an empty text on success, else what went wrong.
     static std::string Write(const CaptureFileOptions& options, const std::string& path,
                              const QuantizedRecord& record, double sampleIntervalS);
+    // The same a block of samples at a time, so the record need never be whole in memory.
+    static std::string Write(const CaptureFileOptions& options, const std::string& path,
+                             SampleStream& samples, double sampleIntervalS);
+    // The file's bytes to any sink; throws like Serialize, and SinkError.
+    static void Write(const CaptureFileOptions& options, SampleStream& samples,
+                      double sampleIntervalS, ByteSink& out);
 };
 
 }  // namespace kestrava::synth

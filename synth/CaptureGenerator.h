@@ -2,8 +2,10 @@
 // quantised record, waveform file bytes and the manifest that describes them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "synth/AnalogSynth.h"
@@ -28,6 +30,14 @@ struct CaptureOptions {
     std::string Validate() const;  // empty when usable
 };
 
+// What a capture written straight to its files held, or why it was not written.
+struct CaptureSummary {
+    std::size_t samples = 0;
+    std::size_t characters = 0;
+    std::size_t frames = 0;
+    std::string problem;  // empty when both files were written
+};
+
 struct Capture {
     SataTraffic traffic;
     QuantizedRecord record;
@@ -46,6 +56,21 @@ class CaptureGenerator {
     // The same in any of the generator's file formats.
     static std::string WriteFiles(const Capture& capture, const CaptureFileOptions& file,
                                   const std::string& path, const std::string& manifestPath);
+    // Both files of Generate(options) made a block of samples at a time, byte for byte
+    // the same, in memory that the traffic bounds rather than the samples (manifestPath
+    // empty: no manifest). Throws like Generate, with kMaxCaptureSamples as the limit.
+    static CaptureSummary Write(const CaptureOptions& options, const CaptureFileOptions& file,
+                                const std::string& path, const std::string& manifestPath);
+
+    // Sample positions are 32-bit: no capture holds more.
+    static constexpr std::size_t kMaxCaptureSamples = 2147483647;
+    // Empty when a capture may hold this many samples, else a text that says why not.
+    static std::string SampleLimitProblem(std::size_t samples);
+
+  private:
+    static std::vector<std::pair<std::string, std::string>> ManifestHeader(
+        const CaptureOptions& options, const AnalogSynth& synth, std::size_t skipped,
+        std::size_t samples, double scaleV, double offsetV);
 };
 
 }  // namespace kestrava::synth

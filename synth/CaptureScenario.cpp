@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "synth/FisBuilder.h"
 #include "synth/SeededRandom.h"
@@ -328,23 +329,46 @@ const std::vector<CaptureScenario::Info>& CaptureScenario::List() {
 }
 
 SataTraffic CaptureScenario::Build(const ScenarioOptions& options) {
+    SataTrafficBuilder out = Builder(options);
+    for (int pass = 0; pass < options.repeat; ++pass) Play(out, options);
+    return std::move(out).Build();
+}
+
+std::int64_t CaptureScenario::CountBits(const ScenarioOptions& options) {
+    SataTrafficBuilder out = Builder(options);
+    SataTrafficBuilder::LengthState start;
+    std::int64_t passBits = 0;
+    for (int pass = 0; pass < options.repeat; ++pass) {
+        // A pass that starts as the one before adds as many bits, and so do all after it.
+        if (pass > 0 && out.Length() == start)
+            return out.LineBits() + passBits * (options.repeat - pass);
+        start = out.Length();
+        const std::int64_t before = out.LineBits();
+        Play(out, options);
+        out.Forget();
+        passBits = out.LineBits() - before;
+    }
+    return out.LineBits();
+}
+
+SataTrafficBuilder CaptureScenario::Builder(const ScenarioOptions& options) {
     if (std::string problem = options.Validate(); !problem.empty())
         throw std::invalid_argument(problem);
     TrafficOptions traffic = options.traffic;
     traffic.junkSeed = options.seed;
-    SataTrafficBuilder out(traffic);
-    for (int pass = 0; pass < options.repeat; ++pass) {
-        if (options.name == "session") Session(out, options);
-        if (options.name == "long-data") LongData(out, options);
-        if (options.name == "idle") Idle(out);
-        if (options.name == "faults") Faults(out, options);
-        if (options.name == "fis") AllFis(out, options);
-        if (options.name == "primitives") AllPrimitives(out);
-        if (options.name == "verdicts") Verdicts(out, options);
-        if (options.name == "sync-start") SyncStart(out);
-        if (options.name == "link-answers") LinkAnswers(out, options);
-    }
-    return out.Build();
+    return SataTrafficBuilder(traffic);
+}
+
+void CaptureScenario::Play(SataTrafficBuilder& out, const ScenarioOptions& options) {
+    if (options.name == "session") Session(out, options);
+    if (options.name == "long-data") LongData(out, options);
+    if (options.name == "idle") Idle(out);
+    if (options.name == "faults") Faults(out, options);
+    if (options.name == "fis") AllFis(out, options);
+    if (options.name == "primitives") AllPrimitives(out);
+    if (options.name == "verdicts") Verdicts(out, options);
+    if (options.name == "sync-start") SyncStart(out);
+    if (options.name == "link-answers") LinkAnswers(out, options);
 }
 
 }  // namespace kestrava::synth

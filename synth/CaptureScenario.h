@@ -33,9 +33,16 @@ class CaptureScenario {
 
     // Throws std::invalid_argument when the options do not Validate().
     static SataTraffic Build(const ScenarioOptions& options);
+    // The line bits Build would make, counted a pass at a time without keeping them.
+    static std::int64_t CountBits(const ScenarioOptions& options);
 
     static constexpr int kMaxDataBytes = 8192;  // the largest Data FIS payload
     static constexpr int kMaxRepeat = 100000;
+
+  private:
+    static SataTrafficBuilder Builder(const ScenarioOptions& options);
+    // One pass of the scenario's traffic.
+    static void Play(SataTrafficBuilder& out, const ScenarioOptions& options);
 };
 
 }  // namespace kestrava::synth

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "synth/ByteSink.h"
 #include "synth/Quantizer.h"
+#include "synth/SampleStream.h"
 
 namespace kestrava::synth {
 
@@ -12,6 +14,9 @@ class CsvWriter {
   public:
     static std::string Serialize(const QuantizedRecord& record, double sampleIntervalS,
                                  double firstPointTimeS, char separator);
+    // The same text a block at a time.
+    static void Write(SampleStream& samples, double sampleIntervalS, double firstPointTimeS,
+                      char separator, ByteSink& out);
 };
 
 }  // namespace kestrava::synth

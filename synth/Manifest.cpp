@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 #include "synth/Encoder8b10b.h"
+#include "synth/FileSink.h"
 #include "synth/FisBuilder.h"
+#include "synth/MemorySink.h"
 
 namespace kestrava::synth {
 namespace {
@@ -34,29 +35,52 @@ std::string Hex(std::uint32_t value, int digits) {
     return text;
 }
 
+// Text gathered into a buffer and handed on in large pieces.
+class TextOut {
+  public:
+    explicit TextOut(ByteSink& sink) : sink_(sink) {}
+    ~TextOut() = default;
+    TextOut& operator+=(const std::string& text) {
+        text_ += text;
+        if (text_.size() >= kFlushBytes) Flush();
+        return *this;
+    }
+    TextOut& operator+=(char c) {
+        text_ += c;
+        return *this;
+    }
+    void Flush() {
+        sink_.Write({reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size()});
+        text_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kFlushBytes = 1 << 20;
+    ByteSink& sink_;
+    std::string text_;
+};
+
 }  // namespace
 
 Manifest::Manifest(const SataTraffic& traffic, const AnalogSynth& synth, int skippedBits)
-    : faults_(traffic.faults),
-      bits_(traffic.bits.begin() +
-                std::min<std::size_t>(static_cast<std::size_t>(skippedBits), traffic.bits.size()),
-            traffic.bits.end()) {
-    const double skippedSamples = skippedBits * synth.Options().samplesPerBit;
-    auto sampleOfBit = [&](int bit) {
-        return std::lround(synth.BitCentreSample(static_cast<std::size_t>(bit)) - skippedSamples);
-    };
+    : Manifest(traffic, synth, skippedBits, true) {}
 
-    characters_.reserve(traffic.characters.size());
-    for (const SentCharacter& ch : traffic.characters) {
-        Character c;
-        c.name = ch.fault == FaultKind::InvalidCode ? "Invalid Code" : Encoder8b10b::Name(ch.value);
-        c.code = ch.code;
-        c.negativeBefore = ch.negativeBefore;
-        c.firstBitSample = sampleOfBit(ch.firstBit);
-        c.role = RoleOf(traffic.dwords[ch.dword]);
-        c.fault = ch.fault;
-        characters_.push_back(std::move(c));
+Manifest::Manifest(const SataTraffic& traffic, const AnalogSynth& synth, int skippedBits,
+                   bool keepLines)
+    : faults_(traffic.faults) {
+    if (keepLines) {
+        bits_.assign(
+            traffic.bits.begin() +
+                std::min<std::size_t>(static_cast<std::size_t>(skippedBits), traffic.bits.size()),
+            traffic.bits.end());
+        characters_.reserve(traffic.characters.size());
+        for (std::size_t i = 0; i < traffic.characters.size(); ++i)
+            characters_.push_back(CharacterOf(traffic, i, synth, skippedBits));
     }
+    auto sampleOf = [&](int character) {
+        return CharacterOf(traffic, static_cast<std::size_t>(character), synth, skippedBits)
+            .firstBitSample;
+    };
 
     std::vector<bool> inFrame(traffic.dwords.size(), false);
     for (const SentFrame& f : traffic.frames)
@@ -65,7 +89,7 @@ Manifest::Manifest(const SataTraffic& traffic, const AnalogSynth& synth, int ski
         const SentDword& dword = traffic.dwords[d];
         if (dword.role != DwordRole::Primitive) continue;
         primitives_.push_back({std::string(NameOf(dword.primitive)), dword.firstCharacter,
-                               characters_[dword.firstCharacter].firstBitSample, inFrame[d]});
+                               sampleOf(dword.firstCharacter), inFrame[d]});
     }
 
     for (const SentFrame& f : traffic.frames) {
@@ -74,16 +98,31 @@ Manifest::Manifest(const SataTraffic& traffic, const AnalogSynth& synth, int ski
         frame.description = f.description;
         frame.dwords = f.dwords;
         frame.character = traffic.dwords[f.dwordIndexes.front()].firstCharacter;
-        frame.sample = characters_[frame.character].firstBitSample;
+        frame.sample = sampleOf(frame.character);
         frames_.push_back(frame);
         if (f.carriesCdb && f.dwords.size() > 1) {
             Atapi a;
             a.opcode = static_cast<std::uint8_t>(f.dwords[1]);
             a.character = traffic.dwords[f.dwordIndexes[1]].firstCharacter;
-            a.sample = characters_[a.character].firstBitSample;
+            a.sample = sampleOf(a.character);
             atapi_.push_back(a);
         }
     }
+}
+
+Manifest::Character Manifest::CharacterOf(const SataTraffic& traffic, std::size_t index,
+                                          const AnalogSynth& synth, int skippedBits) {
+    const SentCharacter& ch = traffic.characters[index];
+    const double skippedSamples = skippedBits * synth.Options().samplesPerBit;
+    Character c;
+    c.name = ch.fault == FaultKind::InvalidCode ? "Invalid Code" : Encoder8b10b::Name(ch.value);
+    c.code = ch.code;
+    c.negativeBefore = ch.negativeBefore;
+    c.firstBitSample =
+        std::lround(synth.BitCentreSample(static_cast<std::size_t>(ch.firstBit)) - skippedSamples);
+    c.role = RoleOf(traffic.dwords[ch.dword]);
+    c.fault = ch.fault;
+    return c;
 }
 
 void Manifest::Set(const std::string& key, const std::string& value) {
@@ -102,10 +141,21 @@ std::vector<std::uint32_t> Manifest::DataWords() const {
 }
 
 std::string Manifest::Text() const {
-    std::string out = "# Capture manifest: what the generator sent on the line\n";
+    MemorySink sink;
+    WriteText(
+        sink, characters_.size(), [&](std::size_t i) { return characters_[i]; }, bits_);
+    const std::vector<std::uint8_t> bytes = sink.Take();
+    return {bytes.begin(), bytes.end()};
+}
+
+void Manifest::WriteText(ByteSink& sink, std::size_t characterCount,
+                         const std::function<Character(std::size_t)>& characterAt,
+                         std::span<const std::uint8_t> bits) const {
+    TextOut out(sink);
+    out += "# Capture manifest: what the generator sent on the line\n";
     for (const auto& [key, value] : header_) out += key + ": " + value + "\n";
-    out += "characters: " + std::to_string(characters_.size()) + "\n";
-    out += "bits: " + std::to_string(bits_.size()) + "\n";
+    out += "characters: " + std::to_string(characterCount) + "\n";
+    out += "bits: " + std::to_string(bits.size()) + "\n";
     out += "primitives: " + std::to_string(primitives_.size()) + "\n";
     out += "frames: " + std::to_string(frames_.size()) + "\n";
     out += "data words: " + std::to_string(DataWords().size()) + "\n";
@@ -139,29 +189,54 @@ std::string Manifest::Text() const {
                (p.inFrame ? " in-frame\n" : "\n");
 
     out += "\n[characters]\n# index sample name code disparity-before role [fault]\n";
-    for (std::size_t i = 0; i < characters_.size(); ++i) {
-        const Character& c = characters_[i];
-        out += std::to_string(i) + " " + std::to_string(c.firstBitSample) + " " + c.name + " " +
-               Encoder8b10b::BitsText(c.code) + " " + (c.negativeBefore ? "-" : "+") + " " + c.role;
-        if (c.fault != FaultKind::None) out += " " + std::string(FaultName(c.fault));
-        out += "\n";
+    for (std::size_t i = 0; i < characterCount; ++i) {
+        const Character c = characterAt(i);
+        std::string line = std::to_string(i) + " " + std::to_string(c.firstBitSample) + " " +
+                           c.name + " " + Encoder8b10b::BitsText(c.code) + " " +
+                           (c.negativeBefore ? "-" : "+") + " " + c.role;
+        if (c.fault != FaultKind::None) line += " " + std::string(FaultName(c.fault));
+        out += line + "\n";
     }
 
     out += "\n[bits]\n";
-    for (std::size_t i = 0; i < bits_.size(); i += 80) {
-        for (std::size_t j = i; j < bits_.size() && j < i + 80; ++j) out += bits_[j] ? '1' : '0';
-        out += "\n";
+    std::string line;
+    for (std::size_t i = 0; i < bits.size(); i += 80) {
+        line.clear();
+        for (std::size_t j = i; j < bits.size() && j < i + 80; ++j) line += bits[j] ? '1' : '0';
+        out += line + "\n";
     }
-    return out;
+    out.Flush();
 }
 
 std::string Manifest::Write(const std::string& path) const {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return "cannot create " + path;
-    const std::string text = Text();
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file) return "cannot write " + path;
+    try {
+        FileSink file(path);
+        WriteText(
+            file, characters_.size(), [&](std::size_t i) { return characters_[i]; }, bits_);
+        file.Finish();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
+std::string Manifest::Write(const std::string& path,
+                            const std::vector<std::pair<std::string, std::string>>& header,
+                            const SataTraffic& traffic, const AnalogSynth& synth, int skippedBits) {
+    Manifest manifest(traffic, synth, skippedBits, false);
+    manifest.header_ = header;
+    const std::size_t skipped =
+        std::min<std::size_t>(static_cast<std::size_t>(skippedBits), traffic.bits.size());
+    try {
+        FileSink file(path);
+        manifest.WriteText(
+            file, traffic.characters.size(),
+            [&](std::size_t i) { return CharacterOf(traffic, i, synth, skippedBits); },
+            std::span<const std::uint8_t>(traffic.bits).subspan(skipped));
+        file.Finish();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
     return {};
 }
 

@@ -5,11 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "synth/AnalogSynth.h"
+#include "synth/ByteSink.h"
 #include "synth/SataTraffic.h"
 
 namespace kestrava::synth {
@@ -61,10 +64,26 @@ class Manifest {
     const std::vector<std::uint8_t>& Bits() const { return bits_; }
 
     std::string Text() const;
-    // Returns an empty text on success, else what went wrong.
+    // Writes Text() a line at a time; returns an empty text on success, else what went
+    // wrong.
     std::string Write(const std::string& path) const;
+    // The same file for Manifest(traffic, synth, skippedBits) with this header, without a
+    // copy of every character and bit: their lines are made from traffic as they go out.
+    static std::string Write(const std::string& path,
+                             const std::vector<std::pair<std::string, std::string>>& header,
+                             const SataTraffic& traffic, const AnalogSynth& synth,
+                             int skippedBits = 0);
 
   private:
+    static Character CharacterOf(const SataTraffic& traffic, std::size_t index,
+                                 const AnalogSynth& synth, int skippedBits);
+    // keepLines false leaves the characters and bits to the traffic.
+    Manifest(const SataTraffic& traffic, const AnalogSynth& synth, int skippedBits, bool keepLines);
+    // The text, the character lines and bits from wherever they are kept.
+    void WriteText(ByteSink& out, std::size_t characterCount,
+                   const std::function<Character(std::size_t)>& characterAt,
+                   std::span<const std::uint8_t> bits) const;
+
     std::vector<std::pair<std::string, std::string>> header_;
     std::vector<Character> characters_;
     std::vector<Primitive> primitives_;

@@ -79,36 +79,39 @@ Quantizer Quantizer::ForSignal(SampleFormat format, const AnalogOptions& options
 namespace {
 
 template <typename T>
-std::vector<T> Round(std::span<const double> volts, double scale, double offset) {
-    std::vector<T> raw(volts.size());
+void Round(std::span<const double> volts, double scale, double offset, std::vector<T>& raw) {
+    raw.resize(volts.size());
     constexpr double lo = std::numeric_limits<T>::min();
     constexpr double hi = std::numeric_limits<T>::max();
     for (std::size_t i = 0; i < volts.size(); ++i) {
         const double r = std::nearbyint((volts[i] - offset) / scale);
         raw[i] = static_cast<T>(std::clamp(std::isfinite(r) ? r : 0.0, lo, hi));
     }
-    return raw;
 }
 
 }  // namespace
 
 QuantizedRecord Quantizer::Quantize(std::span<const double> volts) const {
     QuantizedRecord record;
+    QuantizeInto(volts, record);
+    return record;
+}
+
+void Quantizer::QuantizeInto(std::span<const double> volts, QuantizedRecord& record) const {
     record.format = format_;
     record.scaleV = scaleV_;
     record.offsetV = offsetV_;
     switch (format_) {
         case SampleFormat::Int8:
-            record.int8 = Round<std::int8_t>(volts, scaleV_, offsetV_);
+            Round<std::int8_t>(volts, scaleV_, offsetV_, record.int8);
             break;
         case SampleFormat::Int16:
-            record.int16 = Round<std::int16_t>(volts, scaleV_, offsetV_);
+            Round<std::int16_t>(volts, scaleV_, offsetV_, record.int16);
             break;
         case SampleFormat::Float32:
             record.float32.assign(volts.begin(), volts.end());
             break;
     }
-    return record;
 }
 
 }  // namespace kestrava::synth

@@ -40,9 +40,12 @@ class Quantizer {
     // A range that holds the signal of these options with its noise.
     static Quantizer ForSignal(SampleFormat format, const AnalogOptions& options);
 
+    SampleFormat Format() const { return format_; }
     double ScaleV() const { return scaleV_; }
     double OffsetV() const { return offsetV_; }
     QuantizedRecord Quantize(std::span<const double> volts) const;
+    // The same into a record kept from block to block, its samples replaced.
+    void QuantizeInto(std::span<const double> volts, QuantizedRecord& record) const;
 
     static constexpr double kInt8Reach = 100.0;
     static constexpr double kInt16Reach = 25600.0;

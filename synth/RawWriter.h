@@ -5,17 +5,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "synth/ByteSink.h"
 #include "synth/Quantizer.h"
+#include "synth/SampleStream.h"
 
 namespace kestrava::synth {
-
-class ByteBuffer;
 
 class RawWriter {
   public:
     static std::vector<std::uint8_t> Serialize(const QuantizedRecord& record, bool bigEndian);
-    // The samples as stored, one after another; other writers' data blocks are these too.
-    static void AppendSamples(const QuantizedRecord& record, ByteBuffer& b);
+    // Every sample of the stream as stored, one after another; other writers' data
+    // blocks are these too. Returns how many samples were written.
+    static std::size_t Write(SampleStream& samples, bool bigEndian, ByteSink& out);
+    // One block's samples as stored, appended to bytes.
+    static void AppendSamples(const QuantizedRecord& block, bool bigEndian,
+                              std::vector<std::uint8_t>& bytes);
 };
 
 }  // namespace kestrava::synth

@@ -39,14 +39,14 @@ struct SentDword {
 };
 
 struct SentCharacter {
-    int value = 0;               // 0-255 data, 256-267 control (the intended character)
-    std::uint16_t code = 0;      // 10 bits as sent, bit 9 first
-    bool negativeBefore = true;  // running disparity the encoder was at
+    int value = 0;                      // 0-255 data, 256-267 control (the intended character)
+    std::uint16_t code = 0;             // 10 bits as sent, bit 9 first
+    bool negativeBefore = true;         // running disparity the encoder was at
+    FaultKind fault = FaultKind::None;  // here, packing a character into 24 bytes
     int dword = 0;
     int byteInDword = 0;  // 0 is sent first
-    FaultKind fault = FaultKind::None;
-    int firstBit = 0;   // index of its first bit in the line bits
-    int bitCount = 10;  // 11 with an extra bit, 9 with a lost one
+    int firstBit = 0;     // index of its first bit in the line bits
+    int bitCount = 10;    // 11 with an extra bit, 9 with a lost one
 };
 
 struct SentFrame {

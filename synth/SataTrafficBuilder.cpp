@@ -1,11 +1,22 @@
 #include "synth/SataTrafficBuilder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "synth/Encoder8b10b.h"
 #include "synth/SataCrc.h"
 
 namespace kestrava::synth {
+namespace {
+
+// Line bits a fault adds to its character's ten.
+int BitsAdded(FaultKind kind) {
+    if (kind == FaultKind::ExtraBit) return 1;
+    if (kind == FaultKind::LostBit) return -1;
+    return 0;
+}
+
+}  // namespace
 
 SataTrafficBuilder::SataTrafficBuilder(TrafficOptions options)
     : options_(options), junkRandom_(options.junkSeed) {}
@@ -19,16 +30,28 @@ void SataTrafficBuilder::Push(SentDword dword) {
             pair.role = DwordRole::Primitive;
             pair.primitive = SataPrimitive::Align;
             dwords_.push_back(pair);
+            lineBits_ += 40;
         }
         sinceAlign_ = 0;
     }
     // A fault asked for "the next dword" lands on the caller's dword, not on an ALIGN
     // pair slipped in before it.
     const int index = static_cast<int>(dwords_.size());
-    for (const auto& [kind, byte] : pendingFaults_) faults_[{index, byte}] = kind;
+    for (const auto& [kind, byte] : pendingFaults_) {
+        FaultKind& fault = faults_[{index, byte}];
+        lineBits_ += BitsAdded(kind) - BitsAdded(fault);  // a later fault replaces an earlier
+        fault = kind;
+    }
     pendingFaults_.clear();
     dwords_.push_back(dword);
+    lineBits_ += 40;
     sinceAlign_ = align ? 0 : sinceAlign_ + 1;
+}
+
+void SataTrafficBuilder::Forget() {
+    dwords_.clear();
+    frames_.clear();
+    faults_.clear();
 }
 
 void SataTrafficBuilder::PushPrimitive(SataPrimitive kind) {
@@ -137,12 +160,23 @@ SataTrafficBuilder& SataTrafficBuilder::Fault(FaultKind kind, int byteInDword) {
     return *this;
 }
 
-SataTraffic SataTrafficBuilder::Build() const {
+SataTraffic SataTrafficBuilder::Build() const& {
+    return Encode(dwords_, frames_);
+}
+
+SataTraffic SataTrafficBuilder::Build() && {
+    return Encode(std::move(dwords_), std::move(frames_));
+}
+
+SataTraffic SataTrafficBuilder::Encode(std::vector<SentDword> dwords,
+                                       std::vector<SentFrame> frames) const {
     SataTraffic traffic;
-    traffic.dwords = dwords_;
-    traffic.frames = frames_;
-    traffic.characters.reserve(dwords_.size() * 4);
-    traffic.bits.reserve(dwords_.size() * 40);
+    traffic.dwords = std::move(dwords);
+    traffic.frames = std::move(frames);
+    // Exact sizes: a long capture's traffic is most of what the generator holds.
+    traffic.dwords.shrink_to_fit();
+    traffic.characters.reserve(traffic.dwords.size() * 4);
+    traffic.bits.reserve(traffic.dwords.size() * 40);
 
     Encoder8b10b encoder(options_.startNegative);
     bool wrongDisparityPending = false;

@@ -54,15 +54,32 @@ class SataTrafficBuilder {
 
     int DwordCount() const { return static_cast<int>(dwords_.size()); }
     int FrameCount() const { return static_cast<int>(frames_.size()); }
+    // What decides how many dwords the same calls append: from equal states they append
+    // equally many.
+    struct LengthState {
+        int sinceAlign = 0;
+        bool suppressing = false;
+        std::size_t pendingFaults = 0;
+        bool operator==(const LengthState&) const = default;
+    };
+    LengthState Length() const { return {sinceAlign_, suppressing_, pendingFaults_.size()}; }
+    // Line bits of everything appended since the builder was made, forgotten or not.
+    std::int64_t LineBits() const { return lineBits_; }
+    // Drops the dwords and frames appended so far while the line goes on as before
+    // (scramblers, ALIGN spacing, CONT): a long traffic counted a piece at a time.
+    void Forget();
 
     // Encodes everything appended so far. The builder can go on appending afterwards.
-    SataTraffic Build() const;
+    SataTraffic Build() const&;
+    // The same from a builder done with, whose dwords and frames move into the traffic.
+    SataTraffic Build() &&;
 
     // The invalid-code fault: a balanced code that is no 8b/10b character and, beside
     // almost any neighbour, forms no comma across the character boundary.
     static constexpr std::uint16_t kInvalidCode = 0b0011110001;
 
   private:
+    SataTraffic Encode(std::vector<SentDword> dwords, std::vector<SentFrame> frames) const;
     void Push(SentDword dword);
     void PushPrimitive(SataPrimitive kind);
     void PushJunk();
@@ -77,6 +94,7 @@ class SataTrafficBuilder {
     SataScrambler junkScrambler_;
     SeededRandom junkRandom_;
     int sinceAlign_ = 0;
+    std::int64_t lineBits_ = 0;
     bool suppressing_ = false;
     SataPrimitive suppressed_ = SataPrimitive::Sync;
 };

@@ -7,16 +7,22 @@
 #include <cstdint>
 #include <vector>
 
+#include "synth/ByteSink.h"
 #include "synth/Quantizer.h"
+#include "synth/SampleStream.h"
 
 namespace kestrava::synth {
 
 class TrcWriter {
   public:
-    // Throws std::invalid_argument for float samples or fewer than one segment.
+    // Throws std::invalid_argument for float samples or fewer than one segment, and
+    // std::length_error for a file whose 32-bit sizes or block prefix cannot count it.
     static std::vector<std::uint8_t> Serialize(const QuantizedRecord& record,
                                                double sampleIntervalS, double firstPointTimeS,
                                                bool bigEndian, bool blockPrefix, int segments);
+    // The same bytes a block at a time; the further segments are copied from out.
+    static void Write(SampleStream& samples, double sampleIntervalS, double firstPointTimeS,
+                      bool bigEndian, bool blockPrefix, int segments, ByteSink& out);
 };
 
 }  // namespace kestrava::synth

@@ -2,10 +2,14 @@
 
 #include <bit>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
+#include "synth/FileSink.h"
+#include "synth/MemorySink.h"
+#include "synth/RawWriter.h"
+#include "synth/RecordSamples.h"
 #include "synth/WfmLayout.h"
 
 namespace kestrava::synth {
@@ -55,20 +59,6 @@ int DecimalDigits(std::uint64_t v) {
     return digits;
 }
 
-void PutSample(FieldWriter& out, std::size_t at, const QuantizedRecord& record, std::size_t i) {
-    switch (record.format) {
-        case SampleFormat::Int8:
-            out.U8(at, static_cast<std::uint8_t>(record.int8[i]));
-            break;
-        case SampleFormat::Int16:
-            out.U16(at, static_cast<std::uint16_t>(record.int16[i]));
-            break;
-        case SampleFormat::Float32:
-            out.F32(at, record.float32[i]);
-            break;
-    }
-}
-
 }  // namespace
 
 std::string WfmOptions::Validate() const {
@@ -93,22 +83,26 @@ int WfmWriter::FormatCode(SampleFormat format) {
     return 7;
 }
 
-std::vector<std::uint8_t> WfmWriter::Serialize(const QuantizedRecord& record,
-                                               double sampleIntervalS) const {
+std::vector<std::uint8_t> WfmWriter::Header(const RecordShape& record,
+                                            double sampleIntervalS) const {
     using namespace wfm;
     const int v = options_.version;
-    const std::size_t points = record.Size();
+    const std::size_t points = record.count;
     const std::size_t bpp = BytesPerSample(record.format);
     const std::size_t referenceSize = v == 3 ? kReferenceSizeV3 : kReferenceSizeV1;
     const std::size_t curveOffset = kStaticHeaderSize + referenceSize;
     const std::size_t bufferPoints = points + 2 * kChargePoints;
     const std::size_t limit = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
     if (points == 0) throw std::length_error("a waveform file needs at least one sample");
-    if (bufferPoints > (limit - curveOffset) / bpp)
-        throw std::length_error("record too long for a waveform file");
+    // Its sizes and offsets are 32-bit signed: the whole file stays within them.
+    const std::size_t most = (limit - curveOffset) / bpp - 2 * kChargePoints;
+    if (points > most)
+        throw std::length_error(std::to_string(points) + " samples: more than the " +
+                                std::to_string(most) + " a waveform file of " +
+                                std::to_string(8 * bpp) + "-bit samples may hold");
     const std::size_t fileSize = curveOffset + bufferPoints * bpp;
 
-    std::vector<std::uint8_t> bytes(fileSize, 0);
+    std::vector<std::uint8_t> bytes(curveOffset, 0);
     FieldWriter out(bytes, options_.bigEndian);
 
     // Static header. The mark reads 0x0F0F in the writer's own order; a reader of the
@@ -221,29 +215,61 @@ std::vector<std::uint8_t> WfmWriter::Serialize(const QuantizedRecord& record,
     out.U32(At(kPostchargeStop, v), static_cast<std::uint32_t>(bufferPoints * bpp));
     out.U32(At(kEndOfCurveBuffer, v), static_cast<std::uint32_t>(bufferPoints * bpp));
 
-    // Curve buffer: the charge points repeat the first and the last sample.
-    for (std::size_t p = 0; p < bufferPoints; ++p) {
-        std::size_t i = 0;
-        if (p >= kChargePoints) i = std::min(p - kChargePoints, points - 1);
-        PutSample(out, curveOffset + p * bpp, record, i);
-    }
     return bytes;
+}
+
+void WfmWriter::Write(SampleStream& samples, double sampleIntervalS, ByteSink& out) const {
+    const RecordShape shape = samples.Shape();
+    out.Write(Header(shape, sampleIntervalS));
+    // Curve buffer: the charge points repeat the first and the last sample.
+    const std::size_t bpp = BytesPerSample(shape.format);
+    QuantizedRecord block;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> last;
+    std::size_t written = 0;
+    while (samples.Next(block)) {
+        bytes.clear();
+        RawWriter::AppendSamples(block, options_.bigEndian, bytes);
+        if (bytes.empty()) continue;
+        if (written == 0) Charge(out, {bytes.data(), bpp});
+        out.Write(bytes);
+        last.assign(bytes.end() - static_cast<std::ptrdiff_t>(bpp), bytes.end());
+        written += block.Size();
+    }
+    if (written != shape.count) throw std::logic_error("the samples ended before the record did");
+    Charge(out, last);
+}
+
+void WfmWriter::Charge(ByteSink& out, std::span<const std::uint8_t> sample) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < wfm::kChargePoints; ++i)
+        bytes.insert(bytes.end(), sample.begin(), sample.end());
+    out.Write(bytes);
+}
+
+std::vector<std::uint8_t> WfmWriter::Serialize(const QuantizedRecord& record,
+                                               double sampleIntervalS) const {
+    RecordSamples samples(record);
+    MemorySink sink;
+    Write(samples, sampleIntervalS, sink);
+    return sink.Take();
 }
 
 std::string WfmWriter::Write(const std::string& path, const QuantizedRecord& record,
                              double sampleIntervalS) const {
-    std::vector<std::uint8_t> bytes;
+    RecordSamples samples(record);
+    return Write(path, samples, sampleIntervalS);
+}
+
+std::string WfmWriter::Write(const std::string& path, SampleStream& samples,
+                             double sampleIntervalS) const {
     try {
-        bytes = Serialize(record, sampleIntervalS);
+        FileSink file(path);
+        Write(samples, sampleIntervalS, file);
+        file.Finish();
     } catch (const std::exception& e) {
         return e.what();
     }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return "cannot create " + path;
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) return "cannot write " + path;
     return {};
 }
 

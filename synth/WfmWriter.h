@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "synth/ByteSink.h"
 #include "synth/Quantizer.h"
+#include "synth/SampleStream.h"
 
 namespace kestrava::synth {
 
@@ -33,10 +36,18 @@ class WfmWriter {
     // Writes the file; returns an empty text on success, else what went wrong.
     std::string Write(const std::string& path, const QuantizedRecord& record,
                       double sampleIntervalS) const;
+    std::string Write(const std::string& path, SampleStream& samples, double sampleIntervalS) const;
+    // The same bytes a block at a time; throws like Serialize, and SinkError.
+    void Write(SampleStream& samples, double sampleIntervalS, ByteSink& out) const;
+    // Everything ahead of the curve buffer; throws like Serialize.
+    std::vector<std::uint8_t> Header(const RecordShape& record, double sampleIntervalS) const;
 
     static int FormatCode(SampleFormat format);  // 7 int8, 0 int16, 4 float
 
   private:
+    // The pre- or post-charge points: copies of one stored sample.
+    static void Charge(ByteSink& out, std::span<const std::uint8_t> sample);
+
     WfmOptions options_;
 };
 

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <vector>
 
+#include "synth/AnalogStream.h"
 #include "synth/Quantizer.h"
 #include "synth/SeededRandom.h"
 
@@ -145,6 +146,29 @@ TEST(AnalogSynthTest, RefusesUnusableOptions) {
     bad.samplesPerBit = 0;
     EXPECT_THROW(AnalogSynth{bad}, std::invalid_argument);
     EXPECT_TRUE(AnalogSynth(AnalogOptions{}).Synthesize({}).empty());
+}
+
+// Wide edges, jitter and noise carry across the seams of blocks of any size.
+TEST(AnalogSynthTest, AStreamInBlocksOfAnySizeGivesTheWholeRecord) {
+    const std::vector<std::uint8_t> bits = RandomBits(1500, 5);
+    for (double spb : {20.0, 7.3}) {
+        AnalogOptions options;
+        options.samplesPerBit = spb;
+        options.riseTimeS = 1.5 / options.bitRate;
+        options.jitterRmsS = 0.1 / options.bitRate;
+        options.noiseRmsV = 0.01;
+        options.startPhaseUi = 0.3;
+        options.seed = 4;
+        const AnalogSynth synth(options);
+        const std::vector<double> whole = synth.Synthesize(bits);
+        for (std::size_t size : {1, 7, 4096}) {
+            AnalogStream stream(synth, bits);
+            std::vector<double> block(size), joined;
+            while (const std::size_t n = stream.Next(block))
+                joined.insert(joined.end(), block.begin(), block.begin() + n);
+            EXPECT_TRUE(joined == whole) << "spb " << spb << " block " << size;
+        }
+    }
 }
 
 TEST(QuantizerTest, RawValuesMapBackToVoltsWithinHalfAStep) {

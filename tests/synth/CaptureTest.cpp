@@ -147,6 +147,34 @@ TEST_F(CaptureTest, ShippedSamplesAreReproducible) {
         EXPECT_TRUE(ReadFile(txt) == ReadFile(base + ".txt")) << s.file;
         EXPECT_TRUE(ReadFile(wfm) == ReadFile(base + ".wfm")) << s.file;
         EXPECT_LT(ReadFile(base + ".wfm").size(), 700u * 1024u) << s.file;
+        // Written a block at a time, as kestrava-capgen makes them.
+        CaptureFileOptions file;
+        file.wfm = s.options.wfm;
+        const CaptureSummary streamed = CaptureGenerator::Write(s.options, file, wfm, txt);
+        ASSERT_EQ(streamed.problem, "");
+        EXPECT_EQ(streamed.samples, capture.record.Size());
+        EXPECT_TRUE(ReadFile(txt) == ReadFile(base + ".txt")) << s.file;
+        EXPECT_TRUE(ReadFile(wfm) == ReadFile(base + ".wfm")) << s.file;
+    }
+}
+
+// The count that refuses a capture too long before it is made is the traffic's own, also
+// where a pass starts elsewhere in the ALIGN spacing than the pass before.
+TEST_F(CaptureTest, CountedBitsAreTheBitsEveryScenarioSends) {
+    for (const auto& info : CaptureScenario::List()) {
+        for (int alignInterval : {256, 11, 0}) {
+            for (int repeat : {1, 2, 5}) {
+                ScenarioOptions options;
+                options.name = info.name;
+                options.repeat = repeat;
+                options.dataBytes = 600;
+                options.traffic.alignIntervalDwords = alignInterval;
+                options.traffic.contMinimumRun = alignInterval == 0 ? 0 : 4;
+                EXPECT_EQ(CaptureScenario::CountBits(options),
+                          static_cast<std::int64_t>(CaptureScenario::Build(options).bits.size()))
+                    << info.name << " align " << alignInterval << " repeat " << repeat;
+            }
+        }
     }
 }
 

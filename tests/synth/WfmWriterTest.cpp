@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,42 @@ TEST(WfmWriterTest, BigEndianFileIsTheLittleEndianFileWithEveryFieldReversed) {
     }
     // Text fields keep their order.
     EXPECT_EQ(std::memcmp(a.data() + 2, b.data() + 2, 8), 0);
+}
+
+// A billion 8-bit samples fit the file's 32-bit sizes, and so does the record that brings
+// the file to 2^31 - 1 bytes; a longer one is refused with its count.
+TEST(WfmWriterTest, SizesCountRecordsUpToTheLargestFile) {
+    for (int version : {1, 3}) {
+        WfmOptions options;
+        options.version = version;
+        const WfmWriter writer(options);
+        const Offsets& at = version == 3 ? kV3 : kV1;
+        const std::size_t largest = 2147483647 - at.curve - 32;
+        for (std::size_t n : {std::size_t{1'005'480'000}, largest}) {
+            SCOPED_TRACE("version " + std::to_string(version) + ", " + std::to_string(n));
+            const std::vector<std::uint8_t> header =
+                writer.Header({SampleFormat::Int8, 0.01, 0.0, n}, 1e-11);
+            ASSERT_EQ(header.size(), at.curve);
+            const FieldReader r(header);
+            EXPECT_EQ(r.U32(11), at.curve + n + 32 - 15);  // bytes after the field itself
+            EXPECT_EQ(header[10], 10);                     // its decimal digits
+            EXPECT_EQ(r.U32(at.impSize), n + 32);
+            EXPECT_EQ(r.U32(at.dataStart), 16u);
+            EXPECT_EQ(r.U32(at.postStart), 16 + n);
+            EXPECT_EQ(r.U32(at.postStop), n + 32);
+            EXPECT_EQ(r.U32(at.endOfBuffer), n + 32);
+        }
+        for (std::size_t n : {largest + 1, std::size_t{2147483647}}) {
+            try {
+                writer.Header({SampleFormat::Int8, 0.01, 0.0, n}, 1e-11);
+                ADD_FAILURE() << n << " samples taken";
+            } catch (const std::length_error& e) {
+                EXPECT_EQ(std::string(e.what()), std::to_string(n) + " samples: more than the " +
+                                                     std::to_string(largest) +
+                                                     " a waveform file of 8-bit samples may hold");
+            }
+        }
+    }
 }
 
 class WfmWriterFileTest : public kestrava::test::TempFolders {};

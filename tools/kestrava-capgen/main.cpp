@@ -11,6 +11,7 @@
 
 #include "synth/CaptureGenerator.h"
 #include "synth/CharacterStream.h"
+#include "synth/SynthSamples.h"
 
 namespace {
 
@@ -91,15 +92,22 @@ int Fail(const std::string& message) {
 int WriteCharacters(const CaptureOptions& options, const kestrava::synth::CaptureFileOptions& file,
                     const std::string& characters, const std::string& output) {
     using namespace kestrava::synth;
-    CharacterStream stream(options.scenario.traffic.startNegative);
-    for (int i = 0; i < options.scenario.repeat; ++i) stream.Add(characters);
     const AnalogSynth synth(options.analog);
-    const QuantizedRecord record = Quantizer::ForSignal(options.format, options.analog)
-                                       .Quantize(synth.Synthesize(stream.Bits()));
-    if (std::string problem = CaptureFile::Write(file, output, record, synth.SampleIntervalS());
+    // One pass tells the length of all, so a capture too long is refused before it is made.
+    CharacterStream once(options.scenario.traffic.startNegative);
+    once.Add(characters);
+    const std::size_t bits = once.Bits().size() * static_cast<std::size_t>(options.scenario.repeat);
+    if (std::string problem = CaptureGenerator::SampleLimitProblem(synth.SampleCountFor(bits));
         !problem.empty())
         return Fail(problem);
-    std::printf("%s: %zu samples, %zu characters\n", output.c_str(), record.Size(),
+    CharacterStream stream(options.scenario.traffic.startNegative);
+    for (int i = 0; i < options.scenario.repeat; ++i) stream.Add(characters);
+    SynthSamples samples(synth, stream.Bits(),
+                         Quantizer::ForSignal(options.format, options.analog));
+    if (std::string problem = CaptureFile::Write(file, output, samples, synth.SampleIntervalS());
+        !problem.empty())
+        return Fail(problem);
+    std::printf("%s: %zu samples, %zu characters\n", output.c_str(), samples.Shape().count,
                 stream.CharacterCount());
     return 0;
 }
@@ -242,14 +250,10 @@ int main(int argc, char** argv) {
     try {
         file.wfm = options.wfm;
         if (!characters.empty()) return WriteCharacters(options, file, characters, output);
-        const auto capture = CaptureGenerator::Generate(options);
-        file.wfm = options.wfm;
-        if (std::string problem = CaptureGenerator::WriteFiles(capture, file, output, manifest);
-            !problem.empty())
-            return Fail(problem);
+        const auto capture = CaptureGenerator::Write(options, file, output, manifest);
+        if (!capture.problem.empty()) return Fail(capture.problem);
         std::printf("%s: %zu samples, %zu characters, %zu frames\n", output.c_str(),
-                    capture.record.Size(), capture.traffic.characters.size(),
-                    capture.traffic.frames.size());
+                    capture.samples, capture.characters, capture.frames);
         if (!manifest.empty()) std::printf("%s: manifest\n", manifest.c_str());
     } catch (const std::exception& e) {
         return Fail(e.what());
