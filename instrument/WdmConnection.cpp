@@ -160,6 +160,14 @@ ViStatus Io::QueryDouble(std::string_view command, double& value) const {
 }
 
 ViStatus Io::ReadExactly(std::uint8_t* data, std::size_t count) const {
+    return ReadBytes(data, count, false);
+}
+
+ViStatus Io::ReadThrough(std::uint8_t* data, std::size_t count) const {
+    return ReadBytes(data, count, true);
+}
+
+ViStatus Io::ReadBytes(std::uint8_t* data, std::size_t count, bool acrossEnds) const {
     if (const ViStatus halted = Halted(); halted != VI_SUCCESS) return halted;
     std::size_t done = 0;
     while (done < count) {
@@ -168,7 +176,7 @@ ViStatus Io::ReadExactly(std::uint8_t* data, std::size_t count) const {
         const ViStatus status = Noted(viRead(session_, data + done, ask, &got));
         done += std::min<std::size_t>(got, ask);
         if (status < VI_SUCCESS) return status;
-        if (done < count && status != VI_SUCCESS_MAX_CNT) return VI_ERROR_INV_LENGTH;
+        if (done < count && status != VI_SUCCESS_MAX_CNT && !acrossEnds) return VI_ERROR_INV_LENGTH;
     }
     return VI_SUCCESS;
 }

@@ -33,6 +33,9 @@ class Io {
     ViStatus QueryDouble(std::string_view command, double& value) const;
     // Reads until exactly count bytes have come; a message that ends sooner fails.
     ViStatus ReadExactly(std::uint8_t* data, std::size_t count) const;
+    // Reads until exactly count bytes have come, across message ends: an indefinite block's
+    // binary data may hold the line feed that would end a message.
+    ViStatus ReadThrough(std::uint8_t* data, std::size_t count) const;
     // The exclusive lock, waited for up to the timeout.
     ViStatus Lock(std::uint32_t timeoutMs) const;
     // Halts the module when the status of a call on the session is a timeout or a lost
@@ -40,6 +43,7 @@ class Io {
     ViStatus Noted(ViStatus status) const;
 
   private:
+    ViStatus ReadBytes(std::uint8_t* data, std::size_t count, bool acrossEnds) const;
     // The status a halted module's I/O gives at once; VI_SUCCESS when it may go on.
     ViStatus Halted() const;
 

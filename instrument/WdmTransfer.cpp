@@ -151,8 +151,9 @@ class Transfer {
     ViStatus SetUpOutput(std::int64_t first, std::int64_t last);
     ViStatus SaveAndStopAcquisition();
     ViStatus ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw);
-    // The block's length bytes and its line feed.
-    ViStatus ReadCurveData(std::int64_t length, std::vector<std::uint8_t>& raw);
+    // The block's length bytes and its line feed; an indefinite block's are read across
+    // the line feeds its data may hold.
+    ViStatus ReadCurveData(std::int64_t length, std::vector<std::uint8_t>& raw, bool indefinite);
     void EndFailedCurve();
     void RestoreAcquisition(const Io& io);
     ViStatus ConvertTo(const std::vector<std::uint8_t>& raw, std::vector<float>& out);
@@ -273,8 +274,8 @@ ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw)
     if ((status = io_.ReadExactly(header, 2)) < VI_SUCCESS) return status;
     if (header[0] != '#' || header[1] < '0' || header[1] > '9') return VI_ERROR_INV_LENGTH;
     // A block too long for nine digits comes as "#0", its length unsaid: the points asked
-    // for, at the width set up, and the line feed that ends it.
-    if (header[1] == '0') return ReadCurveData(count * pointBytes_, raw);
+    // for at the width set up, and the line feed that ends it.
+    if (header[1] == '0') return ReadCurveData(count * pointBytes_, raw, true);
     std::uint8_t digits[9] = {};
     const std::size_t digitCount = header[1] - '0';
     if ((status = io_.ReadExactly(digits, digitCount)) < VI_SUCCESS) return status;
@@ -285,10 +286,11 @@ ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw)
     }
     // The block cannot hold more bytes than the points asked for can take.
     if (length > count * kWidestPointBytes) return VI_ERROR_INV_LENGTH;
-    return ReadCurveData(length, raw);
+    return ReadCurveData(length, raw, false);
 }
 
-ViStatus Transfer::ReadCurveData(std::int64_t length, std::vector<std::uint8_t>& raw) {
+ViStatus Transfer::ReadCurveData(std::int64_t length, std::vector<std::uint8_t>& raw,
+                                 bool indefinite) {
     if (length > kMaxBlockBytes) return VI_ERROR_INV_LENGTH;
     ViStatus status = VI_SUCCESS;
     const auto total = static_cast<std::size_t>(length) + 1;  // the data and its line feed
@@ -307,7 +309,9 @@ ViStatus Transfer::ReadCurveData(std::int64_t length, std::vector<std::uint8_t>&
         } catch (const std::bad_alloc&) {
             return VI_ERROR_ALLOC;
         }
-        if ((status = io_.ReadExactly(raw.data() + done, piece)) < VI_SUCCESS) return status;
+        const ViStatus read = indefinite ? io_.ReadThrough(raw.data() + done, piece)
+                                         : io_.ReadExactly(raw.data() + done, piece);
+        if ((status = read) < VI_SUCCESS) return status;
     }
     return VI_SUCCESS;
 }

@@ -193,12 +193,14 @@ TEST_F(TransferTest, APointCountBeyondTheBlockIsBoundedByIt) {
 // A block too long for a nine-digit length (a billion bytes) comes as "#0": its length is
 // that of the points asked for.
 TEST_F(TransferTest, AnIndefiniteBlockIsReadAsThePointsAskedFor) {
-    const std::vector<float> definite(WdmGetWaveformData(kCh1, 0.0, 100.0).begin(),
-                                      WdmGetWaveformData(kCh1, 0.0, 100.0).end());
+    const std::span<const float> first = WdmGetWaveformData(kCh1, 0.0, 100.0);
+    const std::vector<float> definite(first.begin(), first.end());
+    ASSERT_EQ(definite.size(), kPoints);
     sim_.InjectFault(Fault::kIndefiniteBlock);
     TheOscilloscope().AcquireWaveform(kAcquireSingleSequence);
     std::span<const float> volts = WdmGetWaveformData(kCh1, 0.0, 100.0);
-    EXPECT_TRUE(std::equal(volts.begin(), volts.end(), definite.begin(), definite.end()));
+    ASSERT_EQ(volts.size(), kPoints);
+    for (std::size_t i = 0; i < kPoints; ++i) ASSERT_EQ(volts[i], definite[i]) << i;
     EXPECT_TRUE(InstrumentUnlocked());
 }
 

@@ -73,7 +73,7 @@ std::string Curve(CommandContext& c) {
     block.reserve(head + bytes + kReplyRoom);
     AppendCurveData(block, source.record, first - 1, count, format, scaling);
     if (s.faults.count(Fault::kCorruptBlockHeader)) block[1] = 'X';
-    if (s.faults.count(Fault::kIndefiniteBlock)) block = "#0";
+    if (s.faults.count(Fault::kIndefiniteBlock)) block.replace(0, head, "#0");
     if (s.faults.count(Fault::kDisconnectMidBlock)) c.disconnectAfter = head + bytes / 2;
     c.fallsSilent = s.faults.count(Fault::kSilentFromCurve) > 0;
     return block;
