@@ -19,6 +19,7 @@
 #include "synth/SataCrc.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempFolders.h"
+#include "tests/tools/kestrava-decode/DecodeRun.h"
 #include "tools/kestrava-decode/DecodeOptions.h"
 
 namespace kestrava {
@@ -47,24 +48,8 @@ class DecodeCommandTest : public test::TempFolders {
         TempFolders::TearDown();
     }
 
-    struct Result {
-        int code = -1;
-        std::string out, err;
-    };
-    static Result Run(const std::vector<std::string>& args) {
-        ParsedCommandLine parsed = ParseDecodeCommandLine(args);
-        Result r;
-        if (!parsed.error.empty()) {
-            r.code = kExitUsage;
-            r.err = parsed.error;
-            return r;
-        }
-        std::ostringstream out, err;
-        r.code = RunDecode(parsed.options, out, err);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
-    }
+    using Result = test::DecodeResult;
+    static Result Run(const std::vector<std::string>& args) { return test::RunDecodeCommand(args); }
 
     QuietMessageBox quiet_;
     std::string capture_;

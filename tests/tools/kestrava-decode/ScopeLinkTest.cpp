@@ -11,6 +11,7 @@
 #include "base/MessageBox.h"
 #include "tests/instrument/ScopeFixture.h"
 #include "tests/support/RecordingMessageBox.h"
+#include "tests/tools/kestrava-decode/DecodeRun.h"
 #include "tools/kestrava-decode/DecodeCommand.h"
 #include "tools/kestrava-scopesim/SynthSource.h"
 
@@ -19,24 +20,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-struct Result {
-    int code = 0;
-    std::string out, err;
-};
+using Result = test::DecodeResult;
 
 Result Decode(const Lines& args) {
-    Result r;
-    ParsedCommandLine parsed = ParseDecodeCommandLine(args);
-    if (!parsed.error.empty()) {
-        r.code = kExitUsage;
-        r.err = parsed.error;
-        return r;
-    }
-    std::ostringstream out, err;
-    r.code = RunDecode(parsed.options, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
+    return test::RunDecodeCommand(args);
 }
 
 // The lines that carry an answer, without their time: "H>D  FIS 0x27 ...; R_OK".
