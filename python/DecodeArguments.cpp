@@ -16,8 +16,8 @@ const std::set<std::string> kNotDecodeOptions = {"list", "report", "o",     "out
                                                  "plot", "at",     "width", "status", "scope",
                                                  "mode", "help",   "h",     "version"};
 const std::set<std::string> kFlags = {"invert", "lock_sampler"};
-const std::set<std::string> kValues = {"setup",      "sync_pattern",  "ref_level",
-                                       "hysteresis", "abs_ref_level", "abs_hysteresis"};
+const std::set<std::string> kValues = {"setup",         "sync_pattern",   "ref_level", "hysteresis",
+                                       "abs_ref_level", "abs_hysteresis", "threads"};
 
 std::string OptionName(const std::string& keyword) {
     std::string name = "--" + keyword;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "base/Folders.h"
+#include "base/Workers.h"
 #include "definition/CMacros.h"
 #include "formats/ImportReport.h"
 #include "instrument/Wdm.h"
@@ -29,6 +30,7 @@ std::mutex& Turns() {
 }  // namespace
 
 void ApplyDecodeChoices(const DecodeChoices& c, CSataUserInterface& ui) {
+    Workers::SetCount(c.threads.value_or(0));
     if (!c.syncPattern.empty()) {
         ui.SetSyncPattern(c.syncPattern);
         ui.SetSyncPatternEnabled(true);

@@ -26,6 +26,7 @@ struct DecodeChoices {
     std::optional<std::string> refLevelVolts, hysteresisVolts;
     bool invert = false;
     bool lockSampler = false;
+    std::optional<int> threads;  // workers of the bit recovery; every core when not given
 };
 
 class CSataUserInterface;

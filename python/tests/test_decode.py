@@ -101,6 +101,7 @@ cases += [
      {"ref_level": 45, "hysteresis": 10, "lock_sampler": True}),
     ("same as the command line: volt thresholds", same_as_command_line, int16,
      {"abs_ref_level": 0.01, "abs_hysteresis": 0.05}),
+    ("same as the command line: one worker", same_as_command_line, noisy, {"threads": 1}),
     ("rows describe the lines", rows_describe_lines, int16),
     ("pandas frame", pandas_frame, shipped[0]),
 ]

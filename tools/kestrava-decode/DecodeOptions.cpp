@@ -285,6 +285,7 @@ DecodeChoices ChoicesOf(const DecodeOptions& o) {
     c.hysteresisVolts = o.hysteresisVolts;
     c.invert = o.invert;
     c.lockSampler = o.lockSampler;
+    if (o.threads) c.threads = static_cast<int>(*o.threads);
     return c;
 }
 
