@@ -318,80 +318,88 @@ class Pass {
     std::vector<double>* fallingOut_;
 };
 
-// What one band's run found.
+// What one band's run found, or one stretch of it.
 struct BandResult {
     std::vector<double> rising, falling;
     int state = kSearchNotRun;
     bool pending = false;
     double crossing = 0.0;
+    bool crossed = false;  // the stretch noted a crossing of its own
 };
 
 // Appends the parts' lists in order, each list reserved once; a single part is taken whole.
-void Concatenate(std::vector<std::vector<double>>& parts, std::vector<double>& out) {
+void Concatenate(std::vector<BandResult>& parts, std::vector<double> BandResult::*list,
+                 std::vector<double>& out) {
     if (parts.size() == 1) {
-        out = std::move(parts.front());
+        out = std::move(parts.front().*list);
         return;
     }
     std::size_t total = 0;
-    for (const auto& part : parts) total += part.size();
+    for (const BandResult& part : parts) total += (part.*list).size();
     out.reserve(total);
-    for (auto& part : parts) {
-        out.insert(out.end(), part.begin(), part.end());
-        part = std::vector<double>();
+    for (BandResult& part : parts) {
+        out.insert(out.end(), (part.*list).begin(), (part.*list).end());
+        part.*list = std::vector<double>();
     }
 }
 
-// One band over every sample, block by block on the workers. The state after a decisive
-// sample does not depend on the samples before it, so each stretch from one block's first
-// decisive sample to the next block's runs on its own and the stretches' crossings, put
-// in order, are those of one pass from the start: the result is the same for every
-// worker count and block size.
+// The samples that end a stretch: each block's first decisive sample, from the second
+// block on; a block without one (a silence inside the band) adds none.
 template <class Samples>
-BandResult RunBand(const Samples& samples, std::size_t count, float level, double startOffset,
-                   double crossing, bool wantRising, bool wantFalling) {
+std::vector<std::size_t> StretchEnds(const Samples& samples, std::size_t count) {
     const std::size_t block = Workers::BlockSamples();
     const std::size_t blocks = (count + block - 1) / block;
-    // Each stretch starts after a decisive sample (the first at sample 0).
     std::vector<std::size_t> decisive(blocks, count);
     Workers::ForEach(blocks > 0 ? blocks - 1 : 0, [&](std::size_t k) {
         const std::size_t first = (k + 1) * block;
-        const std::size_t found =
-            samples.First(Test::Decisive, first, std::min(count, first + block));
-        decisive[k + 1] = found < std::min(count, first + block) ? found : count;
+        const std::size_t end = std::min(count, first + block);
+        const std::size_t found = samples.First(Test::Decisive, first, end);
+        decisive[k + 1] = found < end ? found : count;
     });
-    std::vector<std::size_t> stops;  // decisive samples that end a stretch
+    std::vector<std::size_t> ends;
     for (std::size_t k = 1; k < blocks; ++k)
-        if (decisive[k] < count) stops.push_back(decisive[k]);
-    const std::size_t stretches = stops.size() + 1;
-    std::vector<std::vector<double>> rising(stretches), falling(stretches);
-    std::vector<BandResult> ends(stretches);
-    std::vector<char> crossed(stretches, 0);  // one byte each: written by several workers
-    Workers::ForEach(stretches, [&](std::size_t j) {
+        if (decisive[k] < count) ends.push_back(decisive[k]);
+    return ends;
+}
+
+// One band over every sample, stretch by stretch on the workers. The state after a
+// decisive sample does not depend on the samples before it, so each stretch from one
+// block's first decisive sample to the next block's runs on its own and the stretches'
+// crossings, put in order, are those of one pass from the start: the result is the same
+// for every worker count and block size.
+template <class Samples>
+BandResult RunBand(const Samples& samples, std::size_t count, float level, double startOffset,
+                   double crossing, bool wantRising, bool wantFalling) {
+    const std::vector<std::size_t> stops = StretchEnds(samples, count);
+    std::vector<BandResult> parts(stops.size() + 1);
+    Workers::ForEach(parts.size(), [&](std::size_t j) {
         const std::size_t begin = j == 0 ? 0 : stops[j - 1] + 1;
         const std::size_t end = j < stops.size() ? stops[j] + 1 : count;
         const int state = j == 0 ? (samples.Volt(0) <= level ? kSearchBelow : kSearchAbove)
                           : samples.Is(Test::DecisivelyHigh, stops[j - 1]) ? kSearchAbove
                                                                            : kSearchBelow;
+        BandResult& part = parts[j];
         Pass<Samples> pass(samples, begin, end, state, level, startOffset, crossing,
-                           wantRising ? &rising[j] : nullptr, wantFalling ? &falling[j] : nullptr);
+                           wantRising ? &part.rising : nullptr,
+                           wantFalling ? &part.falling : nullptr);
         pass.Advance(end);
-        ends[j].state = pass.State();
-        ends[j].pending = pass.Pending();
-        ends[j].crossing = pass.Crossing();
-        crossed[j] = pass.Crossed();
+        part.state = pass.State();
+        part.pending = pass.Pending();
+        part.crossing = pass.Crossing();
+        part.crossed = pass.Crossed();
     });
     BandResult result;
-    result.state = ends.back().state;
-    result.pending = ends.back().pending;
+    result.state = parts.back().state;
+    result.pending = parts.back().pending;
     // The crossing last noted, as one pass would hold it.
     result.crossing = crossing;
-    for (std::size_t j = stretches; j-- > 0;)
-        if (crossed[j]) {
-            result.crossing = ends[j].crossing;
+    for (std::size_t j = parts.size(); j-- > 0;)
+        if (parts[j].crossed) {
+            result.crossing = parts[j].crossing;
             break;
         }
-    Concatenate(rising, result.rising);
-    Concatenate(falling, result.falling);
+    Concatenate(parts, &BandResult::rising, result.rising);
+    Concatenate(parts, &BandResult::falling, result.falling);
     return result;
 }
 
