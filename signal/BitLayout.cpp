@@ -140,6 +140,47 @@ std::int64_t AddCounts(std::int64_t a, std::int64_t b) {
     return a >= kMost - b ? kMost : a + b;
 }
 
+// Bits go between neighbouring crossings, of the kind of the earlier one: the first list's
+// kind after its crossings. Where a stretch of crossings starts writing is the count of
+// bits before it, so stretches are laid out on the workers once those counts are added
+// up; a bit past the bit count is dropped as one pass would drop it.
+void FillBits(const CrossingWalk& walk, std::int64_t total, double rate, bool firstRising,
+              BitStream& out) {
+    const std::int64_t crossings = std::min(walk.Count(), total);
+    // One worker walks every crossing once, with nothing to count ahead.
+    const bool alone = Workers::Count() == 1;
+    const auto stretch =
+        alone ? std::max<std::int64_t>(crossings, 1)
+              : static_cast<std::int64_t>(std::max<std::size_t>(Workers::BlockSamples() / 16, 1));
+    const std::size_t stretches = static_cast<std::size_t>((crossings - 1 + stretch - 1) / stretch);
+    auto stretchBegin = [&](std::size_t j) { return 1 + static_cast<std::int64_t>(j) * stretch; };
+    auto stretchEnd = [&](std::size_t j) { return std::min(crossings, stretchBegin(j) + stretch); };
+    std::vector<std::int64_t> starts(stretches + 1, 0);
+    if (!alone) {
+        Workers::ForEach(stretches, [&](std::size_t j) {
+            std::int64_t sum = 0;
+            WalkBits(walk, stretchBegin(j), stretchEnd(j), rate,
+                     [&](std::int64_t, std::int64_t n) { sum = AddCounts(sum, n); });
+            starts[j + 1] = sum;
+        });
+        for (std::size_t j = 0; j < stretches; ++j)
+            starts[j + 1] =
+                std::min<std::int64_t>(AddCounts(starts[j], starts[j + 1]), out.bitCount);
+    }
+    Workers::ForEach(stretches, [&](std::size_t j) {
+        auto cursor = static_cast<std::int32_t>(starts[j]);
+        const std::int64_t begin = stretchBegin(j);
+        std::int32_t previous = walk.Position(begin - 1);
+        std::int8_t level = (begin % 2 == 1) == firstRising ? 1 : -1;
+        WalkBits(walk, begin, stretchEnd(j), rate, [&](std::int64_t k, std::int64_t n) {
+            const std::int32_t position = walk.Position(k);
+            if (n > 0) BitFill(position - previous, previous, n, level, cursor, out);
+            previous = position;
+            level = static_cast<std::int8_t>(-level);
+        });
+    });
+}
+
 }  // namespace
 
 bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCount,
@@ -171,44 +212,8 @@ bool LayOutBits(const EdgeLists& edges, float bitRateBps, std::uint32_t sampleCo
     out.bitCount = bitCount;
     out.bits.assign(static_cast<std::size_t>(bitCount) + 4, 0);
     out.bitPositions.assign(static_cast<std::size_t>(bitCount) + 4, 0);
-    const double rate = bitRateBps;
-    // Bits go between neighbouring crossings, of the kind of the earlier one: the first
-    // list's kind after its crossings. Where a stretch of crossings starts writing is the
-    // count of bits before it, so stretches are laid out on the workers once those counts
-    // are added up; a bit past the bit count is dropped as one pass would drop it.
-    const CrossingWalk walk(firstPositions, secondPositions, timeBase);
-    const std::int64_t crossings = std::min(walk.Count(), total);
-    // One worker walks every crossing once, with nothing to count ahead.
-    const bool alone = Workers::Count() == 1;
-    const auto stretch =
-        alone ? std::max<std::int64_t>(crossings, 1)
-              : static_cast<std::int64_t>(std::max<std::size_t>(Workers::BlockSamples() / 16, 1));
-    const std::size_t stretches = static_cast<std::size_t>((crossings - 1 + stretch - 1) / stretch);
-    auto stretchBegin = [&](std::size_t j) { return 1 + static_cast<std::int64_t>(j) * stretch; };
-    auto stretchEnd = [&](std::size_t j) { return std::min(crossings, stretchBegin(j) + stretch); };
-    std::vector<std::int64_t> starts(stretches + 1, 0);
-    if (!alone) {
-        Workers::ForEach(stretches, [&](std::size_t j) {
-            std::int64_t sum = 0;
-            WalkBits(walk, stretchBegin(j), stretchEnd(j), rate,
-                     [&](std::int64_t, std::int64_t n) { sum = AddCounts(sum, n); });
-            starts[j + 1] = sum;
-        });
-        for (std::size_t j = 0; j < stretches; ++j)
-            starts[j + 1] = std::min<std::int64_t>(AddCounts(starts[j], starts[j + 1]), bitCount);
-    }
-    Workers::ForEach(stretches, [&](std::size_t j) {
-        auto cursor = static_cast<std::int32_t>(starts[j]);
-        const std::int64_t begin = stretchBegin(j);
-        std::int32_t previous = walk.Position(begin - 1);
-        std::int8_t level = (begin % 2 == 1) == firstRising ? 1 : -1;
-        WalkBits(walk, begin, stretchEnd(j), rate, [&](std::int64_t k, std::int64_t n) {
-            const std::int32_t position = walk.Position(k);
-            if (n > 0) BitFill(position - previous, previous, n, level, cursor, out);
-            previous = position;
-            level = static_cast<std::int8_t>(-level);
-        });
-    });
+    FillBits(CrossingWalk(firstPositions, secondPositions, timeBase), total, bitRateBps,
+             firstRising, out);
 
     out.samplesPerBit = bits.samplesPerBit;
     if (sampleCount > 0) {
