@@ -326,7 +326,7 @@ void CKestravaDlg::BuildMenus() {
     display->addSeparator();
     QMenu* decoding = display->addMenu(QStringLiteral("Sata &Decoding"));
     const std::pair<int, const char*> filters[] = {
-        {kPrimitives, "&Primitives"}, {kFis, "&FIS"}, {kAtapi, "&ATAPI"}};
+        {kPrimitives, "&Primitives"}, {kFis, "&FIS"}, {kAtapi, "&ATAPI"}, {kFrames, "F&rames"}};
     int filter = 0;
     for (const auto& [id, caption] : filters) {
         const int value = filter++;
@@ -947,10 +947,12 @@ void CKestravaDlg::ApplyOptions() {
 
 void CKestravaDlg::SetDataFilter(int filter) {
     Handle("OnDataFilter", [&] {
-        const int applied = filter == 1 || filter == 2 ? filter : 0;
-        Action(kPrimitives)->setChecked(applied == 0);
-        Action(kFis)->setChecked(applied == 1);
-        Action(kAtapi)->setChecked(applied == 2);
+        // Frames: one verdict per frame (CRC, length, how it ended).
+        const int applied = filter >= kFisList && filter <= kFramesList ? filter : kPrimitivesList;
+        Action(kPrimitives)->setChecked(applied == kPrimitivesList);
+        Action(kFis)->setChecked(applied == kFisList);
+        Action(kAtapi)->setChecked(applied == kAtapiList);
+        Action(kFrames)->setChecked(applied == kFramesList);
         presentation_->highLevelKind = applied;
         presentation_->PopulateHighLevalList();
         protocolModel_->Flush();

@@ -93,6 +93,7 @@ class CKestravaDlg : public QMainWindow, public ISetupTarget {
         kPrimitives = 32821,
         kFis = 32822,
         kAtapi = 32823,
+        kFrames = 32824,
         kAlwaysOnTop = 32803,
         kHelpTopics = 32805,
         kAbout = 32806,

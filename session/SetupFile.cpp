@@ -87,6 +87,7 @@ void RecallMain(const Reader& r, CSataUserInterface& ui, ISetupTarget& target) {
     RecallStandard(r, target);
     if (auto v = r.Int("Display Window")) target.SetDisplayWindow(*v);
     if (auto v = r.Int("Data Filter")) target.SetDataFilter(*v);
+    if (r.Int("Data Filter Frames") == 1) target.SetDataFilter(kFramesList);
 
     if (auto v = r.Text("RefLevelP")) ui.SetRefLevelP(*v);
     if (auto v = r.Text("HysterisisP")) ui.SetHysterisisP(*v);
@@ -150,7 +151,10 @@ bool SaveSetting(const std::string& path, CSataUserInterface& ui, ISetupTarget& 
         const StandardSelection standards = target.SerialStandardList();
         ok = set("Serial Standard", standards.SavedIndexOf(target.SerialStandardIndex())) && ok;
         ok = set("Display Window", target.DisplayWindowState()) && ok;
-        ok = set("Data Filter", ui.highLevelKind) && ok;
+        // Frames is ours alone: the filter key keeps the values every setup file has had.
+        const bool frames = ui.highLevelKind == kFramesList;
+        ok = set("Data Filter", frames ? kPrimitivesList : ui.highLevelKind) && ok;
+        if (frames) ok = set("Data Filter Frames", 1) && ok;
         ok = set("WordNames", ui.view.wordNames ? 1 : 0) && ok;
         ok = set("SamplePoints", ui.view.samplePoints ? 1 : 0) && ok;
         ok = set("RecovSig", ui.view.recoveredSignal ? 1 : 0) && ok;
@@ -254,7 +258,7 @@ void BasicSetupTarget::SetDisplayWindow(int state) {
 }
 
 void BasicSetupTarget::SetDataFilter(int filter) {
-    ui_.highLevelKind = filter == 1 || filter == 2 ? filter : 0;
+    ui_.highLevelKind = filter >= kFisList && filter <= kFramesList ? filter : kPrimitivesList;
     ui_.PopulateHighLevalList();
 }
 

@@ -248,6 +248,13 @@ TEST_F(MainWindowTest, DataFilterRebuildsTheProtocolListAndChecksOneItem) {
     EXPECT_EQ(window->Presentation().highLevelKind, 0);
     EXPECT_TRUE(window->Action(Dlg::kPrimitives)->isChecked());
     EXPECT_NE(window->ProtocolModel().Count(), fisLines);
+    // Frames: a verdict per frame, kept by a setup file beside the filter every file has.
+    window->Action(Dlg::kFrames)->trigger();
+    EXPECT_TRUE(window->Action(Dlg::kFrames)->isChecked());
+    EXPECT_FALSE(window->Action(Dlg::kPrimitives)->isChecked());
+    ASSERT_GT(window->ProtocolModel().Count(), 0);
+    EXPECT_NE(window->ProtocolModel().Text(0).find("CRC OK"), std::string::npos)
+        << window->ProtocolModel().Text(0);
 }
 
 TEST_F(MainWindowTest, DisplayTogglesReachThePresentation) {

@@ -139,6 +139,18 @@ TEST_F(SetupFileTest, SaveThenRecallRestoresEveryKeyOfBothSections) {
     // Saving the recalled state again writes the same file.
     ASSERT_TRUE(SaveSetting(Root() + "/again.ini", ui, target, recalled));
     EXPECT_EQ(ReadFile(Root() + "/again.ini"), text);
+    EXPECT_EQ(text.find("Data Filter Frames"), std::string::npos);
+
+    // The frames list is kept beside the filter key, which keeps the values it always had.
+    target.SetDataFilter(kFramesList);
+    ASSERT_TRUE(SaveSetting(Root() + "/frames.ini", ui, target, recalled));
+    const std::string frames = ReadFile(Root() + "/frames.ini");
+    EXPECT_NE(frames.find("Data Filter=0\r\n"), std::string::npos);
+    EXPECT_NE(frames.find("Data Filter Frames=1\r\n"), std::string::npos);
+    ASSERT_TRUE(RecallSetting(path_, ui, target, recalled));
+    EXPECT_EQ(ui.highLevelKind, 2);
+    ASSERT_TRUE(RecallSetting(Root() + "/frames.ini", ui, target, recalled));
+    EXPECT_EQ(ui.highLevelKind, kFramesList);
 }
 
 TEST_F(SetupFileTest, MillivoltsBothWays) {
