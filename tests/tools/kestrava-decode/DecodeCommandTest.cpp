@@ -247,19 +247,7 @@ TEST_F(DecodeCommandTest, LinkListShowsRefusalsHoldsAndStalls) {
     Result r =
         Run({"--lane", "host=" + lanes[0], "--lane", "device=" + lanes[1], "--list", "link"});
     ASSERT_EQ(r.code, kExitOk) << r.err;
-    std::vector<std::string> answered;
-    for (const std::string& line : Lines(r.out))
-        if (line.find("; ") != std::string::npos) answered.push_back(line.substr(17));
-    const std::vector<std::string> expected = {
-        "H>D  FIS 0x27 Register H->D, 5 dwords: CRC OK; after R_RDY; R_OK",
-        "D>H  FIS 0x34 Register D->H, 5 dwords: CRC OK; after R_RDY; R_OK",
-        "H>D  FIS 0x46 Data, 17 dwords: CRC OK; HOLD inside; after R_RDY; R_OK",
-        "H>D  HOLD x3 (CONT); answered by HOLDA",
-        "H>D  FIS 0x27 Register H->D, 5 dwords: CRC OK; after R_RDY; R_ERR: the receiver refused "
-        "it",
-        "H>D  X_RDY x2 (CONT); handshake stalled: no R_RDY",
-    };
-    EXPECT_EQ(answered, expected);
+    EXPECT_EQ(test::AnsweredLines(r.out), test::kLinkAnswers);
 
     Result quiet = Run({"--lane", "host=" + lanes[0], "--lane", "device=" + lanes[1], "--list",
                         "link", "--hide-filler"});

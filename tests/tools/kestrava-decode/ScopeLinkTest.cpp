@@ -26,15 +26,6 @@ Result Decode(const Lines& args) {
     return test::RunDecodeCommand(args);
 }
 
-// The lines that carry an answer, without their time: "H>D  FIS 0x27 ...; R_OK".
-Lines Answered(const std::string& list) {
-    Lines answered;
-    std::istringstream in(list);
-    for (std::string line; std::getline(in, line);)
-        if (line.find("; ") != std::string::npos) answered.push_back(line.substr(17));
-    return answered;
-}
-
 class ScopeLinkTest : public ScopeTest {
   protected:
     void SetUp() override {
@@ -73,16 +64,7 @@ TEST_F(ScopeLinkTest, TwoSourcesOfOneAcquisitionDecodeAsOneLink) {
     EXPECT_NE(std::find(journal.begin(), journal.end(), "DATa:SOUrce CH3"), journal.end());
     EXPECT_FALSE(TheOscilloscope().Connected());
 
-    const Lines expected = {
-        "H>D  FIS 0x27 Register H->D, 5 dwords: CRC OK; after R_RDY; R_OK",
-        "D>H  FIS 0x34 Register D->H, 5 dwords: CRC OK; after R_RDY; R_OK",
-        "H>D  FIS 0x46 Data, 17 dwords: CRC OK; HOLD inside; after R_RDY; R_OK",
-        "H>D  HOLD x3 (CONT); answered by HOLDA",
-        "H>D  FIS 0x27 Register H->D, 5 dwords: CRC OK; after R_RDY; R_ERR: the receiver refused "
-        "it",
-        "H>D  X_RDY x2 (CONT); handshake stalled: no R_RDY",
-    };
-    EXPECT_EQ(Answered(r.out), expected);
+    EXPECT_EQ(AnsweredLines(r.out), kLinkAnswers);
 
     // The same lanes from files: the same lines, on the files' own time base.
     const std::string host = Root() + "/host.wfm", device = Root() + "/device.wfm";
@@ -99,7 +81,7 @@ TEST_F(ScopeLinkTest, TwoSourcesOfOneAcquisitionDecodeAsOneLink) {
     Result files =
         Decode({"--lane", "host=" + host, "--lane", "device=" + device, "--list", "link"});
     ASSERT_EQ(files.code, kExitOk) << files.err;
-    EXPECT_EQ(Answered(files.out), expected);
+    EXPECT_EQ(AnsweredLines(files.out), kLinkAnswers);
 }
 
 // A source without a record ends the decode with its name; so does an instrument that
