@@ -292,7 +292,6 @@ ViStatus Transfer::ReadCurve(std::int64_t count, std::vector<std::uint8_t>& raw)
 ViStatus Transfer::ReadCurveData(std::int64_t length, std::vector<std::uint8_t>& raw,
                                  bool indefinite) {
     if (length > kMaxBlockBytes) return VI_ERROR_INV_LENGTH;
-    ViStatus status = VI_SUCCESS;
     const auto total = static_cast<std::size_t>(length) + 1;  // the data and its line feed
     raw.clear();
     struct Idle {
@@ -309,9 +308,9 @@ ViStatus Transfer::ReadCurveData(std::int64_t length, std::vector<std::uint8_t>&
         } catch (const std::bad_alloc&) {
             return VI_ERROR_ALLOC;
         }
-        const ViStatus read = indefinite ? io_.ReadThrough(raw.data() + done, piece)
-                                         : io_.ReadExactly(raw.data() + done, piece);
-        if ((status = read) < VI_SUCCESS) return status;
+        const ViStatus status = indefinite ? io_.ReadThrough(raw.data() + done, piece)
+                                           : io_.ReadExactly(raw.data() + done, piece);
+        if (status < VI_SUCCESS) return status;
     }
     return VI_SUCCESS;
 }

@@ -102,10 +102,6 @@ void CSataBitDetector::LoadRecord(const RecordStream& stream, const std::string&
         description.firstPointTimeS + description.triggerOffsetS;
     statisticsLoaded_ = true;
     record_.sampleCount = static_cast<std::uint32_t>(count);
-    // Where the samples lie in time, as an instrument's record tells it.
-    record_.source.sampleIntervalS = description.sampleIntervalS;
-    record_.source.firstTransferPointTimeS =
-        description.firstPointTimeS + description.triggerOffsetS;
     origin_ = Origin::File;
 
     host_->DisplayMessage("----------------START-----------------", kShow);

@@ -151,7 +151,6 @@ void VoltConversion::TabulateInt8(const RecordDescription& record) {
         const double volts =
             Int8SampleVolts(static_cast<std::int8_t>(value), record.scale, record.offset);
         const std::int8_t code = LowByteOfTruncated((volts - offset_) / step_);
-        int8Codes_[static_cast<std::uint8_t>(value)] = code;
         record_.int8Codes[static_cast<std::uint8_t>(value)] = code;
         record_.int8Volts[static_cast<std::uint8_t>(value)] = static_cast<float>(volts);
         int8Identity_ = int8Identity_ && code == value;
@@ -232,7 +231,7 @@ void VoltConversion::ConvertCodes(std::span<const double> points,
         if (int8Identity_)
             std::memcpy(codes, raw.data(), count);
         else
-            LookUpCodes(raw.data(), count, int8Codes_, codes);
+            LookUpCodes(raw.data(), count, record_.int8Codes.data(), codes);
         return;
     }
     const double* __restrict v = points.data();

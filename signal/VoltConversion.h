@@ -103,7 +103,6 @@ class VoltConversion final : public RecordSink {
     bool int8Tables_ = false;    // the 8-bit path: floats and codes come from the tables
     bool int8Identity_ = false;  // every 8-bit value is its own code
     bool int8CodesTabulated_ = false;
-    std::int8_t int8Codes_[256] = {};
     std::size_t expected_ = 0;
     std::int64_t refusedCount_ = 0;
     std::size_t written_ = 0;

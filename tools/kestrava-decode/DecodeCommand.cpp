@@ -13,7 +13,6 @@
 
 #include "base/FileReplacement.h"
 #include "base/Folders.h"
-#include "base/Workers.h"
 #include "formats/ImportReport.h"
 #include "instrument/AcquisitionMode.h"
 #include "instrument/COscilloscope.h"
@@ -307,7 +306,6 @@ int RunDecode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (OutputIsAnInput(o, err)) return kExitUsage;
     Folders::PrepareDataFolders();
-    Workers::SetCount(o.threads ? static_cast<int>(*o.threads) : 0);
     if (o.list == "link") return RunLink(o, out, err);
     const CloseSessionAtExit closeSession{!o.scopeSource.empty()};
     WholeListBox mainList, highLevelList;
